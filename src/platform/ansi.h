@@ -1,0 +1,46 @@
+// Windows-1252 text: the 8-bit encoding of the TEF library, the log files and
+// every "ANSI" string. Inside the program text is UTF-8 in std::string; the
+// distinct type AnsiString keeps the two encodings from being mixed up.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Bytes in Windows-1252. Construct only through Utf8ToAnsi or FromBytes.
+class AnsiString {
+ public:
+  AnsiString() = default;
+  static AnsiString FromBytes(std::string bytes) {
+    AnsiString a;
+    a.bytes_ = std::move(bytes);
+    return a;
+  }
+  const std::string& bytes() const { return bytes_; }
+  const char* c_str() const { return bytes_.c_str(); }
+  size_t size() const { return bytes_.size(); }
+  bool empty() const { return bytes_.empty(); }
+  bool operator==(const AnsiString&) const = default;
+
+ private:
+  std::string bytes_;
+};
+
+// UTF-8 to Windows-1252; a character the code page lacks (and any invalid
+// UTF-8 sequence) becomes '?'.
+AnsiString Utf8ToAnsi(std::string_view utf8);
+
+// Windows-1252 to UTF-8. The five bytes the code page leaves undefined map to
+// the C1 control characters of the same value, as Windows does.
+std::string AnsiToUtf8(std::string_view ansi);
+inline std::string AnsiToUtf8(const AnsiString& a) { return AnsiToUtf8(a.bytes()); }
+
+// Decodes one UTF-8 code point at s[i], advancing i. Returns -1 for an invalid
+// sequence (i then advances by one byte).
+long DecodeUtf8(std::string_view s, size_t& i);
+
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string& out, unsigned long cp);
+
+}  // namespace platform
