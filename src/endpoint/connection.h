@@ -1,0 +1,58 @@
+// One accepted client connection as the WebSocket codec sees it: a byte
+// stream with blocking reads that can time out. The TLS implementation lives
+// in the server thread; tests use an in-memory one. Bytes not consumed by a
+// read stay in the stream for the next read.
+//
+// Thread safety: a connection is used by its own thread and, under the
+// server's IOHandlerLock, by threads writing to the current connection.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace endpoint {
+
+// Raised when the peer closed the connection or the transport failed.
+class EConnectionClosed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum TClientState { csHandshake = 0, csConnected = 1 };
+
+// Per-connection state attached on the first execute event.
+struct TClientData {
+  TClientState State = csHandshake;
+};
+
+class TConnection {
+ public:
+  virtual ~TConnection() = default;
+
+  // Reads between 1 and n bytes. Waits at most timeout_ms (negative: no
+  // limit) for the first byte; returns 0 when nothing arrived in time.
+  // Throws EConnectionClosed when the stream has ended or failed.
+  virtual size_t Read(void* buf, size_t n, int timeout_ms) = 0;
+
+  // Writes all n bytes or throws EConnectionClosed.
+  virtual void Write(const void* buf, size_t n) = 0;
+
+  // True while the connection is open.
+  virtual bool Connected() const = 0;
+
+  // True when at least one byte can be read at once.
+  virtual bool HasPendingData() = 0;
+
+  // Closes the connection; later reads and writes throw.
+  virtual void Close() = 0;
+
+  TClientData* Data() { return data_.get(); }
+  void SetData(std::unique_ptr<TClientData> d) { data_ = std::move(d); }
+
+ private:
+  std::unique_ptr<TClientData> data_;
+};
+
+}  // namespace endpoint
