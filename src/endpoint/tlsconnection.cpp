@@ -1,0 +1,141 @@
+#include "endpoint/tlsconnection.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <chrono>
+
+#include "platform/socket.h"
+
+namespace endpoint {
+namespace {
+
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+TTlsConnection::TTlsConnection(SSL_CTX* ctx, int fd) : fd_(fd) {
+  ssl_ = SSL_new(ctx);
+  if (ssl_ != nullptr) SSL_set_fd(ssl_, fd_);
+}
+
+TTlsConnection::~TTlsConnection() {
+  Close();
+  if (ssl_ != nullptr) SSL_free(ssl_);
+  platform::CloseSocket(fd_);
+}
+
+bool TTlsConnection::Handshake(int timeout_ms) {
+  if (ssl_ == nullptr) return false;
+  const long long deadline = NowMs() + timeout_ms;
+  while (!closed_.load()) {
+    int err;
+    {
+      std::lock_guard<std::mutex> lock(ssl_mu_);
+      ERR_clear_error();
+      const int r = SSL_accept(ssl_);
+      if (r == 1) return true;
+      err = SSL_get_error(ssl_, r);
+    }
+    const long long left = deadline - NowMs();
+    if (left <= 0) return false;
+    int w;
+    if (err == SSL_ERROR_WANT_READ) w = platform::WaitReadable(fd_, static_cast<int>(left));
+    else if (err == SSL_ERROR_WANT_WRITE) w = platform::WaitWritable(fd_, static_cast<int>(left));
+    else return false;
+    if (w < 0) return false;
+  }
+  return false;
+}
+
+size_t TTlsConnection::Read(void* buf, size_t n, int timeout_ms) {
+  if (n == 0) return 0;
+  const long long deadline = timeout_ms < 0 ? -1 : NowMs() + timeout_ms;
+  while (true) {
+    if (closed_.load()) throw EConnectionClosed("Conexão encerrada");
+    int err;
+    {
+      std::lock_guard<std::mutex> lock(ssl_mu_);
+      ERR_clear_error();
+      const int chunk = n > 1 << 30 ? 1 << 30 : static_cast<int>(n);
+      const int r = SSL_read(ssl_, buf, chunk);
+      if (r > 0) return static_cast<size_t>(r);
+      err = SSL_get_error(ssl_, r);
+    }
+    if (err != SSL_ERROR_WANT_READ && err != SSL_ERROR_WANT_WRITE) {
+      closed_.store(true);
+      throw EConnectionClosed("Conexão encerrada");
+    }
+    int wait_ms = -1;
+    if (deadline >= 0) {
+      const long long left = deadline - NowMs();
+      if (left <= 0) return 0;
+      wait_ms = static_cast<int>(left);
+    }
+    const int w = err == SSL_ERROR_WANT_WRITE ? platform::WaitWritable(fd_, wait_ms)
+                                              : platform::WaitReadable(fd_, wait_ms);
+    if (w < 0) {
+      closed_.store(true);
+      throw EConnectionClosed("Conexão encerrada");
+    }
+    if (w == 0) return 0;
+  }
+}
+
+void TTlsConnection::Write(const void* buf, size_t n) {
+  const char* p = static_cast<const char*>(buf);
+  size_t off = 0;
+  while (off < n) {
+    if (closed_.load()) throw EConnectionClosed("Conexão encerrada");
+    int err;
+    {
+      std::lock_guard<std::mutex> lock(ssl_mu_);
+      ERR_clear_error();
+      const size_t left = n - off;
+      const int chunk = left > 1 << 30 ? 1 << 30 : static_cast<int>(left);
+      const int r = SSL_write(ssl_, p + off, chunk);
+      if (r > 0) {
+        off += static_cast<size_t>(r);
+        continue;
+      }
+      err = SSL_get_error(ssl_, r);
+    }
+    int w;
+    if (err == SSL_ERROR_WANT_WRITE) w = platform::WaitWritable(fd_, 30000);
+    else if (err == SSL_ERROR_WANT_READ) w = platform::WaitReadable(fd_, 30000);
+    else w = -1;
+    if (w <= 0) {
+      closed_.store(true);
+      throw EConnectionClosed("Conexão encerrada");
+    }
+  }
+}
+
+bool TTlsConnection::HasPendingData() {
+  if (closed_.load()) return false;
+  {
+    std::lock_guard<std::mutex> lock(ssl_mu_);
+    if (SSL_pending(ssl_) > 0) return true;
+  }
+  return platform::WaitReadable(fd_, 0) == 1;
+}
+
+void TTlsConnection::Close() {
+  if (closed_.exchange(true)) return;
+  {
+    std::lock_guard<std::mutex> lock(ssl_mu_);
+    if (ssl_ != nullptr) SSL_shutdown(ssl_);
+  }
+  platform::ShutdownSocket(fd_);
+}
+
+void TTlsConnection::Abort() {
+  closed_.store(true);
+  platform::ShutdownSocket(fd_);
+}
+
+}  // namespace endpoint

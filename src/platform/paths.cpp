@@ -1,0 +1,43 @@
+#include "platform/paths.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace platform {
+
+std::string ExePath() {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string ExeDir() {
+  const std::string p = ExePath();
+  const size_t slash = p.rfind('/');
+  return slash == std::string::npos ? std::string("./") : p.substr(0, slash + 1);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    return path.substr(0, dot) + ext;
+  }
+  return path + ext;
+}
+
+bool ForceDirectories(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return std::filesystem::is_directory(path, ec);
+}
+
+void CreateDir(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directory(path, ec);
+}
+
+}  // namespace platform

@@ -1,0 +1,116 @@
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+TListenSocket::TListenSocket() {
+  if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+}
+
+TListenSocket::~TListenSocket() {
+  Close();
+  if (wake_[0] >= 0) ::close(wake_[0]);
+  if (wake_[1] >= 0) ::close(wake_[1]);
+}
+
+bool TListenSocket::Listen(int port, std::string& error) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const int one = 1;
+  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(fd_, 64) != 0) {
+    error = "Não foi possível abrir a porta " + std::to_string(port) + ": " +
+            std::strerror(errno);
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  return true;
+}
+
+int TListenSocket::Accept() {
+  while (fd_ >= 0) {
+    struct pollfd p[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    const int n = ::poll(p, 2, -1);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (p[1].revents) return -1;
+    if (p[0].revents & POLLIN) {
+      const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (c >= 0) {
+        const int one = 1;
+        setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        return c;
+      }
+      if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) continue;
+      if (errno == EMFILE || errno == ENFILE) {
+        ::usleep(50000);  // out of descriptors: back off, keep listening
+        continue;
+      }
+      return -1;
+    }
+    if (p[0].revents & (POLLERR | POLLNVAL)) return -1;
+  }
+  return -1;
+}
+
+void TListenSocket::Wake() {
+  if (wake_[1] >= 0) {
+    const char b = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_[1], &b, 1);
+  }
+}
+
+void TListenSocket::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+namespace {
+int WaitFor(int fd, short events, int timeout_ms) {
+  while (true) {
+    struct pollfd p{fd, events, 0};
+    const int n = ::poll(&p, 1, timeout_ms);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) return 0;
+    if (p.revents & POLLNVAL) return -1;
+    return 1;
+  }
+}
+}  // namespace
+
+int WaitReadable(int fd, int timeout_ms) { return WaitFor(fd, POLLIN, timeout_ms); }
+int WaitWritable(int fd, int timeout_ms) { return WaitFor(fd, POLLOUT, timeout_ms); }
+
+void ShutdownSocket(int fd) {
+  if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+void CloseSocket(int fd) {
+  if (fd >= 0) ::close(fd);
+}
+
+}  // namespace platform

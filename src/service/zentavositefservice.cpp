@@ -1,0 +1,147 @@
+#include "service/zentavositefservice.h"
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/paths.h"
+#include "platform/servicecontrol.h"
+#include "service/servicelog.h"
+
+namespace service {
+namespace {
+
+TZentavoSiTefService* g_service = nullptr;
+
+}  // namespace
+
+int GravaLog(const std::string& text) { return GravaLogIn(platform::ExeDir(), text); }
+
+void PrintQueueLog(const std::string& message) { GravaLog("[Impressora] " + message); }
+
+TZentavoSiTefService* ZentavoSiTefService() { return g_service; }
+
+TZentavoSiTefService::TZentavoSiTefService() {
+  iniConfig = std::make_unique<platform::TIniFile>(
+      platform::ChangeFileExt(platform::ExePath(), ".ini"));
+  FDmSitef = std::make_unique<core::TDmSitef>(*this);
+  g_service = this;
+}
+
+TZentavoSiTefService::~TZentavoSiTefService() {
+  if (FServerThread) StopServer();
+  g_service = nullptr;
+  FDmSitef.reset();
+  iniConfig.reset();
+}
+
+endpoint::TServerThread* TZentavoSiTefService::ServerThread() {
+  std::lock_guard<std::mutex> lock(server_mu_);
+  return FServerThread.get();
+}
+
+void TZentavoSiTefService::StartServer() {
+  try {
+    GravaLog("Iniciando servidor socket.");
+    long port = iniConfig->ReadInteger("sitef", "server_port", 0);
+    if (port <= 0) port = 443;
+    endpoint::TServerThread::THandlers h;
+    core::TDmSitef* dm = FDmSitef.get();
+    h.Route = [dm](const std::string& text, endpoint::TConnection& c) { dm->RouteTargeting(text, c); };
+    h.AfterMessage = [dm] { dm->MessageHandled(); };
+    h.Disconnect = [dm] { dm->ConnectionClosed(); };
+    h.Log = [](const std::string& line) { GravaLog(line); };
+    auto thread = std::make_unique<endpoint::TServerThread>(
+        static_cast<int>(port), platform::ExeDir() + "Certificado/", std::move(h));
+    endpoint::TServerThread* raw = thread.get();
+    {
+      std::lock_guard<std::mutex> lock(server_mu_);
+      FServerThread = std::move(thread);
+    }
+    raw->Start();
+  } catch (const std::exception& e) {
+    GravaLog(e.what());
+  } catch (...) {
+  }
+}
+
+void TZentavoSiTefService::StopServer() {
+  std::unique_ptr<endpoint::TServerThread> thread;
+  {
+    std::lock_guard<std::mutex> lock(server_mu_);
+    if (!FServerThread) return;
+    thread = std::move(FServerThread);
+  }
+  try {
+    thread->Deactivate();
+    thread->WaitFor();
+  } catch (const std::exception& e) {
+    GravaLog(std::string("StopServer erro: ") + e.what());
+  }
+  thread.reset();
+}
+
+void TZentavoSiTefService::ServiceStart(bool& Started) {
+  try {
+    StartServer();
+    // The print queue joins here once printing exists.
+    Started = true;
+    GravaLog("O serviço foi inciado.");
+  } catch (const std::exception& e) {
+    Started = false;
+    GravaLog(std::string("Erro ao iniciar serviço: ") + e.what());
+  }
+}
+
+void TZentavoSiTefService::ServiceStop(bool& Stopped) {
+  try {
+    StopServer();
+    GravaLog("O serviço foi parado.");
+    Stopped = true;
+  } catch (...) {
+    Stopped = false;
+  }
+}
+
+void TZentavoSiTefService::ServicePause(bool& /*Paused*/) {
+  StopServer();
+  GravaLog("O serviço foi pausado.");
+}
+
+void TZentavoSiTefService::ServiceContinue(bool& /*Continued*/) {
+  StartServer();
+  GravaLog("O serviço foi retomado.");
+}
+
+void TZentavoSiTefService::ServiceExecute() {
+  bool paused = false;
+  while (true) {
+    for (platform::TControlRequest r = platform::TakeControlRequest();
+         r != platform::TControlRequest::None; r = platform::TakeControlRequest()) {
+      bool ok = true;
+      switch (r) {
+        case platform::TControlRequest::Stop:
+          ServiceStop(ok);
+          if (ok) return;
+          break;
+        case platform::TControlRequest::Pause:
+          if (!paused) {
+            ServicePause(ok);
+            paused = true;
+          }
+          break;
+        case platform::TControlRequest::Continue:
+          if (paused) {
+            ServiceContinue(ok);
+            paused = false;
+          }
+          break;
+        default:
+          break;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+}  // namespace service
