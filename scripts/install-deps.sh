@@ -9,6 +9,7 @@ cmake
 ninja-build
 pkg-config
 openssl
+tzdata
 libssl-dev
 zlib1g-dev
 rapidjson-dev
