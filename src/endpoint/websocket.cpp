@@ -1,0 +1,274 @@
+#include "endpoint/websocket.h"
+
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <exception>
+
+#include "platform/ansi.h"
+
+namespace endpoint {
+
+namespace {
+
+constexpr char kWebSocketGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
+constexpr std::string_view kKeyHeader = "Sec-WebSocket-Key:";
+constexpr size_t kMaxHandshakeBytes = 64 * 1024;
+// Payloads are appended in pieces so that memory follows the bytes that
+// really arrive, not the length a header claims.
+constexpr size_t kReadPiece = 64 * 1024;
+
+constexpr int kOpContinuation = 0;
+constexpr int kOpBinary = 2;
+constexpr int kOpClose = 8;
+
+void Log(const TLogFn& log, const std::string& line) {
+  if (log) log(line);
+}
+
+[[noreturn]] void CloseAndThrow(TConnection& conn, const char* why) {
+  conn.Close();
+  throw EConnectionClosed(why);
+}
+
+// Reads exactly n bytes. The first byte is awaited up to first_timeout_ms
+// (negative: no limit), every later one up to stall_ms.
+void ReadExact(TConnection& conn, uint8_t* buf, size_t n, int first_timeout_ms, int stall_ms) {
+  size_t got = 0;
+  int timeout = first_timeout_ms;
+  while (got < n) {
+    const size_t k = conn.Read(buf + got, n - got, timeout);
+    if (k == 0) CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
+    got += k;
+    timeout = stall_ms;
+  }
+}
+
+void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms) {
+  std::array<uint8_t, kReadPiece> piece;
+  while (length > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, piece.size()));
+    const size_t k = conn.Read(piece.data(), want, stall_ms);
+    if (k == 0) CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
+    out.append(reinterpret_cast<const char*>(piece.data()), k);
+    length -= k;
+  }
+}
+
+// RFC 1952 stream, concatenated members included. False with a reason on a
+// damaged or truncated stream or when the output would pass max_bytes.
+bool Gunzip(const std::string& in, size_t max_bytes, std::string& out, std::string& error) {
+  z_stream zs{};
+  if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK) {
+    error = "falha ao iniciar a descompactação";
+    return false;
+  }
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  zs.avail_in = static_cast<uInt>(in.size());
+  std::array<Bytef, 64 * 1024> buf;
+  bool ok = true;
+  for (;;) {
+    zs.next_out = buf.data();
+    zs.avail_out = static_cast<uInt>(buf.size());
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    out.append(reinterpret_cast<const char*>(buf.data()), buf.size() - zs.avail_out);
+    if (out.size() > max_bytes) {
+      error = "dados descompactados acima do limite";
+      ok = false;
+      break;
+    }
+    if (rc == Z_STREAM_END) {
+      if (zs.avail_in == 0) break;
+      if (inflateReset(&zs) != Z_OK) {
+        error = "falha ao reiniciar a descompactação";
+        ok = false;
+        break;
+      }
+      continue;
+    }
+    if (rc == Z_OK) continue;
+    if (rc == Z_BUF_ERROR && zs.avail_in == 0) {
+      error = "fim inesperado dos dados compactados";
+    } else {
+      error = zs.msg ? zs.msg : zError(rc);
+    }
+    ok = false;
+    break;
+  }
+  inflateEnd(&zs);
+  if (!ok) out.clear();
+  return ok;
+}
+
+// Invalid sequences become U+FFFD, so that the text stays valid UTF-8.
+std::string ToValidUtf8(std::string bytes) {
+  size_t i = 0;
+  while (i < bytes.size() && platform::DecodeUtf8(bytes, i) >= 0) {
+  }
+  if (i == bytes.size()) return bytes;
+  std::string out;
+  out.reserve(bytes.size() + 16);
+  for (size_t j = 0; j < bytes.size();) {
+    const long cp = platform::DecodeUtf8(bytes, j);
+    platform::AppendUtf8(out, cp < 0 ? 0xFFFD : static_cast<unsigned long>(cp));
+  }
+  return out;
+}
+
+std::string TrimControls(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return std::string(s.substr(b, e - b));
+}
+
+}  // namespace
+
+std::string GenerateSecWebSocketAccept(const std::string& SecWebSocketKey) {
+  const std::string input = SecWebSocketKey + kWebSocketGuid;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int digest_len = 0;
+  if (EVP_Digest(input.data(), input.size(), digest, &digest_len, EVP_sha1(), nullptr) != 1) {
+    throw std::runtime_error("SHA-1 indisponível");
+  }
+  unsigned char b64[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1];
+  const int n = EVP_EncodeBlock(b64, digest, static_cast<int>(digest_len));
+  return std::string(reinterpret_cast<const char*>(b64), static_cast<size_t>(n));
+}
+
+void WebSocketHandshake(TConnection& conn) {
+  std::string key;
+  std::string line;
+  size_t total = 0;
+  for (;;) {
+    // One byte at a time: the first frame may follow the request at once and
+    // must stay in the connection.
+    uint8_t byte;
+    ReadExact(conn, &byte, 1, -1, -1);
+    const char ch = static_cast<char>(byte);
+    if (++total > kMaxHandshakeBytes) CloseAndThrow(conn, "Pedido de handshake acima do limite.");
+    if (ch != '\n') {
+      line += ch;
+      continue;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) break;
+    if (line.compare(0, kKeyHeader.size(), kKeyHeader) == 0) {
+      key = TrimControls(std::string_view(line).substr(kKeyHeader.size()));
+    }
+    line.clear();
+  }
+
+  const std::string response =
+      "HTTP/1.1 101 Switching Protocols\r\n"
+      "Upgrade: websocket\r\n"
+      "Connection: Upgrade\r\n"
+      "Sec-WebSocket-Accept: " + GenerateSecWebSocketAccept(key) + "\r\n"
+      "Access-Control-Allow-Origin: *\r\n"
+      "Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
+      "Access-Control-Allow-Headers: Content-Type\r\n"
+      "Access-Control-Allow-Credentials: true\r\n"
+      "\r\n";
+  conn.Write(response.data(), response.size());
+
+  if (!conn.Data()) conn.SetData(std::make_unique<TClientData>());
+  conn.Data()->State = csConnected;
+}
+
+std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
+                                 const TWebSocketLimits& limits) {
+  std::string message;
+  int opcode = 0;
+  bool first_frame = true;
+  int first_byte_timeout = -1;  // a message may be as long coming as it likes
+
+  for (;;) {
+    uint8_t head[2];
+    ReadExact(conn, head, 2, first_byte_timeout, limits.StallTimeoutMs);
+    // Once a message has begun, its next frame must not stall either: the
+    // caller holds the connection's lock meanwhile.
+    first_byte_timeout = limits.StallTimeoutMs;
+
+    const bool fin = (head[0] & 0x80) != 0;
+    const int frame_opcode = head[0] & 0x0F;
+    const bool masked = (head[1] & 0x80) != 0;
+    uint64_t length = head[1] & 0x7F;
+
+    if (frame_opcode == kOpClose) {
+      static constexpr uint8_t kCloseReply[2] = {0x88, 0x00};
+      try {
+        conn.Write(kCloseReply, sizeof kCloseReply);
+      } catch (const std::exception&) {
+        // The peer may already be gone; closing is all that is left to do.
+      }
+      conn.Close();
+      Log(log, "Disconectado");
+      return {};
+    }
+
+    if (first_frame) {
+      opcode = frame_opcode;
+      first_frame = false;
+    } else if (frame_opcode != kOpContinuation) {
+      message.clear();
+      opcode = frame_opcode;
+    }
+
+    if (length == 126 || length == 127) {
+      uint8_t ext[8];
+      const size_t n = length == 126 ? 2 : 8;
+      ReadExact(conn, ext, n, limits.StallTimeoutMs, limits.StallTimeoutMs);
+      length = 0;
+      for (size_t i = 0; i < n; ++i) length = (length << 8) | ext[i];
+    }
+    if (length > limits.MaxPayload || message.size() + length > limits.MaxPayload) {
+      CloseAndThrow(conn, "Mensagem WebSocket acima do limite.");
+    }
+
+    uint8_t key[4] = {0, 0, 0, 0};
+    if (masked) ReadExact(conn, key, 4, limits.StallTimeoutMs, limits.StallTimeoutMs);
+
+    const size_t start = message.size();
+    AppendPayload(conn, message, length, limits.StallTimeoutMs);
+    if (masked) {
+      for (size_t i = start; i < message.size(); ++i) message[i] ^= static_cast<char>(key[(i - start) % 4]);
+    }
+    if (fin) break;
+  }
+
+  if (message.empty()) return {};
+  if (opcode == kOpBinary && message.size() >= 2 && static_cast<uint8_t>(message[0]) == 0x1F &&
+      static_cast<uint8_t>(message[1]) == 0x8B) {
+    std::string inflated, error;
+    if (!Gunzip(message, limits.MaxPayload, inflated, error)) {
+      Log(log, "Erro na conversão: " + error);
+      return {};
+    }
+    message = std::move(inflated);
+  }
+  return ToValidUtf8(std::move(message));
+}
+
+std::string EncodeWebSocketTextFrame(std::string_view text) {
+  const uint64_t n = text.size();
+  std::string frame;
+  frame.reserve(text.size() + 10);
+  frame += static_cast<char>(0x81);
+  if (n <= 125) {
+    frame += static_cast<char>(n);
+  } else if (n <= 0xFFFF) {
+    frame += static_cast<char>(126);
+    frame += static_cast<char>((n >> 8) & 0xFF);
+    frame += static_cast<char>(n & 0xFF);
+  } else {
+    frame += static_cast<char>(127);
+    for (int shift = 56; shift >= 0; shift -= 8) frame += static_cast<char>((n >> shift) & 0xFF);
+  }
+  frame.append(text);
+  return frame;
+}
+
+}  // namespace endpoint

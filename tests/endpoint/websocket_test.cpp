@@ -1,0 +1,307 @@
+#include "endpoint/websocket.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "endpoint/memory_connection.h"
+
+namespace endpoint {
+namespace {
+
+using testing::TMemoryConnection;
+
+// A client frame; masked with a fixed key unless masked is false.
+std::string Frame(int opcode, const std::string& payload, bool fin = true, bool masked = true) {
+  std::string f;
+  f += static_cast<char>((fin ? 0x80 : 0) | opcode);
+  const char mask_bit = masked ? static_cast<char>(0x80) : 0;
+  const uint64_t n = payload.size();
+  if (n <= 125) {
+    f += static_cast<char>(mask_bit | static_cast<char>(n));
+  } else if (n <= 0xFFFF) {
+    f += static_cast<char>(mask_bit | 126);
+    f += static_cast<char>(n >> 8);
+    f += static_cast<char>(n & 0xFF);
+  } else {
+    f += static_cast<char>(mask_bit | 127);
+    for (int s = 56; s >= 0; s -= 8) f += static_cast<char>((n >> s) & 0xFF);
+  }
+  const char key[4] = {0x37, static_cast<char>(0xFA), 0x21, 0x3D};
+  if (masked) f.append(key, 4);
+  for (size_t i = 0; i < payload.size(); ++i) f += masked ? static_cast<char>(payload[i] ^ key[i % 4]) : payload[i];
+  return f;
+}
+
+std::string Gzip(const std::string& data) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&zs, data.size()) + 32, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+class WebSocketReadTest : public ::testing::Test {
+ protected:
+  std::string Read(const TWebSocketLimits& limits = {}) {
+    return ReadWebSocketMessage(conn, [this](const std::string& l) { log.push_back(l); }, limits);
+  }
+  TMemoryConnection conn;
+  std::vector<std::string> log;
+};
+
+// --- Handshake ------------------------------------------------------------
+
+TEST(WebSocketHandshakeTest, AcceptValueOfTheRfcSampleAndOfAnEmptyKey) {
+  EXPECT_EQ(GenerateSecWebSocketAccept("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
+  EXPECT_EQ(GenerateSecWebSocketAccept(""), "Kfh9QIsMVZcl6xEPYxPHzW8SZ8w=");
+}
+
+TEST(WebSocketHandshakeTest, AnswersTheSampleRequestInOneWriteAndKeepsTheFirstFrame) {
+  TMemoryConnection conn;
+  conn.Push(
+      "GET /chat HTTP/1.1\r\nHost: server.example.com\r\nUpgrade: websocket\r\n"
+      "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+      "Origin: http://example.com\r\nSec-WebSocket-Protocol: chat, superchat\r\n"
+      "Sec-WebSocket-Version: 13\r\n\r\n" + Frame(1, "hi"));
+  WebSocketHandshake(conn);
+  ASSERT_EQ(conn.writes.size(), 1u);
+  EXPECT_EQ(conn.writes[0],
+            "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+            "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"
+            "Access-Control-Allow-Origin: *\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
+            "Access-Control-Allow-Headers: Content-Type\r\nAccess-Control-Allow-Credentials: true\r\n\r\n");
+  ASSERT_NE(conn.Data(), nullptr);
+  EXPECT_EQ(conn.Data()->State, csConnected);
+  EXPECT_EQ(conn.Unread(), Frame(1, "hi"));
+}
+
+TEST(WebSocketHandshakeTest, KeyLineMatching) {
+  const std::string kSample = "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=";
+  const std::string kEmpty = "Kfh9QIsMVZcl6xEPYxPHzW8SZ8w=";
+  struct Case {
+    const char* request;
+    const std::string& accept;
+  } cases[] = {
+      {"GET / HTTP/1.1\r\nsec-websocket-key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n", kEmpty},
+      {"GET / HTTP/1.1\r\nSEC-WEBSOCKET-KEY: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n", kEmpty},
+      {"GET / HTTP/1.1\r\n\r\n", kEmpty},
+      {"GET / HTTP/1.1\nSec-WebSocket-Key:dGhlIHNhbXBsZSBub25jZQ==\n\n", kSample},
+      {"GET / HTTP/1.1\r\nSec-WebSocket-Key: \t dGhlIHNhbXBsZSBub25jZQ== \t\r\n\r\n", kSample},
+      {"GET / HTTP/1.1\r\nSec-WebSocket-Key: other\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+       kSample},
+  };
+  for (const auto& c : cases) {
+    TMemoryConnection conn;
+    conn.Push(c.request);
+    WebSocketHandshake(conn);
+    EXPECT_NE(conn.Written().find("Sec-WebSocket-Accept: " + c.accept + "\r\n"), std::string::npos)
+        << c.request;
+  }
+}
+
+TEST(WebSocketHandshakeTest, KeepsExistingClientDataAndClosesOnAnEndlessRequest) {
+  TMemoryConnection conn;
+  conn.SetData(std::make_unique<TClientData>());
+  TClientData* data = conn.Data();
+  conn.Push("GET / HTTP/1.1\r\n\r\n");
+  WebSocketHandshake(conn);
+  EXPECT_EQ(conn.Data(), data);
+  EXPECT_EQ(data->State, csConnected);
+
+  TMemoryConnection endless;
+  endless.Push("GET / HTTP/1.1\r\nX: " + std::string(70000, 'a'));
+  EXPECT_THROW(WebSocketHandshake(endless), EConnectionClosed);
+  EXPECT_FALSE(endless.Connected());
+  EXPECT_TRUE(endless.writes.empty());
+}
+
+// --- Reading messages -----------------------------------------------------
+
+TEST_F(WebSocketReadTest, DeliversEachKindOfMessageAsOneText) {
+  const std::string json = R"({"route":"/session/start","x":"Sessão"})";
+  const std::string big(70000, 'z');
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string text;
+  } cases[] = {
+      {"masked text", Frame(1, json), json},
+      {"unmasked text", Frame(1, json, true, false), json},
+      {"three fragments", Frame(1, "{\"a\":", false) + Frame(0, "\"b", false) + Frame(0, "c\"}"), "{\"a\":\"bc\"}"},
+      {"plain binary", Frame(2, json), json},
+      {"gzip binary", Frame(2, Gzip(json)), json},
+      {"gzip in fragments", Frame(2, Gzip(json).substr(0, 5), false) + Frame(0, Gzip(json).substr(5)), json},
+      {"two gzip members", Frame(2, Gzip("ab") + Gzip("cd")), "abcd"},
+      {"16-bit length", Frame(1, std::string(300, 'y')), std::string(300, 'y')},
+      {"64-bit length", Frame(1, big), big},
+      {"invalid UTF-8 replaced", Frame(1, "a\xFF" "b\xC3"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+      {"empty text", Frame(1, ""), ""},
+      {"ping with data", Frame(9, "x"), "x"},
+      {"new opcode drops fragments", Frame(1, "lost", false) + Frame(1, "kept"), "kept"},
+  };
+  for (const auto& c : cases) {
+    TMemoryConnection fresh;
+    fresh.Push(c.bytes);
+    EXPECT_EQ(ReadWebSocketMessage(fresh, nullptr), c.text) << c.name;
+    EXPECT_TRUE(fresh.Connected()) << c.name;
+    EXPECT_EQ(fresh.Unread(), "") << c.name;
+    EXPECT_TRUE(fresh.writes.empty()) << c.name;
+  }
+}
+
+TEST_F(WebSocketReadTest, MessagesBackToBackAreReadByTwoCalls) {
+  conn.Push(Frame(1, "{\"answer\":1}") + Frame(1, "{\"route\":\"/transaction/cancel\"}"));
+  EXPECT_EQ(Read(), "{\"answer\":1}");
+  EXPECT_EQ(conn.Unread(), Frame(1, "{\"route\":\"/transaction/cancel\"}"));
+  EXPECT_EQ(Read(), "{\"route\":\"/transaction/cancel\"}");
+}
+
+TEST_F(WebSocketReadTest, SlowPayloadIsReadWhole) {
+  const std::string payload(20000, 'p');
+  const std::string f = Frame(1, payload);
+  conn.Push(f.substr(0, 1), 5000);  // the first byte may take as long as it likes
+  conn.Push(f.substr(1, 100), 200);
+  conn.Push(f.substr(101, 9000), 29000);
+  conn.Push(f.substr(9101), 1000);
+  EXPECT_EQ(Read(), payload);
+  ASSERT_FALSE(conn.read_timeouts.empty());
+  EXPECT_EQ(conn.read_timeouts.front(), -1);
+  for (size_t i = 1; i < conn.read_timeouts.size(); ++i) EXPECT_EQ(conn.read_timeouts[i], 30000);
+}
+
+TEST_F(WebSocketReadTest, StallInsideAMessageClosesTheConnection) {
+  const std::string f = Frame(1, "hello");
+  const std::string split_points[] = {"header", "payload", "next fragment"};
+  for (const auto& where : split_points) {
+    TMemoryConnection c;
+    if (where == "header") {
+      c.Push(f.substr(0, 1));
+      c.Push(f.substr(1), 51);
+    } else if (where == "payload") {
+      c.Push(f.substr(0, 8));
+      c.Push(f.substr(8), 51);
+    } else {
+      c.Push(Frame(1, "hel", false));
+      c.Push(Frame(0, "lo"), 51);
+    }
+    EXPECT_THROW(ReadWebSocketMessage(c, nullptr, {size_t{1} << 20, 50}), EConnectionClosed) << where;
+    EXPECT_FALSE(c.Connected()) << where;
+  }
+  // Just inside the limit is still one message.
+  conn.Push(f.substr(0, 8));
+  conn.Push(f.substr(8), 50);
+  EXPECT_EQ(Read({size_t{1} << 20, 50}), "hello");
+}
+
+TEST_F(WebSocketReadTest, CloseFrameIsAnsweredAndClosesTheConnection) {
+  conn.Push(Frame(8, "\x03\xE8"));
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(conn.Written(), std::string("\x88\x00", 2));
+  EXPECT_FALSE(conn.Connected());
+  EXPECT_EQ(log, std::vector<std::string>{"Disconectado"});
+
+  TMemoryConnection gone;
+  gone.fail_writes = true;
+  gone.Push(Frame(8, ""));
+  std::vector<std::string> lines;
+  EXPECT_EQ(ReadWebSocketMessage(gone, [&](const std::string& l) { lines.push_back(l); }), "");
+  EXPECT_FALSE(gone.Connected());
+  EXPECT_EQ(lines, std::vector<std::string>{"Disconectado"});
+}
+
+TEST_F(WebSocketReadTest, DamagedGzipYieldsEmptyTextAndALogLine) {
+  const std::string gz = Gzip(R"({"route":"/version"})");
+  std::string corrupt = gz;
+  corrupt[12] = static_cast<char>(corrupt[12] ^ 0x55);
+  const std::string bomb = Gzip(std::string(5000, '0'));
+  const struct {
+    const char* name;
+    std::string payload;
+  } cases[] = {
+      {"corrupt", corrupt},
+      {"truncated", gz.substr(0, gz.size() - 6)},
+      {"bare magic", "\x1F\x8B"},
+      {"over the size limit", bomb},
+  };
+  for (const auto& c : cases) {
+    TMemoryConnection fresh;
+    fresh.Push(Frame(2, c.payload) + Frame(1, "next"));
+    std::vector<std::string> lines;
+    const auto logger = [&](const std::string& l) { lines.push_back(l); };
+    EXPECT_EQ(ReadWebSocketMessage(fresh, logger, {4096, 30000}), "") << c.name;
+    ASSERT_EQ(lines.size(), 1u) << c.name;
+    EXPECT_EQ(lines[0].rfind("Erro na conversão: ", 0), 0u) << lines[0];
+    EXPECT_GT(lines[0].size(), std::string("Erro na conversão: ").size()) << c.name;
+    EXPECT_TRUE(fresh.Connected()) << c.name;
+    EXPECT_EQ(ReadWebSocketMessage(fresh, logger), "next") << c.name;
+  }
+}
+
+TEST_F(WebSocketReadTest, OversizeMessageClosesWithoutReadingIt) {
+  // Header of a 64 MiB + 1 payload followed by a few bytes of it.
+  std::string head = "\x81\xFF";
+  const uint64_t n = (uint64_t{64} << 20) + 1;
+  for (int s = 56; s >= 0; s -= 8) head += static_cast<char>((n >> s) & 0xFF);
+  conn.Push(head + "KEY!" + "payload");
+  EXPECT_THROW(Read(), EConnectionClosed);
+  EXPECT_FALSE(conn.Connected());
+  EXPECT_EQ(conn.Unread(), "KEY!payload");
+
+  // Fragments count together.
+  TMemoryConnection frags;
+  frags.Push(Frame(1, std::string(60, 'a'), false) + Frame(0, std::string(60, 'b')));
+  EXPECT_THROW(ReadWebSocketMessage(frags, nullptr, {100, 30000}), EConnectionClosed);
+  EXPECT_FALSE(frags.Connected());
+
+  // A 64-bit length with the top bit set is refused the same way.
+  TMemoryConnection huge;
+  huge.Push(std::string("\x81\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10));
+  EXPECT_THROW(ReadWebSocketMessage(huge, nullptr), EConnectionClosed);
+}
+
+TEST_F(WebSocketReadTest, PeerEndingTheStreamPropagates) {
+  conn.Push(Frame(1, "hello").substr(0, 7));
+  EXPECT_THROW(Read(), EConnectionClosed);
+}
+
+// --- Writing --------------------------------------------------------------
+
+TEST(WebSocketEncodeTest, UsesTheThreeLengthForms) {
+  const struct {
+    size_t n;
+    std::string header;
+  } cases[] = {
+      {0, std::string("\x81\x00", 2)},
+      {125, "\x81\x7D"},
+      {126, std::string("\x81\x7E\x00\x7E", 4)},
+      {65535, std::string("\x81\x7E\xFF\xFF", 4)},
+      {65536, std::string("\x81\x7F\x00\x00\x00\x00\x00\x01\x00\x00", 10)},
+  };
+  for (const auto& c : cases) {
+    const std::string payload(c.n, 'j');
+    const std::string frame = EncodeWebSocketTextFrame(payload);
+    ASSERT_EQ(frame.size(), c.header.size() + c.n) << c.n;
+    EXPECT_EQ(frame.substr(0, c.header.size()), c.header) << c.n;
+    EXPECT_EQ(frame.substr(c.header.size()), payload) << c.n;
+  }
+}
+
+TEST(WebSocketEncodeTest, EncodedFrameReadsBackUnmasked) {
+  TMemoryConnection conn;
+  const std::string text = "{\"type\":\"message\",\"message\":\"Sess\\u00E3o\"}";
+  conn.Push(EncodeWebSocketTextFrame(text) + EncodeWebSocketTextFrame(std::string(70000, 'k')));
+  EXPECT_EQ(ReadWebSocketMessage(conn, nullptr), text);
+  EXPECT_EQ(ReadWebSocketMessage(conn, nullptr), std::string(70000, 'k'));
+}
+
+}  // namespace
+}  // namespace endpoint
