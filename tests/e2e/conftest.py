@@ -1,0 +1,209 @@
+"""Black-box harness: runs a private copy of the application folder and talks
+to it as a front end would (TLS, WebSocket, signed tokens)."""
+
+import asyncio
+import datetime
+import json
+import os
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import time
+
+import pytest
+import websockets
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+APP_DIR = os.environ.get("ZENTAVO_APP_DIR", os.path.join(ROOT, "build", "app"))
+EXE_NAME = "SvcZentavoSiTef"
+MONTHS = ["Janeiro", "Fevereiro", "Março", "Abril", "Maio", "Junho", "Julho", "Agosto",
+          "Setembro", "Outubro", "Novembro", "Dezembro"]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def port_open(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+            return True
+    except OSError:
+        return False
+
+
+def wait_until(predicate, timeout=10.0, step=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+class Service:
+    """One running service process in its own copy of the application folder."""
+
+    def __init__(self, folder, port, env):
+        self.dir = folder
+        self.port = port
+        self.env = env
+        self.proc = None
+
+    @property
+    def exe(self):
+        return os.path.join(self.dir, EXE_NAME)
+
+    @property
+    def ini_path(self):
+        return os.path.join(self.dir, EXE_NAME + ".ini")
+
+    def write_ini(self, text):
+        with open(self.ini_path, "wb") as f:
+            f.write(text.replace("\n", "\r\n").encode("cp1252"))
+
+    def start(self, wait_listening=True):
+        self.proc = subprocess.Popen([self.exe], cwd=self.dir, env=self.env,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if wait_listening:
+            assert wait_until(lambda: port_open(self.port)), "service did not listen:\n" + \
+                "\n".join(self.log_lines())
+        return self
+
+    def signal(self, sig):
+        self.proc.send_signal(sig)
+
+    def stop(self):
+        if self.proc is None or self.proc.poll() is not None:
+            return self.proc.returncode if self.proc else None
+        self.proc.send_signal(signal.SIGTERM)
+        try:
+            return self.proc.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise
+
+    def log_path(self, when=None):
+        when = when or datetime.datetime.now()
+        month = "%s-%04d" % (MONTHS[when.month - 1], when.year)
+        return os.path.join(self.dir, "Log", month,
+                            "ZentavoSiTefService %s.log" % when.strftime("%d-%m-%Y"))
+
+    def log_bytes(self):
+        try:
+            with open(self.log_path(), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return b""
+
+    def log_lines(self):
+        """The day's service log as text lines without their time stamps."""
+        out = []
+        for raw in self.log_bytes().decode("cp1252").split("\r\n"):
+            out.append(raw[22:] if raw.startswith("[") else raw)
+        return out
+
+    def wait_log(self, text, timeout=10.0):
+        assert wait_until(lambda: any(text in l for l in self.log_lines()), timeout), \
+            "log has no %r:\n%s" % (text, "\n".join(self.log_lines()))
+
+    def ssl_context(self):
+        ctx = ssl.create_default_context(cafile=os.path.join(self.dir, "Certificado", "ca_cert.pem"))
+        return ctx
+
+    def connect(self, **kwargs):
+        return Client(self, **kwargs)
+
+
+class Client:
+    """A WebSocket client over TLS (Python websockets), driven synchronously."""
+
+    def __init__(self, svc, timeout=15.0, compression=None):
+        self.svc = svc
+        self.timeout = timeout
+        self.loop = asyncio.new_event_loop()
+
+        async def connect():
+            return await websockets.connect(
+                "wss://localhost:%d/" % svc.port, ssl=svc.ssl_context(), compression=compression,
+                max_size=None, open_timeout=timeout, ping_interval=None)
+
+        self.ws = self.loop.run_until_complete(connect())
+
+    def _run(self, coro):
+        return self.loop.run_until_complete(asyncio.wait_for(coro, self.timeout))
+
+    def send(self, message):
+        if isinstance(message, dict):
+            message = json.dumps(message)
+        self._run(self.ws.send(message))
+
+    def recv_text(self, timeout=None):
+        return self.loop.run_until_complete(asyncio.wait_for(self.ws.recv(), timeout or self.timeout))
+
+    def recv(self, timeout=None):
+        return json.loads(self.recv_text(timeout))
+
+    def request(self, message, timeout=None):
+        self.send(message)
+        return self.recv(timeout)
+
+    def nothing_within(self, seconds):
+        try:
+            msg = self.recv_text(seconds)
+        except asyncio.TimeoutError:
+            return True
+        raise AssertionError("unexpected message: %s" % msg)
+
+    def close(self):
+        try:
+            self._run(self.ws.close())
+        except Exception:
+            pass
+        self.loop.close()
+
+
+@pytest.fixture
+def make_service(tmp_path):
+    """Factory: a copy of the application folder with its own INI and port."""
+    started = []
+
+    def factory(ini_extra="", start=True, prepare=None, env_extra=None):
+        folder = os.path.join(str(tmp_path), "app%d" % len(started))
+        shutil.copytree(APP_DIR, folder, symlinks=False,
+                        ignore=shutil.ignore_patterns("Log", "*.ini", "TEF"))
+        os.makedirs(os.path.join(folder, "TEF"), exist_ok=True)
+        port = free_port()
+        env = dict(os.environ)
+        env["TZ"] = env.get("TZ", "America/Sao_Paulo")
+        if env_extra:
+            env.update(env_extra)
+        svc = Service(folder, port, env)
+        svc.write_ini("[sitef]\nserver_port=%d\n%s" % (port, ini_extra))
+        if prepare:
+            prepare(svc)
+        started.append(svc)
+        if start:
+            svc.start()
+        return svc
+
+    yield factory
+    for svc in started:
+        svc.stop()
+
+
+@pytest.fixture
+def svc(make_service):
+    return make_service()
+
+
+@pytest.fixture
+def client(svc):
+    c = svc.connect()
+    yield c
+    c.close()
