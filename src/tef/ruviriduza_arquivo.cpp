@@ -1,0 +1,212 @@
+#include "tef/ruviriduza_arquivo.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/ansi.h"
+#include "platform/files.h"
+#include "tef/ruviriduza_erros.h"
+
+namespace tef {
+namespace {
+
+constexpr std::string_view kSeparador = " = ";
+
+std::string Padded(int v, size_t width) {
+  const bool negative = v < 0;
+  std::string d = std::to_string(negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v));
+  if (d.size() < width) d.insert(0, width - d.size(), '0');
+  return negative ? "-" + d : d;
+}
+
+int NumberOr0(std::string_view s) {
+  bool negative = false;
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  if (s.empty() || s.size() > 9) return 0;
+  int v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  return negative ? -v : v;
+}
+
+std::string SemQuebras(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return out;
+}
+
+// The key of a line: the text before the first " = " of the line with one
+// blank appended; npos when there is none.
+size_t PosSeparador(const std::string& linha) {
+  const std::string com_branco = linha + " ";
+  return com_branco.find(kSeparador);
+}
+
+}  // namespace
+
+std::string ChaveTef(int identificacao, int sequencia) {
+  return Padded(identificacao, 3) + "-" + Padded(sequencia, 3).substr(0, 3);
+}
+
+void TRuVirIdUzaLinha::SetLinha(std::string linha) {
+  fLinha = std::move(linha);
+  fChave.clear();
+  fIdentificacao = 0;
+  fSequencia = 0;
+  fInformacao = TRuVirIdUzaInformacao();
+  const size_t p = PosSeparador(fLinha);
+  if (p == std::string::npos) return;
+  fChave = fLinha.substr(0, p);
+  const size_t inicio_valor = p + kSeparador.size();
+  fInformacao.SetAsString(inicio_valor < fLinha.size() ? fLinha.substr(inicio_valor) : std::string());
+  fInformacao.SetNome(fChave);
+  const size_t hifen = fChave.find('-');
+  if (hifen == std::string::npos) {
+    fIdentificacao = NumberOr0(std::string_view(fChave).substr(0, 3));
+    return;
+  }
+  // A key written by us has the "-" at its fourth character at the earliest.
+  fIdentificacao = NumberOr0(hifen < 4 ? std::string_view(fChave).substr(0, 3)
+                                       : std::string_view(fChave).substr(0, hifen));
+  fSequencia = NumberOr0(std::string_view(fChave).substr(hifen + 1, 3));
+}
+
+std::vector<std::pair<std::string, std::string>>::const_iterator TRuVirIdUzaArquivo::Procura(
+    std::string_view chave) const {
+  auto it = std::lower_bound(fLinhas.begin(), fLinhas.end(), chave,
+                             [](const auto& par, std::string_view k) { return par.first < k; });
+  return (it != fLinhas.end() && it->first == chave) ? it : fLinhas.end();
+}
+
+void TRuVirIdUzaArquivo::GravaInformacao(std::string_view chave_in, std::string_view informacao) {
+  const std::string chave = SemQuebras(chave_in);
+  auto it = std::lower_bound(fLinhas.begin(), fLinhas.end(), chave,
+                             [](const auto& par, const std::string& k) { return par.first < k; });
+  const bool existe = it != fLinhas.end() && it->first == chave;
+  if (informacao.empty()) {
+    if (existe) fLinhas.erase(it);
+    return;
+  }
+  if (existe) {
+    it->second = SemQuebras(informacao);
+  } else {
+    fLinhas.emplace(it, chave, SemQuebras(informacao));
+  }
+}
+
+void TRuVirIdUzaArquivo::GravaInformacao(int identificacao, int sequencia, std::string_view informacao) {
+  GravaInformacao(ChaveTef(identificacao, sequencia), informacao);
+}
+
+void TRuVirIdUzaArquivo::GravaInformacao(int identificacao, int sequencia,
+                                         const TRuVirIdUzaInformacao& informacao) {
+  GravaInformacao(ChaveTef(identificacao, sequencia), informacao.AsString());
+}
+
+TRuVirIdUzaLinha TRuVirIdUzaArquivo::LeLinha(int identificacao, int sequencia) const {
+  const std::string chave = ChaveTef(identificacao, sequencia);
+  const auto it = Procura(chave);
+  if (it == fLinhas.end()) return TRuVirIdUzaLinha(chave + std::string(kSeparador));
+  return TRuVirIdUzaLinha(it->first + std::string(kSeparador) + it->second);
+}
+
+TRuVirIdUzaInformacao TRuVirIdUzaArquivo::LeInformacao(int identificacao, int sequencia) const {
+  return LeLinha(identificacao, sequencia).Informacao();
+}
+
+bool TRuVirIdUzaArquivo::Existe(int identificacao, int sequencia) const {
+  return Procura(ChaveTef(identificacao, sequencia)) != fLinhas.end();
+}
+
+TRuVirIdUzaLinha TRuVirIdUzaArquivo::GetLinha(int index) const {
+  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de linha inválido");
+  const auto& par = fLinhas[static_cast<size_t>(index)];
+  return TRuVirIdUzaLinha(par.first + std::string(kSeparador) + par.second);
+}
+
+std::vector<std::string> TRuVirIdUzaArquivo::Linhas() const {
+  std::vector<std::string> out;
+  out.reserve(fLinhas.size());
+  for (const auto& [k, v] : fLinhas) out.push_back(k + std::string(kSeparador) + v);
+  return out;
+}
+
+std::string TRuVirIdUzaArquivo::Texto() const {
+  std::string out;
+  for (const auto& [k, v] : fLinhas) {
+    if (!out.empty()) out += "\r\n";
+    out += k;
+    out += kSeparador;
+    out += v;
+  }
+  return out;
+}
+
+void TRuVirIdUzaArquivo::GravarArquivo(const std::string& nome_arquivo, bool do_flush_to_disk) const {
+  std::string utf8;
+  for (const auto& [k, v] : fLinhas) {
+    utf8 += k;
+    utf8 += kSeparador;
+    utf8 += v;
+    utf8 += "\r\n";
+  }
+  const std::string bytes = platform::Utf8ToAnsi(utf8).bytes();
+  bool ok;
+  if (do_flush_to_disk) {
+    ok = platform::WriteFileDurably(nome_arquivo, bytes);
+  } else {
+    std::ofstream f(nome_arquivo, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    f.close();
+    ok = !f.fail();
+  }
+  if (!ok) throw ERuVirIdUzaArquivo("Erro ao gravar o arquivo:\r\n" + nome_arquivo);
+}
+
+void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(nome_arquivo, ec)) {
+    throw ERuVirIdUzaArquivo("Arquivo: \r\n" + nome_arquivo + "\r\n" + "não encontrado");
+  }
+  std::ifstream f(nome_arquivo, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  if (f.bad() || !f.is_open()) throw ERuVirIdUzaArquivo("Erro ao ler o arquivo:\r\n" + nome_arquivo);
+  CarregarTexto(bytes);
+}
+
+void TRuVirIdUzaArquivo::CarregarTexto(std::string_view bytes_ansi) {
+  const std::string texto = platform::AnsiToUtf8(bytes_ansi);
+  fLinhas.clear();
+  size_t i = 0;
+  while (i < texto.size()) {
+    size_t fim = texto.find_first_of("\r\n", i);
+    if (fim == std::string::npos) fim = texto.size();
+    const std::string linha = texto.substr(i, fim - i);
+    i = fim;
+    if (i < texto.size() && texto[i] == '\r') {
+      ++i;
+      if (i < texto.size() && texto[i] == '\n') ++i;
+    } else if (i < texto.size()) {
+      ++i;  // a lone line feed
+    }
+    const size_t p = PosSeparador(linha);
+    if (p == std::string::npos) continue;
+    const size_t inicio_valor = p + kSeparador.size();
+    GravaInformacao(std::string_view(linha).substr(0, p),
+                    inicio_valor < linha.size() ? std::string_view(linha).substr(inicio_valor)
+                                                : std::string_view());
+  }
+}
+
+}  // namespace tef
