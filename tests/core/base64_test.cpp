@@ -1,0 +1,41 @@
+#include "core/base64.h"
+
+#include <gtest/gtest.h>
+
+namespace core {
+namespace {
+
+TEST(Base64Test, EncodesTheRfcVectorsInBothAlphabets) {
+  const struct {
+    const char* in;
+    const char* standard;
+    const char* url;
+  } cases[] = {
+      {"", "", ""},           {"f", "Zg==", "Zg"},          {"fo", "Zm8=", "Zm8"},
+      {"foo", "Zm9v", "Zm9v"}, {"foob", "Zm9vYg==", "Zm9vYg"}, {"fooba", "Zm9vYmE=", "Zm9vYmE"},
+      {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
+      {"\xFB\xFF\xBF", "+/+/", "-_-_"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Base64Encode(c.in), c.standard);
+    EXPECT_EQ(Base64UrlEncode(c.in), c.url);
+    EXPECT_EQ(Base64Decode(c.standard, 100), c.in) << c.standard;
+    EXPECT_EQ(Base64UrlDecode(c.url, 100), c.in) << c.url;
+  }
+  EXPECT_EQ(Base64Decode("Zm9vYg", 100), "foob");  // standard padding is optional
+}
+
+TEST(Base64Test, RefusesWhatNoEncoderWrites) {
+  for (const char* bad : {"Zg=", "Z", "Zm9vY", "Zg==Zg==", "Z=g=", "Zm 9v", "Zm9v\n", "-_-_", "====", "Zg==="}) {
+    EXPECT_EQ(Base64Decode(bad, 100), std::nullopt) << bad;
+  }
+  for (const char* bad : {"Zg==", "Zm8=", "+/+/", "Z", "Zm 9v", "Zm9v.", "Zg%3D"}) {
+    EXPECT_EQ(Base64UrlDecode(bad, 100), std::nullopt) << bad;
+  }
+  EXPECT_EQ(Base64UrlDecode("Zm9vYmFy", 6), "foobar");
+  EXPECT_EQ(Base64UrlDecode("Zm9vYmFy", 5), std::nullopt);
+  EXPECT_EQ(Base64Decode("Zm9vYg==", 3), std::nullopt);
+}
+
+}  // namespace
+}  // namespace core
