@@ -12,8 +12,22 @@ TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
 
 TDmSitef::~TDmSitef() = default;
 
-void TDmSitef::RouteTargeting(const std::string& /*text*/, endpoint::TConnection& /*connection*/) {}
+void TDmSitef::SendClientMessage(const std::string& pMsg) { host_.SendClientMessage(pMsg); }
+
+void TDmSitef::DecodeWebSocketFrame(std::string& DecodedMessage) {
+  DecodedMessage.clear();
+  DecodedMessage = host_.DecodeWebSocketFrame();
+}
 
 void TDmSitef::ConnectionClosed() {}
+
+void TDmSitef::ConfigureTEF(const TJsonValue& /*claims*/) {}
+
+void TDmSitef::InitializeSiTef(const std::string&, const TSessionPtr&) {}
+void TDmSitef::CheckPinpad(const std::string&, const TSessionPtr&) {}
+void TDmSitef::CheckFileVersion(const std::string&, const TSessionPtr&) {}
+void TDmSitef::StartTransaction(const std::string&, const TSessionPtr&) {}
+void TDmSitef::CancelTransactionInProgress(const std::string&) {}
+void TDmSitef::Print(const std::string&, const TSessionPtr&) {}
 
 }  // namespace core

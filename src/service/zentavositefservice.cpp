@@ -35,9 +35,25 @@ TZentavoSiTefService::~TZentavoSiTefService() {
   iniConfig.reset();
 }
 
-endpoint::TServerThread* TZentavoSiTefService::ServerThread() {
+endpoint::TServerThread* TZentavoSiTefService::ServerThread() { return Server().get(); }
+
+std::shared_ptr<endpoint::TServerThread> TZentavoSiTefService::Server() {
   std::lock_guard<std::mutex> lock(server_mu_);
-  return FServerThread.get();
+  return FServerThread;
+}
+
+void TZentavoSiTefService::SendClientMessage(const std::string& msg) {
+  if (auto server = Server()) server->SendClientMessage(msg);
+}
+
+std::string TZentavoSiTefService::DecodeWebSocketFrame() {
+  auto server = Server();
+  return server ? server->DecodeWebSocketFrame() : std::string();
+}
+
+std::shared_ptr<endpoint::TConnection> TZentavoSiTefService::CurrentConnection() {
+  auto server = Server();
+  return server ? server->CurrentConnection() : nullptr;
 }
 
 void TZentavoSiTefService::StartServer() {
@@ -51,7 +67,7 @@ void TZentavoSiTefService::StartServer() {
     h.AfterMessage = [dm] { dm->MessageHandled(); };
     h.Disconnect = [dm] { dm->ConnectionClosed(); };
     h.Log = [](const std::string& line) { GravaLog(line); };
-    auto thread = std::make_unique<endpoint::TServerThread>(
+    auto thread = std::make_shared<endpoint::TServerThread>(
         static_cast<int>(port), platform::ExeDir() + "Certificado/", std::move(h));
     endpoint::TServerThread* raw = thread.get();
     {
@@ -66,7 +82,7 @@ void TZentavoSiTefService::StartServer() {
 }
 
 void TZentavoSiTefService::StopServer() {
-  std::unique_ptr<endpoint::TServerThread> thread;
+  std::shared_ptr<endpoint::TServerThread> thread;
   {
     std::lock_guard<std::mutex> lock(server_mu_);
     if (!FServerThread) return;

@@ -47,16 +47,25 @@ class TZentavoSiTefService : public core::TDmSitefHost {
 
   // core::TDmSitefHost
   platform::TIniFile& IniConfig() override { return *iniConfig; }
-  endpoint::TServerThread* ServerThread() override;
   int Log(const std::string& text) override { return GravaLog(text); }
+  void SendClientMessage(const std::string& msg) override;
+  std::string DecodeWebSocketFrame() override;
+  std::shared_ptr<endpoint::TConnection> CurrentConnection() override;
+
+  // The running server thread, or null while stopped or paused.
+  endpoint::TServerThread* ServerThread();
 
   core::TDmSitef& DmSitef() { return *FDmSitef; }
 
  private:
   std::unique_ptr<platform::TIniFile> iniConfig;
   std::unique_ptr<core::TDmSitef> FDmSitef;
-  std::mutex server_mu_;  // guards FServerThread against readers on other threads
-  std::unique_ptr<endpoint::TServerThread> FServerThread;
+  // FServerThread is replaced only by the service thread; connection threads
+  // reach it through a shared copy so a pause cannot free it under them.
+  std::mutex server_mu_;
+  std::shared_ptr<endpoint::TServerThread> FServerThread;
+
+  std::shared_ptr<endpoint::TServerThread> Server();
 };
 
 // The process's service module, or null before it exists.

@@ -207,3 +207,49 @@ def client(svc):
     c = svc.connect()
     yield c
     c.close()
+
+
+# --- tokens and sessions -------------------------------------------------
+
+import jwt as pyjwt  # PyJWT: an implementation independent of ours
+
+SHARED_KEY = "Hq4Lw8ZtNc2Vy6Rb1Xk9Pm3Ds7Gf5Ju0"
+
+
+def default_claims(**overrides):
+    claims = {
+        "secctional_code": "0012",
+        "ip_address": "127.0.0.1",
+        "store_code": "00000000",
+        "additional_parameters": "",
+        "operator": "CAIXA01",
+        "sale_id": 1001,
+        "company_id": 7,
+        "callback_url": "https://127.0.0.1:9/api",
+    }
+    claims.update(overrides)
+    return {k: v for k, v in claims.items() if v is not None}
+
+
+def make_token(claims=None, alg="HS256", key=SHARED_KEY, headers=None):
+    if claims is None:
+        claims = default_claims()
+    return pyjwt.encode(claims, key, algorithm=alg, headers=headers)
+
+
+def session_start(client, token=None, **claim_overrides):
+    """Sends "/session/start" and returns the first reply that is not a notice."""
+    if token is None:
+        token = make_token(default_claims(**claim_overrides))
+    client.send({"route": "/session/start", "type": "session", "token": token})
+    while True:
+        reply = client.recv(timeout=30)
+        if reply.get("type") != "message":
+            return reply
+
+
+@pytest.fixture
+def session(client):
+    reply = session_start(client)
+    assert reply["status"] == "created", reply
+    return reply["session_uuid"]

@@ -1,0 +1,71 @@
+// RouteTargeting and the reply envelope shared by every route handler.
+#include "core/dmsitef.h"
+
+namespace core {
+
+std::optional<TJsonValue> ParseJsonObject(const std::string& pContent) {
+  std::optional<TJsonValue> v = ParseJson(pContent);
+  if (!v || !v->IsObject()) return std::nullopt;
+  return v;
+}
+
+std::string TDmSitef::GetJSONField(const TJsonValue& object, const std::string& name) {
+  std::optional<std::string> v = MemberText(object, name);
+  if (!v) throw ECampoNaoEncontrado(name);
+  return *v;
+}
+
+std::string TDmSitef::BuildErrorReply(const std::string& text) {
+  TJsonValue reply = TJsonValue::MakeObject();
+  reply.AddString("type", "error").AddString("message", text);
+  return reply.Serialize();
+}
+
+void TDmSitef::SendSampleMsg(const std::string& pMsg) {
+  TJsonValue notice = TJsonValue::MakeObject();
+  notice.AddString("type", "message")
+      .AddString("message", pMsg)
+      .Add("options", TJsonValue::MakeArray())
+      .AddBoolean("can_cancel", false);
+  SendClientMessage(notice.Serialize());
+}
+
+void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection& pIdContext) {
+  std::optional<TJsonValue> message = ParseJson(pContent);
+  if (!message) return;  // not JSON: ignored
+  // Valid JSON that is not an object: the server closes the connection.
+  if (!message->IsObject()) throw EDmSitefErro("Mensagem não é um objeto JSON");
+  try {
+    const std::string route = GetJSONField(*message, "route");
+    if (route == "/session/start") {
+      try {
+        CreateSession(pContent, pIdContext);
+      } catch (...) {
+        SendClientMessage(BuildErrorReply("Dados de sessão inválidos."));
+      }
+      return;
+    }
+    bool needs_session = true;
+    if (route == "/version" || route == "/print") {
+      needs_session = false;
+    } else if (route == "/transaction" && GetJSONField(*message, "type") == "confirmation") {
+      needs_session = false;
+    }
+    TSessionPtr session;
+    if (needs_session && !ValidateSession(pContent, session)) return;
+
+    if (route == "/session/finish") FinishSession(pContent, session);
+    else if (route == "/initialize") InitializeSiTef(pContent, session);
+    else if (route == "/pinpad/status") CheckPinpad(pContent, session);
+    else if (route == "/version") CheckFileVersion(pContent, session);
+    else if (route == "/transaction") StartTransaction(pContent, session);
+    else if (route == "/transaction/cancel") CancelTransactionInProgress(pContent);
+    else if (route == "/print") Print(pContent, session);
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;  // the connection is gone: nothing can be answered on it
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+}
+
+}  // namespace core

@@ -1,0 +1,198 @@
+// "/session/start", the session check of guarded routes and "/session/finish".
+#include <climits>
+
+#include "core/dmsitef.h"
+#include "core/jwt.h"
+#include "platform/ansi.h"
+#include "platform/guid.h"
+#include "platform/regional.h"
+
+namespace core {
+namespace {
+
+constexpr int kSessionSeconds = 1800;
+
+// Claims pass through the 8-bit code page on their way in.
+std::string ThroughAnsi(const std::string& s) { return platform::AnsiToUtf8(platform::Utf8ToAnsi(s)); }
+
+int ClaimToInt(const std::string& text) {
+  long v = 0;
+  bool ok = !text.empty();
+  size_t i = 0;
+  bool neg = false;
+  if (ok && (text[0] == '-' || text[0] == '+')) {
+    neg = text[0] == '-';
+    i = 1;
+  }
+  ok = ok && i < text.size();
+  for (; ok && i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') ok = false;
+    else {
+      v = v * 10 + (text[i] - '0');
+      if (v > static_cast<long>(INT_MAX) + 1) ok = false;
+    }
+  }
+  if (ok) v = neg ? -v : v;
+  if (!ok || v > INT_MAX || v < INT_MIN) throw EDmSitefErro("'" + text + "' is not a valid integer value");
+  return static_cast<int>(v);
+}
+
+std::string TrimSpaces(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] == ' ') ++b;
+  while (e > b && s[e - 1] == ' ') --e;
+  return s.substr(b, e - b);
+}
+
+bool Expired(const platform::TDateTime& expiry) {
+  return platform::LocalToUnixMillis(platform::Now()) >= platform::LocalToUnixMillis(expiry);
+}
+
+}  // namespace
+
+void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& pIdContext) {
+  std::optional<TJsonValue> message = ParseJsonObject(pConfig);
+  if (!message) {
+    SendClientMessage(BuildErrorReply("Configuração de entrada inválida."));
+    return;
+  }
+  std::string type, token;
+  try {
+    type = GetJSONField(*message, "type");
+    if (type == "session") token = GetJSONField(*message, "token");
+  } catch (const ECampoNaoEncontrado& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  if (type != "session") {
+    SendClientMessage(
+        BuildErrorReply("Configuração de entrada inválida: type diferente de \"session\"."));
+    return;
+  }
+  TJWTVerification verification;
+  try {
+    verification = VerifyJWT(token);
+  } catch (const EJWTMalformed& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  // EJWTUndecodable escapes to the router, which answers for it.
+  if (!verification.Verified) {
+    SendClientMessage(BuildErrorReply(kJWTMsgUnauthorized));
+    return;
+  }
+  const TJsonValue& claims = verification.Claims;
+
+  try {
+    ConfigureTEF(claims);
+    fVenda_Id = ClaimToInt(GetJSONField(claims, "sale_id"));
+    fEmpresa_Id = ClaimToInt(GetJSONField(claims, "company_id"));
+  } catch (const std::exception& e) {
+    Log(std::string("Erro ao iniciar sessão: ") + e.what());
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  if (fVenda_Id < 1) {
+    SendClientMessage(BuildErrorReply("ID de venda não informado."));
+    return;
+  }
+  try {
+    fCallbackURL = ThroughAnsi(GetJSONField(claims, "callback_url"));
+  } catch (const std::exception& e) {
+    Log(std::string("Erro ao iniciar sessão: ") + e.what());
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  if (TrimSpaces(fCallbackURL).empty()) {
+    SendClientMessage(BuildErrorReply("URL de callback não informada."));
+    return;
+  }
+  try {
+    std::string uuid;
+    try {
+      const std::string g = platform::NewGuidString();
+      uuid = g.substr(1, g.size() - 2);
+    } catch (...) {
+      uuid.clear();  // no GUID available: the identifier stays empty
+    }
+    const platform::TDateTime expiry =
+        platform::UnixMillisToLocal(platform::LocalToUnixMillis(platform::Now()) +
+                                    kSessionSeconds * int64_t{1000});
+    TJsonValue reply = TJsonValue::MakeObject();
+    reply.AddString("type", "session")
+        .AddString("status", "created")
+        .AddString("message", "Sessão criada com sucesso.")
+        .AddString("expiration", platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"",
+                                                          platform::LocalToUtc(expiry)))
+        .AddString("session_uuid", uuid)
+        .AddString("store_code", fStoreCode)
+        .AddString("terminal_number", fTerminalNumber);
+    FSessionList.AddItem(uuid, expiry, &pIdContext);
+    SendClientMessage(reply.Serialize());
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    Log(std::string("Erro ao iniciar sessão: ") + e.what());
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+}
+
+bool TDmSitef::ValidateSession(const std::string& pContent, TSessionPtr& pSession) {
+  pSession.reset();
+  try {
+    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    if (!message) {
+      SendClientMessage(BuildErrorReply("Os dados recebidos são inválidos."));
+      return false;
+    }
+    const std::string uuid = GetJSONField(*message, "session_uuid");
+    TSessionPtr session = FSessionList.GetSession(uuid);
+    if (session == nullptr) {
+      SendClientMessage(BuildErrorReply("Sessão inválida."));
+      return false;
+    }
+    if (Expired(session->ExpirationDateTime())) {
+      SendClientMessage(BuildErrorReply("Sessão expirada."));
+      FSessionList.DeleteItem(uuid);
+      return false;
+    }
+    pSession = session;
+    return true;
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return false;
+  }
+}
+
+void TDmSitef::FinishSession(const std::string& pContent, const TSessionPtr& pSession) {
+  std::string type;
+  try {
+    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+    type = GetJSONField(*message, "type");
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  if (type != "session") {
+    SendClientMessage(BuildErrorReply("Campo type diferente de session."));
+    return;
+  }
+  try {
+    TJsonValue reply = TJsonValue::MakeObject();
+    reply.AddString("type", "session")
+        .AddString("status", "finished")
+        .AddString("message", "Sessão finalizada com sucesso.");
+    SendClientMessage(reply.Serialize());
+    if (pSession) FSessionList.DeleteItem(pSession->Session_UUID());
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(std::string("Erro ao finalizar sessão: ") + e.what()));
+    fProcessando.store(false);
+  }
+}
+
+}  // namespace core

@@ -1,0 +1,165 @@
+"""WebSocket handshake and framing, seen from the wire."""
+
+import asyncio
+import gzip
+import json
+import os
+import socket
+import ssl
+import struct
+
+from conftest import default_claims, make_token
+
+SAMPLE_KEY = "dGhlIHNhbXBsZSBub25jZQ=="
+SAMPLE_ACCEPT = "s3pPLMBiTxaQ9kYGzzhZRbK+xOo="
+
+
+class RawClient:
+    """A TLS socket speaking WebSocket by hand, to see exact bytes."""
+
+    def __init__(self, svc):
+        ctx = svc.ssl_context()
+        raw = socket.create_connection(("127.0.0.1", svc.port), timeout=10)
+        self.sock = ctx.wrap_socket(raw, server_hostname="localhost")
+        self.buf = b""
+
+    def handshake(self, key_line="Sec-WebSocket-Key: " + SAMPLE_KEY):
+        req = ("GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\n"
+               "Connection: Upgrade\r\n%s\r\nSec-WebSocket-Version: 13\r\n\r\n" % key_line)
+        self.sock.sendall(req.encode())
+        while b"\r\n\r\n" not in self.buf:
+            self.buf += self.sock.recv(4096)
+        head, self.buf = self.buf.split(b"\r\n\r\n", 1)
+        return head.decode().split("\r\n")
+
+    def frame(self, payload, opcode=1, fin=True, mask=True):
+        b0 = (0x80 if fin else 0) | opcode
+        n = len(payload)
+        if n <= 125:
+            head = bytes([b0, (0x80 if mask else 0) | n])
+        elif n <= 65535:
+            head = bytes([b0, (0x80 if mask else 0) | 126]) + struct.pack(">H", n)
+        else:
+            head = bytes([b0, (0x80 if mask else 0) | 127]) + struct.pack(">Q", n)
+        if not mask:
+            return head + payload
+        key = os.urandom(4)
+        return head + key + bytes(b ^ key[i % 4] for i, b in enumerate(payload))
+
+    def send(self, data):
+        self.sock.sendall(data)
+
+    def read_exact(self, n):
+        while len(self.buf) < n:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise ConnectionError("closed")
+            self.buf += chunk
+        out, self.buf = self.buf[:n], self.buf[n:]
+        return out
+
+    def read_frame(self):
+        head = self.read_exact(2)
+        n = head[1] & 0x7F
+        ext = b""
+        if n == 126:
+            ext = self.read_exact(2)
+            n = struct.unpack(">H", ext)[0]
+        elif n == 127:
+            ext = self.read_exact(8)
+            n = struct.unpack(">Q", ext)[0]
+        return head + ext, self.read_exact(n)
+
+    def close(self):
+        self.sock.close()
+
+
+def test_handshake_answers_the_sample_key_with_cors_headers(svc):
+    c = RawClient(svc)
+    assert c.handshake() == [
+        "HTTP/1.1 101 Switching Protocols",
+        "Upgrade: websocket",
+        "Connection: Upgrade",
+        "Sec-WebSocket-Accept: " + SAMPLE_ACCEPT,
+        "Access-Control-Allow-Origin: *",
+        "Access-Control-Allow-Methods: GET, POST, OPTIONS",
+        "Access-Control-Allow-Headers: Content-Type",
+        "Access-Control-Allow-Credentials: true",
+    ]
+    c.close()
+
+
+def test_lower_case_key_header_is_not_recognised(svc):
+    c = RawClient(svc)
+    lines = c.handshake("sec-websocket-key: " + SAMPLE_KEY)
+    # accept of the empty key
+    assert lines[3] == "Sec-WebSocket-Accept: Kfh9QIsMVZcl6xEPYxPHzW8SZ8w="
+    c.close()
+
+
+def test_fragments_binary_and_back_to_back_messages(svc):
+    c = RawClient(svc)
+    c.handshake()
+    empty = b"{}"
+    expected = {"type": "error", "message": "Campo route nao encontrado."}
+    # three fragments; gzip binary; plain binary; two messages in one write
+    c.send(c.frame(b"{", fin=False) + c.frame(b" ", opcode=0, fin=False) + c.frame(b"}", opcode=0))
+    c.send(c.frame(gzip.compress(json.dumps({"a": "ç"}).encode()), opcode=2))
+    c.send(c.frame(empty, opcode=2, mask=False))  # unmasked is accepted
+    c.send(c.frame(empty) + c.frame(empty))
+    for _ in range(5):
+        _, payload = c.read_frame()
+        assert json.loads(payload) == expected
+    c.close()
+
+
+def test_damaged_gzip_is_logged_and_not_routed(svc):
+    c = RawClient(svc)
+    c.handshake()
+    c.send(c.frame(b"\x1f\x8bnot really gzip", opcode=2))
+    c.send(c.frame(b"{}"))
+    _, payload = c.read_frame()
+    assert json.loads(payload)["message"] == "Campo route nao encontrado."
+    svc.wait_log("Erro na conversão: ")
+    c.close()
+
+
+def test_close_frame_is_answered_and_logged(svc):
+    c = RawClient(svc)
+    c.handshake()
+    c.send(c.frame(b"", opcode=8))
+    assert c.read_exact(2) == b"\x88\x00"
+    svc.wait_log("Disconectado")
+    c.close()
+
+
+def reply_of_length(c, total):
+    prefix = '{"type":"error","message":"\''
+    suffix = '\' is not a valid integer value"}'
+    filler = "x" * (total - len(prefix) - len(suffix))
+    token = make_token(default_claims(sale_id=filler))
+    c.send(c.frame(json.dumps({"route": "/session/start", "type": "session",
+                               "token": token}).encode()))
+    while True:
+        head, payload = c.read_frame()
+        if json.loads(payload)["type"] != "message":
+            assert len(payload) == total
+            return head
+
+
+def test_replies_use_the_three_length_forms(svc):
+    c = RawClient(svc)
+    c.handshake()
+    assert reply_of_length(c, 125) == b"\x81\x7d"
+    assert reply_of_length(c, 126) == b"\x81\x7e\x00\x7e"
+    assert reply_of_length(c, 65536) == b"\x81\x7f\x00\x00\x00\x00\x00\x01\x00\x00"
+    c.close()
+
+
+def test_browser_grade_client_fragments_and_binary(svc):
+    client = svc.connect()
+    client._run(client.ws.send(["{", '"route":', '"x"}']))  # fragmented text
+    assert client.recv()["message"] == "Campo session_uuid nao encontrado."
+    client._run(client.ws.send(b"{}"))
+    assert client.recv()["message"] == "Campo route nao encontrado."
+    client.close()
