@@ -1,0 +1,132 @@
+#include "tef/ruviriduza_resp.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+namespace tef {
+
+void TRuVirIdUzaRespParcelas::Insert(int index, const TRuVirIdUzaRespParcela& p) {
+  if (index < 0 || index > Count()) throw std::out_of_range("Índice de parcela inválido");
+  fItens.insert(fItens.begin() + index, p);
+}
+
+TRuVirIdUzaRespParcela& TRuVirIdUzaRespParcelas::operator[](int index) {
+  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de parcela inválido");
+  return fItens[static_cast<size_t>(index)];
+}
+
+const TRuVirIdUzaRespParcela& TRuVirIdUzaRespParcelas::operator[](int index) const {
+  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de parcela inválido");
+  return fItens[static_cast<size_t>(index)];
+}
+
+TStringList DividirLinhas(std::string_view texto) {
+  TStringList out;
+  size_t i = 0;
+  while (i < texto.size()) {
+    size_t fim = texto.find_first_of("\r\n", i);
+    if (fim == std::string_view::npos) fim = texto.size();
+    out.emplace_back(texto.substr(i, fim - i));
+    i = fim;
+    if (i < texto.size() && texto[i] == '\r') {
+      ++i;
+      if (i < texto.size() && texto[i] == '\n') ++i;
+    } else if (i < texto.size()) {
+      ++i;
+    }
+  }
+  return out;
+}
+
+TRuVirIdUzaResp::TRuVirIdUzaResp() { Clear(); }
+
+void TRuVirIdUzaResp::Clear() {
+  fpConteudo.Clear();
+  fpParcelas.Clear();
+  fpImagemComprovante1aVia.clear();
+  fpImagemComprovante2aVia.clear();
+  // The flag describes the content just emptied; a stale one would ask the
+  // host to print a receipt the next function never produced.
+  fMsgImpressao = false;
+  for (std::string* s :
+       {&fpHeader, &fpAgencia, &fpAgenciaDC, &fpAutenticacao, &fpBanco, &fpCheque, &fpChequeDC,
+        &fpCMC7, &fpCodigoAutorizacaoTransacao, &fpConta, &fpContaDC, &fpDocumentoPessoa,
+        &fpFinalizacao, &fpNomeAdministradora, &fpNSU, &fpNSUTransacaoCancelada, &fpRede,
+        &fpStatusTransacao, &fpTextoEspecialCliente, &fpTextoEspecialOperador, &fpTrailer,
+        &fpDocumentoVinculado, &fpIndiceFPG_ECF, &fpArqBackup, &fpArqRespPendente}) {
+    s->clear();
+  }
+  fpID = fpMoeda = fpNumeroLoteTransacao = fpQtdLinhasComprovante = fpQtdParcelas = 0;
+  fpTipoTransacao = fpTipoParcelamento = fpOrdemPagamento = 0;
+  for (platform::TDateTime* d : {&fpDataCheque, &fpDataHoraTransacaoCancelada,
+                                 &fpDataHoraTransacaoComprovante, &fpDataHoraTransacaoHost,
+                                 &fpDataHoraTransacaoLocal, &fpDataPreDatado, &fpDataEntradaCDC}) {
+    *d = platform::TDateTime();
+  }
+  fpValorTotal = fpValorOriginal = fpSaque = fpDesconto = fpValorEntradaCDC = TCurrency();
+  fpTipoPessoa = ' ';
+  fpParceladoPor = parcNenhum;
+  fpTipoOperacao = opOutras;
+  fpCredito = fpDebito = fpCNFEnviado = false;
+}
+
+void TRuVirIdUzaResp::Assign(const TRuVirIdUzaResp& Source) {
+  if (&Source == this) return;
+  fpConteudo.Clear();
+  for (int k = 0; k < Source.fpConteudo.Count(); ++k) {
+    const TRuVirIdUzaLinha l = Source.fpConteudo.GetLinha(k);
+    fpConteudo.GravaInformacao(l.Chave(), l.Informacao().AsString());
+  }
+  ConteudoToProperty();
+  fpArqBackup = Source.fpArqBackup;
+  fpTipoGP = Source.fpTipoGP;
+}
+
+void TRuVirIdUzaResp::LeArquivo(const std::string& NomeArquivo) {
+  Clear();
+  fpConteudo.LeArquivo(NomeArquivo);
+  ConteudoToProperty();
+}
+
+void TRuVirIdUzaResp::SetCNFEnviado(bool v) {
+  fpCNFEnviado = v;
+  fpConteudo.GravaInformacao(899, 1, v ? "S" : "N");
+}
+
+void TRuVirIdUzaResp::SetIndiceFPG_ECF(const std::string& v) {
+  fpIndiceFPG_ECF = v;
+  fpConteudo.GravaInformacao(899, 2, v);
+}
+
+void TRuVirIdUzaResp::SetOrdemPagamento(int v) {
+  fpOrdemPagamento = v;
+  fpConteudo.GravaInformacao(899, 3, std::to_string(v));
+}
+
+void TRuVirIdUzaResp::LerCamposDeControle(const TRuVirIdUzaLinha& linha) {
+  switch (linha.Sequencia()) {
+    case 1: {
+      std::string s = linha.Informacao().AsString();
+      std::transform(s.begin(), s.end(), s.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+      fpCNFEnviado = s == "S";
+      break;
+    }
+    case 2:
+      fpIndiceFPG_ECF = linha.Informacao().AsString();
+      break;
+    case 3:
+      fpOrdemPagamento = linha.Informacao().AsInteger();
+      break;
+    default:
+      break;
+  }
+}
+
+void TRuVirIdUzaResp::AtualizarQtdLinhasComprovante() {
+  fpQtdLinhasComprovante = static_cast<int>(
+      std::max(fpImagemComprovante1aVia.size(), fpImagemComprovante2aVia.size()));
+}
+
+}  // namespace tef
