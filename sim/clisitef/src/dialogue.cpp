@@ -1,0 +1,277 @@
+#include "dialogue.h"
+
+#include <cctype>
+
+#include "values.h"
+
+namespace clisitef_sim {
+namespace {
+
+constexpr std::size_t kMaxDepth = 100;
+
+bool IsPrompt(const Step& s) {
+  if (s.kind != Step::Kind::kCommand) return false;
+  switch (s.command) {
+    case 20:
+    case 21:
+    case 30:
+    case 31:
+    case 34:
+    case 35:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::size_t CountChars(const std::string& utf8) {
+  std::size_t n = 0;
+  for (unsigned char c : utf8) n += (c & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
+// The option keys of a menu text "1:A Vista;2:Parcelado;".
+std::vector<std::string> MenuKeys(const std::string& text) {
+  std::vector<std::string> keys;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(';', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string option = text.substr(start, end - start);
+    if (!option.empty()) keys.push_back(Trim(option.substr(0, option.find(':'))));
+    start = end + 1;
+  }
+  return keys;
+}
+
+}  // namespace
+
+std::string Substitute(const std::string& text, const Vars& vars) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '$' && i + 1 < text.size() && text[i + 1] == '{') {
+      const std::size_t close = text.find('}', i + 2);
+      if (close != std::string::npos) {
+        auto it = vars.find(text.substr(i + 2, close - i - 2));
+        if (it != vars.end()) out += it->second;
+        i = close + 1;
+        continue;
+      }
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
+Dialogue::Dialogue(std::shared_ptr<const Config> config, const Scenario& scenario, Vars vars,
+                   DialogueHost& host)
+    : config_(std::move(config)), scenario_name_(scenario.name), host_(host), vars_(std::move(vars)) {
+  vars_["scenario"] = scenario.name;
+  Push(scenario.steps);
+  refusal_step_.kind = Step::Kind::kCommand;
+  refusal_step_.command = 3;
+}
+
+void Dialogue::Push(const Steps& steps) {
+  if (!steps.empty()) frames_.push_back(Frame{&steps, 0});
+}
+
+std::string Dialogue::Message(const std::string& key, const Step& step) const {
+  auto it = config_->messages.find(key);
+  if (it == config_->messages.end()) return key;
+  Vars v = vars_;
+  v["min"] = std::to_string(step.min);
+  v["max"] = std::to_string(step.max);
+  return Substitute(it->second, v);
+}
+
+DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
+  if (finished_) return last_final_;
+  if (pending_ == nullptr) {
+    if (continuation < 0) return Finish(config_->abort_result);
+    return Run();
+  }
+  const Step& s = *pending_;
+  if (continuation < 0) return Finish(s.abort.value_or(config_->abort_result));
+  // After a key-press message (22) the automation always answers 1: it means "go on".
+  const bool keypress = s.kind == Step::Kind::kCommand && s.command == 22;
+  if (continuation == 1 && !keypress) return GoBack();
+  if (s.kind == Step::Kind::kWait && wait_left_ > 0) {
+    --wait_left_;
+    host_.Pause(config_->interruption_delay_ms);
+    return Emit(s);
+  }
+  if (IsPrompt(s)) {
+    const std::string given = Trim(answer);
+    if (s.command == 20) {
+      if (given == "1") {
+        pending_ = nullptr;
+        if (!s.no_steps) return Finish(s.abort.value_or(config_->abort_result));
+        Push(*s.no_steps);
+        return Run();
+      }
+      if (given != "0") return Refuse("invalid_option", s);
+    } else if (s.command == 21) {
+      bool known = false;
+      for (const auto& key : MenuKeys(pending_text_)) known = known || key == given;
+      if (!known) return Refuse("invalid_option", s);
+      pending_ = nullptr;
+      auto b = s.branches.find(given);
+      if (b != s.branches.end()) Push(b->second);
+    } else {
+      const std::size_t n = CountChars(given);
+      if ((s.min > 0 && n < static_cast<std::size_t>(s.min)) ||
+          (s.max > 0 && n > static_cast<std::size_t>(s.max))) {
+        return Refuse("invalid_size", s);
+      }
+      std::string kept = given;
+      if (s.check == "digits") {
+        long number = 0;
+        if (!ParseDigits(given, number)) return Refuse("invalid_value", s);
+        if (s.range && (number < s.range->first || number > s.range->second)) {
+          return Refuse("invalid_value", s);
+        }
+      } else if (s.check == "amount") {
+        long cents = 0;
+        if (!ParseAmount(given, cents)) return Refuse("invalid_value", s);
+      } else if (s.check == "date") {
+        if (!IsDateDDMMYYYY(given)) return Refuse("invalid_value", s);
+      }
+      if (s.pad > 0 && kept.size() < static_cast<std::size_t>(s.pad)) {
+        kept.insert(0, static_cast<std::size_t>(s.pad) - kept.size(), '0');
+      }
+      if (!s.keep.empty()) vars_[s.keep] = kept;
+    }
+  }
+  pending_ = nullptr;
+  return Run();
+}
+
+DialogueOutput Dialogue::Refuse(const std::string& message_key, const Step& prompt) {
+  refusal_step_.text = Message(message_key, prompt);
+  // Back to just before the prompt, so that it is sent again after the message.
+  if (!history_.empty()) {
+    Snapshot snap = std::move(history_.back());
+    history_.pop_back();
+    frames_ = std::move(snap.frames);
+    vars_ = std::move(snap.vars);
+  }
+  pending_ = &refusal_step_;
+  DialogueOutput out;
+  out.command = refusal_step_.command;
+  out.text = refusal_step_.text;
+  pending_text_ = out.text;
+  return out;
+}
+
+DialogueOutput Dialogue::GoBack() {
+  if (pending_ != nullptr && IsPrompt(*pending_) && !history_.empty()) history_.pop_back();
+  pending_ = nullptr;
+  if (history_.empty()) return Finish(config_->abort_result);
+  Snapshot snap = std::move(history_.back());
+  history_.pop_back();
+  frames_ = std::move(snap.frames);
+  vars_ = std::move(snap.vars);
+  return Run();
+}
+
+DialogueOutput Dialogue::Finish(int result, const std::string& record, const std::string& buffer) {
+  finished_ = true;
+  pending_ = nullptr;
+  last_final_ = DialogueOutput{};
+  last_final_.finished = true;
+  last_final_.result = result;
+  last_final_.record = record;
+  last_final_.text = buffer;
+  return last_final_;
+}
+
+DialogueOutput Dialogue::Emit(const Step& step) {
+  DialogueOutput out;
+  out.command = step.command;
+  out.field = step.field;
+  out.min = step.min;
+  out.max = step.max;
+  out.text = Substitute(step.text, vars_);
+  pending_ = &step;
+  pending_text_ = out.text;
+  return out;
+}
+
+DialogueOutput Dialogue::Run() {
+  for (;;) {
+    if (frames_.size() > kMaxDepth) return Finish(-4);
+    if (frames_.empty()) return Finish(0);  // a scenario without an end step approves nothing
+    Frame& top = frames_.back();
+    if (top.index >= top.steps->size()) {
+      frames_.pop_back();
+      continue;
+    }
+    const Step& s = (*top.steps)[top.index];
+    switch (s.kind) {
+      case Step::Kind::kCommand:
+        if (IsPrompt(s)) history_.push_back(Snapshot{frames_, vars_});
+        ++top.index;
+        return Emit(s);
+      case Step::Kind::kWait: {
+        ++top.index;
+        const int checks = s.checks >= 0 ? s.checks : config_->wait_checks;
+        if (checks <= 0) continue;
+        wait_left_ = checks - 1;
+        return Emit(s);
+      }
+      case Step::Kind::kEnd: {
+        long result = 0;
+        const std::string text = Trim(Substitute(s.result, vars_));
+        if (!ParseSigned(text, result)) result = -4;
+        return Finish(static_cast<int>(result), s.record, Substitute(s.buffer, vars_));
+      }
+      case Step::Kind::kSwitch: {
+        ++top.index;
+        const std::string value = Substitute(s.subject, vars_);
+        auto b = s.branches.find(value);
+        if (b != s.branches.end()) {
+          Push(b->second);
+        } else if (s.default_steps) {
+          Push(*s.default_steps);
+        }
+        continue;
+      }
+      case Step::Kind::kIf: {
+        ++top.index;
+        const std::string left = Substitute(s.condition.left, vars_);
+        const std::string right = Substitute(s.condition.right, vars_);
+        bool holds = false;
+        switch (s.condition.op) {
+          case Condition::Op::kContains:
+            holds = left.find(right) != std::string::npos;
+            break;
+          case Condition::Op::kEquals:
+            holds = left == right;
+            break;
+          case Condition::Op::kNotEmpty:
+            holds = !Trim(left).empty();
+            break;
+        }
+        Push(holds ? s.then_steps : s.else_steps);
+        continue;
+      }
+      case Step::Kind::kCall:
+        ++top.index;
+        Push(config_->scenarios.at(s.call).steps);
+        continue;
+      case Step::Kind::kSet:
+        ++top.index;
+        for (const auto& [name, value] : s.sets) vars_[name] = Substitute(value, vars_);
+        continue;
+      case Step::Kind::kAction:
+        ++top.index;
+        host_.RunAction(s.action, vars_);
+        continue;
+    }
+  }
+}
+
+}  // namespace clisitef_sim
