@@ -57,10 +57,9 @@ unsigned long NextCodePoint(std::string_view s, size_t& i) {
 
 // Valid UTF-8 unchanged; otherwise each invalid sequence becomes U+FFFD.
 std::string SanitizedUtf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && platform::DecodeUtf8(s, i) >= 0) {
-  }
-  if (i == s.size()) return std::string(s);
+  bool valid = true;
+  for (size_t i = 0; valid && i < s.size();) valid = platform::DecodeUtf8(s, i) >= 0;
+  if (valid) return std::string(s);
   std::string out;
   out.reserve(s.size() + 8);
   for (size_t j = 0; j < s.size();) platform::AppendUtf8(out, NextCodePoint(s, j));

@@ -12,16 +12,6 @@ namespace core {
 
 namespace {
 
-// Header and claims are small objects; a tighter nesting limit than for
-// messages costs nothing.
-TJsonLimits TokenJsonLimits() {
-  TJsonLimits l;
-  l.MaxBytes = kJWTMaxTokenBytes;
-  l.MaxDepth = 32;
-  l.MaxValues = 10000;
-  return l;
-}
-
 const EVP_MD* DigestOf(const TJsonValue& header) {
   const TJsonValue* alg = header.Find("alg");
   if (!alg || !alg->IsString()) return nullptr;
@@ -46,12 +36,20 @@ std::string Hmac(const EVP_MD* md, std::string_view key, std::string_view data) 
 TJsonValue DecodeObjectPart(std::string_view part) {
   const auto bytes = Base64UrlDecode(part, kJWTMaxTokenBytes);
   if (!bytes) throw EJWTUndecodable();
-  auto value = ParseJson(*bytes, TokenJsonLimits());
+  auto value = ParseJson(*bytes, JWTPartLimits());
   if (!value || !value->IsObject()) throw EJWTUndecodable();
   return std::move(*value);
 }
 
 }  // namespace
+
+TJsonLimits JWTPartLimits() {
+  TJsonLimits l;
+  l.MaxBytes = kJWTMaxTokenBytes;
+  l.MaxDepth = 32;
+  l.MaxValues = 10000;
+  return l;
+}
 
 TJWTVerification VerifyJWT(std::string_view token, std::string_view key) {
   const size_t dots = static_cast<size_t>(std::count(token.begin(), token.end(), '.'));

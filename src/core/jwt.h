@@ -49,6 +49,9 @@ struct TJWTVerification {
 // Longest token accepted (its claims carry the TEF settings of a session).
 inline constexpr size_t kJWTMaxTokenBytes = 1 << 20;
 
+// Parser limits for the decoded header and claims: small flat objects.
+TJsonLimits JWTPartLimits();
+
 // Verifies a session token with the key. Only "alg" of the header is looked
 // at; no claim ("exp", "nbf", ...) is: a correctly signed token is accepted
 // at any time. The signature is compared in constant time.

@@ -105,10 +105,9 @@ bool Gunzip(const std::string& in, size_t max_bytes, std::string& out, std::stri
 
 // Invalid sequences become U+FFFD, so that the text stays valid UTF-8.
 std::string ToValidUtf8(std::string bytes) {
-  size_t i = 0;
-  while (i < bytes.size() && platform::DecodeUtf8(bytes, i) >= 0) {
-  }
-  if (i == bytes.size()) return bytes;
+  bool valid = true;
+  for (size_t i = 0; valid && i < bytes.size();) valid = platform::DecodeUtf8(bytes, i) >= 0;
+  if (valid) return bytes;
   std::string out;
   out.reserve(bytes.size() + 16);
   for (size_t j = 0; j < bytes.size();) {

@@ -144,6 +144,7 @@ TEST_F(WebSocketReadTest, DeliversEachKindOfMessageAsOneText) {
       {"16-bit length", Frame(1, std::string(300, 'y')), std::string(300, 'y')},
       {"64-bit length", Frame(1, big), big},
       {"invalid UTF-8 replaced", Frame(1, "a\xFF" "b\xC3"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+      {"ends in a broken sequence", Frame(1, "ok\xB7"), "ok\xEF\xBF\xBD"},
       {"empty text", Frame(1, ""), ""},
       {"ping with data", Frame(9, "x"), "x"},
       {"new opcode drops fragments", Frame(1, "lost", false) + Frame(1, "kept"), "kept"},
