@@ -44,7 +44,8 @@ class Simulator : public DialogueHost {
   Simulator() = default;
 
   // Loads the configuration on first use (or again when `reload`); returns false
-  // when the file is unusable (the built-in configuration is then in force).
+  // when the file is unusable: the configuration in force until then (at first the
+  // built-in one) stays.
   bool EnsureConfig(bool reload);
   std::string ConfigPath() const;
   void ApplyStatePath();
