@@ -3,14 +3,61 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "service/servicelog.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
+#include "tef/ruviriduza_resp.h"
 
 namespace core {
 
 TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
+  FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>();
+  BindComponentEvents();
   fTefLogFileName = service::TefLogPath(platform::ExeDir(), platform::Now());
+  FRuVirIdUza->SetArqLOG(fTefLogFileName);
 }
 
 TDmSitef::~TDmSitef() = default;
+
+void TDmSitef::BindComponentEvents() {
+  tef::TRuVirIdUza& c = *FRuVirIdUza;
+  c.OnExibeMsg = [this](tef::TRuVirIdUzaOperacaoMensagem op, const std::string& msg,
+                        tef::TModalResult& r) { RuVirIdUzaExibeMsg(op, msg, r); };
+  c.OnExibeMenu = [this](const std::string& t, const tef::TStringList& o, int& item, bool& back) {
+    RuVirIdUzaExibeMenu(t, o, item, back);
+  };
+  c.OnObtemCampo = [this](const std::string& t, int mn, int mx, int tipo,
+                          tef::TRuVirIdUzaCliSiTefOperacaoCampo op, std::string& resp, bool& dig,
+                          bool& back) { RuVirIdUzaObtemCampo(t, mn, mx, tipo, op, resp, dig, back); };
+  c.OnExibeQRCode = [this](const std::string& qr) { RuVirIdUzaExibeQRCode(qr); };
+  c.OnAguardaResp = [this](const std::string& arq, int secs, bool& stop) {
+    RuVirIdUzaAguardaResp(arq, secs, stop);
+  };
+  c.OnMudaEstadoResp = [this](tef::TRuVirIdUzaRespEstado e) { RuVirIdUzaMudaEstadoResp(e); };
+  c.OnMudaEstadoReq = [this](tef::TRuVirIdUzaReqEstado e) { RuVirIdUzaMudaEstadoReq(e); };
+  // The cheque reader is not offered: the component goes on with its answer.
+  c.OnObtemCheque = [](const std::string&, int, tef::TRuVirIdUzaCliSiTefOperacaoCampo,
+                       std::string&, bool& digitado, bool&) { digitado = true; };
+  c.OnObterSenha = [](const std::string&, bool& back) { back = false; };
+  c.OnRestauraFocoAplicacao = [](bool& tratado) { tratado = false; };
+  c.OnAntesCancelarTransacao = [this](tef::TRuVirIdUzaResp&) { fProcessando.store(false); };
+  c.OnInfoECF = [this](tef::TRuVirIdUzaInfoECF op, std::string& ret) { RuVirIdUzaInfoECF(op, ret); };
+  // No fiscal printer is driven: every printer command reports success.
+  c.OnComandaECF = [](tef::TRuVirIdUzaOperacaoECF, tef::TRuVirIdUzaResp&, int& ret) { ret = 1; };
+  c.OnComandaECFAbreVinculado = [](const std::string&, const std::string&, tef::TCurrency,
+                                   int& ret) { ret = 1; };
+  c.OnComandaECFPagamento = [](const std::string&, tef::TCurrency, int& ret) { ret = 1; };
+  c.OnComandaImpressao = [](int& ret, tef::TRuVirIdUzaResp&, bool) { ret = 1; };
+  c.OnComandaECFImprimeVia = [this](tef::TRuVirIdUzaTipoRelatorio tipo, int via,
+                                    const tef::TStringList& linhas, int& ret) {
+    RuVirIdUzaComandaECFImprimeVia(tipo, via, linhas, ret);
+  };
+  c.OnDepoisConfirmarTransacoes = [this](tef::TRuVirIdUzaRespostasPendentes& l) {
+    RuVirIdUzaDepoisConfirmarTransacoes(l);
+  };
+  c.OnDepoisCancelarTransacoes = [this](tef::TRuVirIdUzaRespostasPendentes& l) {
+    RuVirIdUzaDepoisCancelarTransacoes(l);
+  };
+}
 
 void TDmSitef::SendClientMessage(const std::string& pMsg) { host_.SendClientMessage(pMsg); }
 
@@ -19,15 +66,16 @@ void TDmSitef::DecodeWebSocketFrame(std::string& DecodedMessage) {
   DecodedMessage = host_.DecodeWebSocketFrame();
 }
 
-void TDmSitef::ConnectionClosed() {}
+void TDmSitef::ConnectionClosed() {
+  try {
+    FRuVirIdUza->CancelarTransacoesPendentes();
+  } catch (...) {
+    // A connection that ends must not take its thread down with it.
+  }
+}
 
-void TDmSitef::ConfigureTEF(const TJsonValue& /*claims*/) {}
-
-void TDmSitef::InitializeSiTef(const std::string&, const TSessionPtr&) {}
 void TDmSitef::CheckPinpad(const std::string&, const TSessionPtr&) {}
 void TDmSitef::CheckFileVersion(const std::string&, const TSessionPtr&) {}
-void TDmSitef::StartTransaction(const std::string&, const TSessionPtr&) {}
-void TDmSitef::CancelTransactionInProgress(const std::string&) {}
 void TDmSitef::Print(const std::string&, const TSessionPtr&) {}
 
 }  // namespace core

@@ -14,6 +14,17 @@
 #include "core/json.h"
 #include "core/session.h"
 #include "endpoint/connection.h"
+#include "platform/clock.h"
+#include "tef/currency.h"
+#include "tef/ruviriduza_types.h"
+
+namespace tef {
+class TRuVirIdUza;
+class TRuVirIdUzaResp;
+}  // namespace tef
+namespace core::rest {
+class IHttpTransport;
+}
 
 namespace platform {
 class TIniFile;
@@ -33,6 +44,9 @@ class TDmSitefHost {
   virtual std::string DecodeWebSocketFrame() = 0;
   // The current connection, or null.
   virtual std::shared_ptr<endpoint::TConnection> CurrentConnection() = 0;
+  // Waits up to timeout_ms for data from the front end on the current
+  // connection; false when none arrived or there is no connection.
+  virtual bool WaitForClientData(int timeout_ms) = 0;
 };
 
 // A failure with the Portuguese message the front end receives.
@@ -74,13 +88,52 @@ class TDmSitef {
   void FinishSession(const std::string& pContent, const TSessionPtr& pSession);
   TSessionList& Sessions() { return FSessionList; }
 
-  // --- routes built by later parts of the system
+  // --- TEF configuration
   void InitializeSiTef(const std::string& pContent, const TSessionPtr& pSession);
-  void CheckPinpad(const std::string& pContent, const TSessionPtr& pSession);
-  void CheckFileVersion(const std::string& pContent, const TSessionPtr& pSession);
+
+  // --- transactions
   void StartTransaction(const std::string& pContent, const TSessionPtr& pSession);
   void CancelTransactionInProgress(const std::string& pContent);
+  // "yyyy-mm-dd[ hh:nn:ss]" to the day-first text that is then converted.
+  static std::string ConvertTransactionDate(const std::string& text);
+
+  // --- dialogue bridge (handlers of the component's events)
+  void RuVirIdUzaExibeMsg(tef::TRuVirIdUzaOperacaoMensagem Operacao, const std::string& Mensagem,
+                          tef::TModalResult& AModalResult);
+  void RuVirIdUzaExibeMenu(const std::string& Titulo, const tef::TStringList& Opcoes,
+                           int& ItemSelecionado, bool& VoltarMenu);
+  void RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo, int TamanhoMaximo,
+                            int TipoCampo, tef::TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
+                            std::string& Resposta, bool& Digitado, bool& VoltarMenu);
+  void RuVirIdUzaExibeQRCode(const std::string& QRCode);
+  void RuVirIdUzaAguardaResp(const std::string& Arquivo, int SegundosTimeOut, bool& Interromper);
+  void RuVirIdUzaMudaEstadoResp(tef::TRuVirIdUzaRespEstado EstadoResp);
+  void RuVirIdUzaMudaEstadoReq(tef::TRuVirIdUzaReqEstado EstadoReq);
+  void RuVirIdUzaInfoECF(tef::TRuVirIdUzaInfoECF Operacao, std::string& RetornoECF);
+  void ControlDisplayMessage(const std::string& pMessage,
+                             tef::TRuVirIdUzaOperacaoMensagem pOperation, int& pModalResult);
+  void GetClientResponse(std::string& text);
+  void PollClientMessage();
+  void SetCanCancel(bool value);
+  void GetMenuResponse(const tef::TStringList& Opcoes, int& ItemSelecionado, bool& VoltarMenu);
+  void GetCollectResponse(std::string& Resposta, bool& Digitado, bool& VoltarMenu);
+  void GetQuestionResponse(int& ModalResult);
+
+  // --- results
+  void RuVirIdUzaDepoisConfirmarTransacoes(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes);
+  void RuVirIdUzaDepoisCancelarTransacoes(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes);
+  void RuVirIdUzaComandaECFImprimeVia(tef::TRuVirIdUzaTipoRelatorio TipoRelatorio, int Via,
+                                      const tef::TStringList& ImagemComprovante, int& RetornoECF);
+  // Registers the result with the sales API; adds "payment_id" and
+  // "company_id" to the first entry. False when it was not accepted.
+  bool RegisterTransaction(TJsonValue& Result);
+
+  // --- routes built by later parts of the system
+  void CheckPinpad(const std::string& pContent, const TSessionPtr& pSession);
+  void CheckFileVersion(const std::string& pContent, const TSessionPtr& pSession);
   void Print(const std::string& pContent, const TSessionPtr& pSession);
+
+  tef::TRuVirIdUza& RuVirIdUza() { return *FRuVirIdUza; }
 
   // After each routed message: no client answer is being read any more.
   void MessageHandled() { FProcessandoMsg.store(false); }
@@ -96,18 +149,46 @@ class TDmSitef {
   int fEmpresa_Id = 0;
   std::string fCallbackURL;
 
-  std::atomic<bool> FProcessandoMsg{false};
+  // Transaction state: one set for the whole service.
+  tef::TCurrency fValorTransacao;
+  int fOperacao = 0;
+  int fQtdParcelas = 0;
+  std::string fPayerName;
+  std::string fNsuCancelamento;
+  // Claimed atomically where a transaction or a PIN pad check starts, so two
+  // requests arriving together cannot both run.
   std::atomic<bool> fProcessando{false};
+  std::atomic<bool> fConcluido{false};
+  std::atomic<bool> fCancelado{false};
+  std::atomic<bool> fPodeCancelar{false};
+  bool FTLSConnection = false;
+
+  // Dialogue state.
+  std::string fUltimaMsg;
+  std::string fLastContentReceived;
+  std::atomic<bool> FProcessandoMsg{false};
+  std::atomic<bool> FAguardandoRespCanc{false};
+
+  // How long GetClientResponse waits for an answer (tests shorten it).
+  int fRespostaTimeoutMs = 120000;
+  // How long the receipt-highlight countdown lasts and its step.
+  int fDestaqueViaMs = 3000;
+  int fDestaqueViaStepMs = 500;
+  // The sales API transport; null means libcurl (tests put a fake here).
+  std::shared_ptr<rest::IHttpTransport> fHttpTransport;
 
  private:
   // Applies the TEF settings of the token's claims (step 5 of CreateSession).
   void ConfigureTEF(const TJsonValue& claims);
+  void BindComponentEvents();
+  TJsonValue BuildTransactionEntry(const tef::TRuVirIdUzaResp& R);
+  void AskCancelConfirmation();
+  void SendDialog(const TJsonValue& message) { SendClientMessage(message.Serialize()); }
 
   TDmSitefHost& host_;
   TSessionList FSessionList;
   std::string fTefLogFileName;
-  std::string fStoreCode;       // TEF settings now configured
-  std::string fTerminalNumber;
+  std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;
 };
 
 // Parses pContent and returns it when it is a JSON object; nullopt otherwise.

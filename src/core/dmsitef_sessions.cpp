@@ -6,6 +6,8 @@
 #include "platform/ansi.h"
 #include "platform/guid.h"
 #include "platform/regional.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
 
 namespace core {
 namespace {
@@ -125,8 +127,8 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
         .AddString("expiration", platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"",
                                                           platform::LocalToUtc(expiry)))
         .AddString("session_uuid", uuid)
-        .AddString("store_code", fStoreCode)
-        .AddString("terminal_number", fTerminalNumber);
+        .AddString("store_code", RuVirIdUza().TEFCliSiTef().CodigoLoja())
+        .AddString("terminal_number", RuVirIdUza().TEFCliSiTef().NumeroTerminal());
     FSessionList.AddItem(uuid, expiry, &pIdContext);
     SendClientMessage(reply.Serialize());
   } catch (const endpoint::EConnectionClosed&) {

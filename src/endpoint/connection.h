@@ -45,6 +45,12 @@ class TConnection {
   // True when at least one byte can be read at once.
   virtual bool HasPendingData() = 0;
 
+  // Waits up to timeout_ms for data to read; true when some is waiting.
+  virtual bool WaitForData(int timeout_ms) {
+    (void)timeout_ms;
+    return HasPendingData();
+  }
+
   // Closes the connection; later reads and writes throw.
   virtual void Close() = 0;
 

@@ -124,6 +124,15 @@ bool TTlsConnection::HasPendingData() {
   return platform::WaitReadable(fd_, 0) == 1;
 }
 
+bool TTlsConnection::WaitForData(int timeout_ms) {
+  if (closed_.load()) return false;
+  {
+    std::lock_guard<std::mutex> lock(ssl_mu_);
+    if (SSL_pending(ssl_) > 0) return true;
+  }
+  return platform::WaitReadable(fd_, timeout_ms) == 1;
+}
+
 void TTlsConnection::Close() {
   if (closed_.exchange(true)) return;
   {

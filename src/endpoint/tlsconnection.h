@@ -27,6 +27,7 @@ class TTlsConnection : public TConnection {
   void Write(const void* buf, size_t n) override;
   bool Connected() const override { return !closed_.load(); }
   bool HasPendingData() override;
+  bool WaitForData(int timeout_ms) override;
   void Close() override;
   // Wakes a blocked reader by shutting the socket down (server stop).
   void Abort();

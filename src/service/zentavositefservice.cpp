@@ -56,6 +56,11 @@ std::shared_ptr<endpoint::TConnection> TZentavoSiTefService::CurrentConnection()
   return server ? server->CurrentConnection() : nullptr;
 }
 
+bool TZentavoSiTefService::WaitForClientData(int timeout_ms) {
+  std::shared_ptr<endpoint::TConnection> conn = CurrentConnection();
+  return conn != nullptr && conn->Connected() && conn->WaitForData(timeout_ms);
+}
+
 void TZentavoSiTefService::StartServer() {
   try {
     GravaLog("Iniciando servidor socket.");

@@ -51,6 +51,7 @@ class TZentavoSiTefService : public core::TDmSitefHost {
   void SendClientMessage(const std::string& msg) override;
   std::string DecodeWebSocketFrame() override;
   std::shared_ptr<endpoint::TConnection> CurrentConnection() override;
+  bool WaitForClientData(int timeout_ms) override;
 
   // The running server thread, or null while stopped or paused.
   endpoint::TServerThread* ServerThread();

@@ -1,0 +1,383 @@
+// The dialogue bridge: each prompt of the TEF library becomes a JSON message
+// to the front end, and the front end's answer is read back on the same
+// connection. Runs on the transaction's thread, inside the component's call.
+//
+// The busy flag is not released from here: the Part of the flow that claimed
+// it (StartTransaction) releases it when the library call has returned, so a
+// second transaction can never start while the component is still running.
+#include <chrono>
+#include <thread>
+
+#include "core/dmsitef.h"
+#include "platform/ansi.h"
+#include "platform/regional.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
+
+namespace core {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsUntil(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+// Letter case ignored, accented letters included (as the 8-bit comparison
+// of the library's texts does).
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  auto fold = [](const std::string& s) {
+    std::string bytes = platform::Utf8ToAnsi(s).bytes();
+    for (char& c : bytes) {
+      const auto u = static_cast<unsigned char>(c);
+      if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) {
+        c = static_cast<char>(u + 32);
+      }
+    }
+    return bytes;
+  };
+  return fold(a) == fold(b);
+}
+
+TJsonValue StringArray(std::initializer_list<const char*> items) {
+  TJsonValue a = TJsonValue::MakeArray();
+  for (const char* s : items) a.Push(TJsonValue::MakeString(s));
+  return a;
+}
+
+TJsonValue Notice(const std::string& text) {
+  TJsonValue n = TJsonValue::MakeObject();
+  n.AddString("type", "message")
+      .AddString("message", text)
+      .Add("options", TJsonValue::MakeArray())
+      .AddBoolean("can_cancel", false);
+  return n;
+}
+
+const char* FieldOperationName(tef::TRuVirIdUzaCliSiTefOperacaoCampo op) {
+  switch (op) {
+    case tef::tcString: return "string";
+    case tef::tcCurrency: return "currency";
+    case tef::tcCMC7: return "cmc7";
+    case tef::tcBarCode: return "barcode";
+    case tef::tcSeguranca: return "segurança";
+  }
+  return "string";
+}
+
+}  // namespace
+
+void TDmSitef::SetCanCancel(bool value) {
+  fPodeCancelar.store(value);
+  TJsonValue m = TJsonValue::MakeObject();
+  m.AddString("type", "can_cancel").AddBoolean("can_cancel", value);
+  SendDialog(m);
+}
+
+void TDmSitef::GetClientResponse(std::string& text) {
+  text.clear();
+  while (FAguardandoRespCanc.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::string candidate;
+  if (!fLastContentReceived.empty()) {
+    candidate.swap(fLastContentReceived);
+  } else {
+    // The deadline holds even while the front end stays connected and
+    // silent: wait for data in slices instead of blocking on a read.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(fRespostaTimeoutMs);
+    while (candidate.empty()) {
+      const long long left = MsUntil(deadline);
+      if (left <= 0) break;
+      const Clock::time_point slice = Clock::now();
+      if (host_.WaitForClientData(static_cast<int>(left < 100 ? left : 100))) {
+        DecodeWebSocketFrame(candidate);
+        if (candidate.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      } else if (Clock::now() - slice < std::chrono::milliseconds(10)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // no connection to wait on
+      }
+    }
+    if (candidate.empty()) {
+      fCancelado.store(true);
+      Log("GetClientResponse: timeout aguardando resposta do cliente.");
+      return;
+    }
+  }
+  std::optional<TJsonValue> message = ParseJsonObject(candidate);
+  std::string route;
+  if (message) {
+    if (std::optional<std::string> r = MemberText(*message, "route")) {
+      route = *r;
+    } else {
+      SendClientMessage(BuildErrorReply(ECampoNaoEncontrado("route").what()));
+    }
+  }
+  if (route == "/transaction") {
+    text = message->Serialize();
+  } else if (route == "/transaction/cancel") {
+    CancelTransactionInProgress(candidate);
+  }
+}
+
+void TDmSitef::PollClientMessage() {
+  if (fCancelado.load()) return;
+  FProcessandoMsg.store(true);
+  FAguardandoRespCanc.store(true);
+  fLastContentReceived.clear();
+  struct TReset {
+    TDmSitef* dm;
+    ~TReset() {
+      dm->FProcessandoMsg.store(false);
+      dm->FAguardandoRespCanc.store(false);
+    }
+  } reset{this};
+  std::string text;
+  DecodeWebSocketFrame(text);
+  if (text.empty()) return;
+  std::optional<TJsonValue> message = ParseJsonObject(text);
+  if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+  if (GetJSONField(*message, "type") == "cancellation") {
+    if (fPodeCancelar.load()) fCancelado.store(true);
+  } else {
+    fLastContentReceived = text;
+  }
+}
+
+void TDmSitef::RuVirIdUzaAguardaResp(const std::string& Arquivo, int /*SegundosTimeOut*/,
+                                     bool& Interromper) {
+  if (RuVirIdUza().GPAtual() == tef::gpCliSiTef && Arquivo == "23" && !fPodeCancelar.load()) {
+    SetCanCancel(true);
+  }
+  if (!FProcessandoMsg.load()) {
+    std::shared_ptr<endpoint::TConnection> conn = host_.CurrentConnection();
+    if (conn != nullptr && conn->Connected() && host_.WaitForClientData(100)) PollClientMessage();
+  }
+  if (fCancelado.load()) {
+    Interromper = true;
+    fCancelado.store(false);
+  }
+}
+
+void TDmSitef::RuVirIdUzaMudaEstadoResp(tef::TRuVirIdUzaRespEstado EstadoResp) {
+  const bool waiting = EstadoResp == tef::respAguardandoResposta;
+  if (waiting != fPodeCancelar.load()) SetCanCancel(waiting);
+}
+
+void TDmSitef::RuVirIdUzaMudaEstadoReq(tef::TRuVirIdUzaReqEstado /*EstadoReq*/) {
+  fCancelado.store(false);
+}
+
+void TDmSitef::RuVirIdUzaExibeQRCode(const std::string& QRCode) {
+  TJsonValue m = TJsonValue::MakeObject();
+  m.AddString("type", "qrcode").AddString("data", QRCode);
+  SendDialog(m);
+}
+
+void TDmSitef::RuVirIdUzaExibeMsg(tef::TRuVirIdUzaOperacaoMensagem Operacao,
+                                  const std::string& Mensagem, tef::TModalResult& AModalResult) {
+  try {
+    ControlDisplayMessage(Mensagem, Operacao, AModalResult);
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+}
+
+void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
+                                     tef::TRuVirIdUzaOperacaoMensagem pOperation,
+                                     int& pModalResult) {
+  auto question = [&](TJsonValue options) {
+    TJsonValue m = TJsonValue::MakeObject();
+    m.AddString("type", "question")
+        .AddString("message", pMessage)
+        .Add("options", std::move(options))
+        .AddBoolean("can_cancel", false);
+    SendDialog(m);
+    GetQuestionResponse(pModalResult);
+  };
+  auto confirmation = [&](TJsonValue options) {
+    TJsonValue m = TJsonValue::MakeObject();
+    m.AddString("type", "confirmation")
+        .AddString("message", pMessage)
+        .Add("options", std::move(options))
+        .AddBoolean("can_cancel", false);
+    SendDialog(m);
+    GetQuestionResponse(pModalResult);
+  };
+  switch (pOperation) {
+    case tef::opmOK:
+      confirmation(StringArray({"Ok"}));
+      if (pMessage == "Sem conexao SiTef") fCancelado.store(true);
+      break;
+    case tef::opmYesNo:
+      question(StringArray({"Sim", "Não"}));
+      break;
+    case tef::opmYesNoCustom:
+      question(StringArray({"Sim", "Não", "Reimprimir"}));
+      break;
+    case tef::opmExibirMsgOperador:
+    case tef::opmExibirMsgCliente:
+    case tef::opmQRCode:
+      SendDialog(Notice(pMessage));
+      break;
+    case tef::opmRemoverMsgOperador:
+      SendDialog(Notice(""));
+      break;
+    case tef::opmRemoverMsgCliente:
+      break;
+    case tef::opmDestaqueVia: {
+      fUltimaMsg = pMessage;
+      const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(fDestaqueViaMs);
+      try {
+        do {
+          std::this_thread::sleep_for(std::chrono::milliseconds(fDestaqueViaStepMs));
+          const long long left = MsUntil(deadline);
+          SendDialog(Notice(pMessage + " " + std::to_string(left > 0 ? left / 1000 : 0)));
+        } while (MsUntil(deadline) >= 0);
+      } catch (...) {
+        SendDialog(Notice(fUltimaMsg));
+        throw;
+      }
+      SendDialog(Notice(fUltimaMsg));
+      break;
+    }
+    case tef::opmExcept:
+      fCancelado.store(true);
+      Log("opmExcept: " + pMessage);
+      confirmation(TJsonValue::MakeArray());
+      break;
+  }
+}
+
+void TDmSitef::GetQuestionResponse(int& ModalResult) {
+  std::string text;
+  GetClientResponse(text);
+  if (text.empty()) return;
+  std::optional<TJsonValue> message = ParseJsonObject(text);
+  if (!message) return;
+  const std::string type = GetJSONField(*message, "type");
+  if (type == "confirmation") {
+    ModalResult = tef::mrNone;
+  } else if (type == "question") {
+    const std::string r = GetJSONField(*message, "response");
+    if (r == "Sim") ModalResult = tef::mrYes;
+    else if (r == "Não") ModalResult = tef::mrNo;
+    else if (r == "Reimprimir") ModalResult = tef::mrOk;
+  }
+}
+
+void TDmSitef::AskCancelConfirmation() {
+  TJsonValue m = TJsonValue::MakeObject();
+  m.AddString("type", "question")
+      .AddString("message", "Deseja realmente cancelar esta operação?")
+      .Add("options", StringArray({"Sim", "Não"}))
+      .AddBoolean("can_cancel", false);
+  SendDialog(m);
+  int result = 0;
+  GetQuestionResponse(result);
+  if (result != 0) fCancelado.store(false);  // the cancellation is withdrawn
+}
+
+void TDmSitef::RuVirIdUzaExibeMenu(const std::string& Titulo, const tef::TStringList& Opcoes,
+                                   int& ItemSelecionado, bool& VoltarMenu) {
+  TJsonValue options = TJsonValue::MakeArray();
+  for (const std::string& o : Opcoes) options.Push(TJsonValue::MakeString(o));
+  TJsonValue m = TJsonValue::MakeObject();
+  m.AddString("type", "menu")
+      .AddString("title", Titulo)
+      .Add("options", std::move(options))
+      .AddBoolean("can_cancel", false)
+      .AddBoolean("back_menu", false);
+  SendDialog(m);
+  GetMenuResponse(Opcoes, ItemSelecionado, VoltarMenu);
+}
+
+void TDmSitef::GetMenuResponse(const tef::TStringList& Opcoes, int& ItemSelecionado,
+                               bool& VoltarMenu) {
+  std::string text;
+  GetClientResponse(text);
+  std::optional<TJsonValue> message = text.empty() ? std::nullopt : ParseJsonObject(text);
+  if (message && GetJSONField(*message, "type") == "menu") {
+    const std::string response = Trim(GetJSONField(*message, "response"));
+    if (!response.empty()) {
+      ItemSelecionado = -1;
+      for (size_t i = 0; i < Opcoes.size(); ++i) {
+        if (SameTextIgnoringCase(Opcoes[i], response)) {
+          ItemSelecionado = static_cast<int>(i);
+          break;
+        }
+      }
+    } else {
+      if (GetJSONField(*message, "back_menu") == "true") VoltarMenu = true;
+      fCancelado.store(true);
+    }
+  }
+  if (fCancelado.load()) AskCancelConfirmation();
+}
+
+void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo,
+                                    int TamanhoMaximo, int TipoCampo,
+                                    tef::TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
+                                    std::string& Resposta, bool& Digitado, bool& VoltarMenu) {
+  TJsonValue m = TJsonValue::MakeObject();
+  m.AddString("type", "collect")
+      .AddString("title", Titulo)
+      .AddInteger("minimum_size", TamanhoMinimo)
+      .AddInteger("maximum_size", TamanhoMaximo)
+      .AddInteger("field_type", TipoCampo)
+      .AddString("field_operation", FieldOperationName(Operacao))
+      .AddBoolean("can_cancel", false)
+      .AddBoolean("back_menu", VoltarMenu)
+      .AddBoolean("typed", Digitado);
+  SendDialog(m);
+  GetCollectResponse(Resposta, Digitado, VoltarMenu);
+  if (fCancelado.load()) AskCancelConfirmation();
+}
+
+void TDmSitef::GetCollectResponse(std::string& Resposta, bool& /*Digitado*/, bool& VoltarMenu) {
+  std::string text;
+  GetClientResponse(text);
+  std::optional<TJsonValue> message = text.empty() ? std::nullopt : ParseJsonObject(text);
+  if (!message || GetJSONField(*message, "type") != "collect") return;
+  if (GetJSONField(*message, "typed") == "true") {
+    // Characters the library's 8-bit code page lacks become '?'.
+    Resposta = platform::AnsiToUtf8(platform::Utf8ToAnsi(GetJSONField(*message, "response")));
+  } else if (GetJSONField(*message, "back_menu") == "true") {
+    VoltarMenu = true;
+  } else {
+    fCancelado.store(true);
+  }
+}
+
+void TDmSitef::RuVirIdUzaInfoECF(tef::TRuVirIdUzaInfoECF Operacao, std::string& RetornoECF) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  if (!c.TEFCliSiTef().Inicializado() && Operacao == tef::ineEstadoECF &&
+      (c.GPAtual() == tef::gpCliSiTef || c.GPAtual() == tef::gpVeSPague)) {
+    RetornoECF = "R";
+    return;
+  }
+  if (Operacao == tef::ineEstadoECF) {
+    RetornoECF = "L";
+  } else {
+    // "00,00": thousands grouping, at least four integer digits, no decimals.
+    std::string digits = platform::FormatFixed(fValorTransacao.Units(), 4, "0");
+    bool neg = !digits.empty() && digits[0] == '-';
+    if (neg) digits.erase(0, 1);
+    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+      grouped += digits[i];
+      const size_t left = digits.size() - i - 1;
+      if (left > 0 && left % 3 == 0) grouped += '.';
+    }
+    RetornoECF = (neg ? "-" : "") + grouped;
+  }
+}
+
+}  // namespace core

@@ -1,0 +1,159 @@
+// The result of an approved function: entries with receipts, registration
+// with the sales API, confirmation or undo in the library, and the message
+// to the front end.
+#include "core/dmsitef.h"
+#include "core/jwt.h"
+#include "core/rest/curltransport.h"
+#include "core/rest/salesapicallback.h"
+#include "platform/regional.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
+#include "tef/ruviriduza_resp.h"
+#include "tef/ruviriduza_respostaspendentes.h"
+
+namespace core {
+namespace {
+
+// General decimal form with a point: 12,50 is 12.5 and 10,00 is 10.
+std::string DecimalNumber(tef::TCurrency v) {
+  const int64_t units = v.Units();
+  const uint64_t mag = units < 0 ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
+  std::string out = (units < 0 ? "-" : "") + std::to_string(mag / 10000);
+  std::string frac = std::to_string(mag % 10000);
+  frac.insert(0, 4 - frac.size(), '0');
+  while (!frac.empty() && frac.back() == '0') frac.pop_back();
+  if (!frac.empty()) out += "." + frac;
+  return out;
+}
+
+TJsonValue ReceiptCopies(const tef::TRuVirIdUzaResp& R) {
+  TJsonValue receipt = TJsonValue::MakeArray();
+  int n = 1;
+  for (const tef::TStringList* copy : {&R.ImagemComprovante1aVia(), &R.ImagemComprovante2aVia()}) {
+    if (!copy->empty()) {
+      TJsonValue lines = TJsonValue::MakeArray();
+      for (const std::string& l : *copy) lines.Push(TJsonValue::MakeString(l));
+      TJsonValue c = TJsonValue::MakeObject();
+      c.AddInteger("copy_number", n).Add("data", std::move(lines));
+      receipt.Push(std::move(c));
+    }
+    ++n;
+  }
+  return receipt;
+}
+
+}  // namespace
+
+TJsonValue TDmSitef::BuildTransactionEntry(const tef::TRuVirIdUzaResp& R) {
+  TJsonValue e = TJsonValue::MakeObject();
+  e.AddInteger("sale_id", fVenda_Id);
+  const bool reprint = R.IndiceFPG_ECF() == "113" || R.IndiceFPG_ECF() == "114";
+  if (reprint) {
+    e.AddString("operation", "reprint");
+  } else {
+    if (RuVirIdUza().TEFCliSiTef().CancelandoTransacaoTEF()) {
+      e.AddString("operation", "cancellation")
+          .AddString("operator", R.Rede())
+          .AddString("canceled_nsu", fNsuCancelamento);
+    } else if (R.Debito() || R.Credito()) {
+      e.AddString("operation", R.Debito() ? "debit" : "credit")
+          .AddString("card_number", R.NumeroCartao())
+          .AddString("operator", R.Rede());
+    } else {
+      e.AddString("operation", "pix").AddString("operator", R.Rede());
+    }
+    e.AddString("payer_name", fPayerName)
+        .AddString("institution", R.Instituicao())
+        .AddString("payment_method_code", R.ModalidadePagto())
+        .AddString("payment_method_description", R.ModalidadePagtoDescrita())
+        .AddString("hash", R.CodigoHASH())
+        .AddString("nsu_code", R.NSUComprovante())
+        .AddString("authorization_code", R.CodigoAutorizacaoTransacao())
+        .AddString("establishment_code", R.CodigoEstabelecimento())
+        .AddInteger("number_of_installments", R.QtdParcelas())
+        .AddNumber("transaction_value", DecimalNumber(R.ValorTotal()))
+        .AddString("transaction_date_time",
+                   platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss\"Z\"",
+                                            platform::LocalToUtc(R.DataHoraTransacaoHost())))
+        .AddString("gateway", "Software Express");
+  }
+  e.Add("receipt", ReceiptCopies(R));
+  return e;
+}
+
+void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
+    tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes) {
+  TJsonValue result = TJsonValue::MakeObject();
+  result.AddString("type", "result");
+  if (fCancelado.load()) {
+    result.AddString("status", "unauthorized").AddString("message", "Transação TEF não realizada.");
+    SendClientMessage(result.Serialize());
+    return;
+  }
+  TJsonValue entries = TJsonValue::MakeArray();
+  while (RespostasPendentes.Count() > 0) {
+    entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
+    RespostasPendentes.Delete(0);
+  }
+  const bool any = !entries.Items().empty();
+  fConcluido.store(true);
+
+  const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
+  bool confirmed = false;
+  TJsonValue approved = TJsonValue::MakeObject();
+  approved.AddString("type", "result")
+      .AddString("status", "approved")
+      .AddString("message", "Transação TEF concluída com sucesso.")
+      .Add("transaction_data", std::move(entries));
+  if (any && RegisterTransaction(approved)) {
+    confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
+  } else {
+    RuVirIdUza().ConfirmarTransacao(false, documento);
+  }
+  fNsuCancelamento.clear();
+  if (confirmed) {
+    SendClientMessage(approved.Serialize());
+    return;
+  }
+  // Not confirmed: status and message move behind the entries.
+  TJsonValue canceled = TJsonValue::MakeObject();
+  canceled.AddString("type", "result");
+  for (const TJsonMember& m : approved.Members()) {
+    if (m.Name == "transaction_data") canceled.Add(m.Name, m.Value);
+  }
+  canceled.AddString("status", "canceled")
+      .AddString("message",
+                 "Ocorreu um erro durante o processo, a transação TEF não será confirmada.");
+  SendClientMessage(canceled.Serialize());
+}
+
+bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
+  rest::EnsureTrailingSlash(fCallbackURL);
+  const std::string token = GenerateJWT(kJWTSharedKey);
+  rest::TCurlTransport curl;
+  rest::IHttpTransport& transport = fHttpTransport ? *fHttpTransport : curl;
+  rest::TRegisterOutcome outcome =
+      rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
+  for (const std::string& line : outcome.LogEntries) Log(line);
+  if (outcome.ErrorReply) SendClientMessage(BuildErrorReply(*outcome.ErrorReply));
+  return outcome.Registered;
+}
+
+void TDmSitef::RuVirIdUzaDepoisCancelarTransacoes(tef::TRuVirIdUzaRespostasPendentes&) {}
+
+void TDmSitef::RuVirIdUzaComandaECFImprimeVia(tef::TRuVirIdUzaTipoRelatorio /*TipoRelatorio*/,
+                                              int Via, const tef::TStringList& ImagemComprovante,
+                                              int& RetornoECF) {
+  try {
+    TJsonValue lines = TJsonValue::MakeArray();
+    for (const std::string& l : ImagemComprovante) lines.Push(TJsonValue::MakeString(l));
+    TJsonValue m = TJsonValue::MakeObject();
+    m.AddString("type", "receipt").AddInteger("copy_number", Via).Add("data", std::move(lines));
+    SendClientMessage(m.Serialize());
+  } catch (...) {
+    // The copy counts as printed whatever happened to the message.
+  }
+  RetornoECF = 1;
+}
+
+}  // namespace core

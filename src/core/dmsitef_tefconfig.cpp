@@ -1,0 +1,170 @@
+// TEF settings from the session token's claims, and "/initialize".
+#include <filesystem>
+#include <system_error>
+
+#include "core/dmsitef.h"
+#include "platform/ansi.h"
+#include "platform/inifile.h"
+#include "platform/paths.h"
+#include "platform/regional.h"
+#include "platform/tefcontrol.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
+
+namespace core {
+namespace {
+
+// Host of the library supplier's production TLS gateway; [sitef]
+// tls_gateway_host overrides it for homologation environments.
+constexpr const char* URLTLS = "tls-prod.fiservapp.com";
+constexpr const char* kRestricaoQRCode = "{DevolveStringQRCode=1}";
+
+std::string ThroughAnsi(const std::string& s) { return platform::AnsiToUtf8(platform::Utf8ToAnsi(s)); }
+
+// A longer text keeps its first n characters; a shorter one is padded on the
+// left with '0'.
+std::string FixedLength(const std::string& s, size_t n) {
+  return s.size() >= n ? s.substr(0, n) : std::string(n - s.size(), '0') + s;
+}
+
+std::string DigitsOnly(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c >= '0' && c <= '9') out += c;
+  }
+  return out;
+}
+
+tef::TStringList SplitLines(const std::string& s) {
+  tef::TStringList lines;
+  size_t start = 0;
+  while (start < s.size()) {
+    size_t nl = s.find('\n', start);
+    if (nl == std::string::npos) nl = s.size();
+    std::string line = s.substr(start, nl - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = nl + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
+  platform::TIniFile& ini = host_.IniConfig();
+
+  const std::string terminal =
+      "AG" + FixedLength(ThroughAnsi(GetJSONField(claims, "secctional_code")), 4) +
+      FixedLength(std::to_string(ini.ReadInteger("sitef", "pdv_number", 0)), 2);
+
+  FTLSConnection = false;
+  std::string store_cnpj, tef_cnpj, token;
+  if (const std::optional<std::string> type = MemberText(claims, "connection_type");
+      type && *type == "TLS") {
+    FTLSConnection = true;
+    store_cnpj = DigitsOnly(ThroughAnsi(GetJSONField(claims, "store_cnpj")));
+    tef_cnpj = DigitsOnly(ThroughAnsi(GetJSONField(claims, "tef_cnpj")));
+    token = ThroughAnsi(GetJSONField(claims, "registration_token"));
+  }
+
+  bool changed = false;
+  const std::string confitls = platform::ExeDir() + "dll/CONFITLS.INI";
+  if (FTLSConnection) {
+    c.SetCNPJLoja(store_cnpj);
+    c.SetCNPJZoVure(tef_cnpj);
+    platform::TIniFile tls(confitls);
+    const std::string old_token = tls.ReadString("ConfiguracaoTLS", "TokenRegistro", "");
+    if (old_token != token) {
+      Log("Alterou Token de Registro SiTef de \"" + old_token + "\" para \"" + token + "\"");
+      changed = true;
+    }
+    tls.WriteString("ConfiguracaoTLS", "TipoComunicacaoExterna", "TLSGWP");
+    tls.WriteString("ConfiguracaoTLS", "URLTLS", ini.ReadString("sitef", "tls_gateway_host", URLTLS));
+    tls.WriteString("ConfiguracaoTLS", "TokenRegistro", token);
+    const std::string control = platform::CliSiTefControlDir();
+    std::error_code ec;
+    if (changed && std::filesystem::is_directory(control, ec)) {
+      // The library starts with fresh control data under a new token.
+      const std::string moved =
+          control + "-" + platform::FormatDateTime("ddmmyyyyhhnnss", platform::Now());
+      try {
+        std::filesystem::rename(control, moved, ec);
+        if (!ec) Log("Pasta de controle do SiTef renomeada para: " + moved);
+      } catch (...) {
+        Log("Não foi possível renomear a pasta de controle do sitef: " + control);
+      }
+    }
+  } else {
+    c.SetCNPJLoja("");
+    c.SetCNPJZoVure("");
+    std::error_code ec;
+    std::filesystem::remove(confitls, ec);
+  }
+
+  const std::string ip = ThroughAnsi(GetJSONField(claims, "ip_address"));
+  const std::string store = ThroughAnsi(GetJSONField(claims, "store_code"));
+  c.SetModoServico(true);
+  m.SetModoServico(true);
+  m.SetPathDLL(platform::ExeDir() + "dll/");
+
+  if (m.EnderecoIP() != ip || m.CodigoLoja() != store || m.NumeroTerminal() != terminal) {
+    changed = true;
+  }
+  m.SetEnderecoIP(ip);
+  m.SetCodigoLoja(store);
+  m.SetNumeroTerminal(terminal);
+  m.SetParametrosAdicionais(SplitLines(GetJSONField(claims, "additional_parameters")));
+  m.SetOperador(ThroughAnsi(GetJSONField(claims, "operator")));
+  if (!ini.ReadBool("Sitef", "qrcode_on_pinpad", false)) m.SetRestricoes(kRestricaoQRCode);
+
+  if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
+
+  if (changed || !m.Inicializado()) {
+    SendSampleMsg("Inicializando TEF...");
+    Log("Inicializando CliSiTef...");
+    try {
+      c.DesInicializar(tef::gpNenhum);
+      c.Inicializar(tef::gpCliSiTef);
+      m.DesInicializar();
+      m.Inicializar();
+      Log("CliSiTef inicializado.");
+    } catch (...) {
+      SendSampleMsg("");
+      throw;
+    }
+    SendSampleMsg("");
+  }
+}
+
+void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /*pSession*/) {
+  std::string type;
+  try {
+    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+    type = GetJSONField(*message, "type");
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  if (type != "initialize") {
+    SendClientMessage(BuildErrorReply("Campo type diferente de initialize."));
+    return;
+  }
+  try {
+    if (!RuVirIdUza().Inicializado(tef::gpCliSiTef)) RuVirIdUza().Inicializar(tef::gpCliSiTef);
+    TJsonValue reply = TJsonValue::MakeObject();
+    reply.AddString("type", "initialize").AddString("message", "Inicializado com sucesso.");
+    SendClientMessage(reply.Serialize());
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(std::string("Erro ao conectar com servidor TEF: ") + e.what()));
+  }
+}
+
+}  // namespace core

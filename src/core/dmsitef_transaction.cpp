@@ -1,0 +1,216 @@
+// "/transaction" and "/transaction/cancel".
+#include <climits>
+#include <cstdio>
+
+#include "core/dmsitef.h"
+#include "platform/regional.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
+#include "tef/ruviriduza_respostaspendentes.h"
+
+namespace core {
+namespace {
+
+int StrToInt(const std::string& text) {
+  long long v = 0;
+  size_t i = 0;
+  bool neg = false;
+  bool ok = !text.empty();
+  if (ok && (text[0] == '-' || text[0] == '+')) {
+    neg = text[0] == '-';
+    i = 1;
+  }
+  ok = ok && i < text.size();
+  for (; ok && i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9' || v > INT_MAX) ok = false;
+    else v = v * 10 + (text[i] - '0');
+  }
+  if (neg) v = -v;
+  if (!ok || v > INT_MAX || v < INT_MIN) {
+    throw EDmSitefErro("'" + text + "' is not a valid integer value");
+  }
+  return static_cast<int>(v);
+}
+
+tef::TCurrency StrToCurr(const std::string& text) {
+  std::optional<tef::TCurrency> v = tef::TCurrency::Parse(text);
+  if (!v) throw EDmSitefErro("'" + text + "' is not a valid floating point value");
+  return *v;
+}
+
+bool BlankAfterTrim(const std::string& s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  }
+  return true;
+}
+
+std::string TwoDigits(int n) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d", n);
+  return buf;
+}
+
+// Clears the busy flag on every way out of a transaction that claimed it.
+class TBusyClaim {
+ public:
+  explicit TBusyClaim(std::atomic<bool>& flag) : flag_(flag) {}
+  ~TBusyClaim() { flag_.store(false); }
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
+std::string TDmSitef::ConvertTransactionDate(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (true) {
+    const size_t sp = text.find(' ', start);
+    parts.push_back(text.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
+    if (sp == std::string::npos) break;
+    start = sp + 1;
+  }
+  const std::string& date = parts[0];
+  if (date.size() != 10) return "Formato de data inválido";
+  std::string out = date.substr(8, 2) + "/" + date.substr(5, 2) + "/" + date.substr(0, 4);
+  if (parts.size() > 1) {
+    const std::string& time = parts[1];
+    if (time.size() >= 8) {
+      out += " " + time.substr(0, 2) + ":" + time.substr(3, 2) + ":" + time.substr(6, 2);
+    } else {
+      out += " Formato de hora inválido";
+    }
+  }
+  return out;
+}
+
+void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& /*pSession*/) {
+  std::string type, payer, nsu;
+  int operation = 0, installments = 0, sale_id = 0;
+  bool has_sale_id = false;
+  tef::TCurrency value;
+  platform::TDateTime date;
+  try {
+    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+    type = GetJSONField(*message, "type");
+    if (type == "confirmation") return;  // an answer nobody waits for any more
+    if (type != "transaction" && type != "cancellation" && type != "reprint") {
+      SendClientMessage(BuildErrorReply("O campo type diferente de transaction"));
+      return;
+    }
+    operation = StrToInt(GetJSONField(*message, "operation"));
+    if (type == "transaction") payer = GetJSONField(*message, "payer_name");
+    if (type == "cancellation") {
+      nsu = GetJSONField(*message, "cancellation_nsu");
+      if (BlankAfterTrim(nsu)) {
+        SendClientMessage(BuildErrorReply("O campo \"cancellation_nsu\" não foi preenchido."));
+        return;
+      }
+      const std::string when = GetJSONField(*message, "transaction_date");
+      if (BlankAfterTrim(when)) {
+        SendClientMessage(BuildErrorReply("O campo \"transaction_date\" não foi preenchido."));
+        return;
+      }
+      if (!platform::TryParseDayFirst(ConvertTransactionDate(when), date)) {
+        SendClientMessage(
+            BuildErrorReply("O campo \"transaction_date\" não foi preenchido corretamente."));
+        return;
+      }
+    }
+    if (type != "reprint") {
+      if (std::optional<std::string> s = MemberText(*message, "sale_id")) {
+        sale_id = StrToInt(*s);
+        has_sale_id = true;
+      }
+      if (std::optional<std::string> v = MemberText(*message, "transaction_value")) {
+        value = StrToCurr(*v);
+      }
+      if (std::optional<std::string> n = MemberText(*message, "number_of_installments")) {
+        installments = StrToInt(*n);
+      }
+    }
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+
+  // Another transaction is running: drop this one without touching its state.
+  if (fProcessando.exchange(true)) return;
+  TBusyClaim claim(fProcessando);
+
+  fNsuCancelamento = type == "cancellation" ? nsu : std::string();
+  fOperacao = operation;
+  if (type == "transaction") fPayerName = payer;
+  if (type != "reprint") {
+    if (has_sale_id) fVenda_Id = sale_id;
+    fValorTransacao = value;
+    fQtdParcelas = installments;
+  }
+
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
+  try {
+    if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
+    if (!c.Inicializado(tef::gpCliSiTef)) {
+      SendClientMessage(BuildErrorReply("SiTef não inicializado."));
+      return;
+    }
+    fConcluido.store(false);
+    fPodeCancelar.store(false);
+    fCancelado.store(false);
+    fProcessando.store(true);
+    m.SetOperacaoCRT(fOperacao);
+    m.SetCancelandoTransacaoTEF(false);
+
+    if (type == "reprint") {
+      c.CRT(1.0, std::to_string(fOperacao), "0", 0, "", "", "", "0");
+    } else {
+      if (type == "cancellation") {
+        m.SetCancelandoTransacaoNSU(fNsuCancelamento);
+        m.SetCancelandoTransacaoDATA(date);
+        m.SetCancelandoTransacaoVALOR(fValorTransacao);
+        m.SetCancelandoTransacaoTEF(true);
+      } else {
+        c.RespostasPendentes().Clear();
+        c.RespostasPendentes().SetValorDinheiro(fValorTransacao);
+        c.RespostasPendentes().SetValorTotalAPagar(fValorTransacao);
+        m.SetCancelandoTransacaoTEF(false);
+      }
+      c.CRT(fValorTransacao.ToDouble(), "02", std::to_string(fVenda_Id), 0, "", "", "",
+            TwoDigits(fQtdParcelas));
+    }
+
+    if (fCancelado.load() || !fConcluido.load()) {
+      if (c.Inicializado(tef::gpCliSiTef)) c.CancelarTransacoesPendentes();
+      TJsonValue result = TJsonValue::MakeObject();
+      result.AddString("type", "result")
+          .AddString("status", fCancelado.load() ? "canceled" : "unauthorized")
+          .AddString("message", "Transação TEF não realizada.");
+      SendClientMessage(result.Serialize());
+    }
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+}
+
+void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
+  std::optional<TJsonValue> message = ParseJsonObject(pContent);
+  if (!message) return;
+  if (GetJSONField(*message, "type") != "cancellation") return;
+  Log("Entrou no cancelamento.");
+  if (fPodeCancelar.load()) {
+    fCancelado.store(true);
+    Log("Setou no cancelamento = true");
+  } else {
+    Log("Não pode cancelar");
+  }
+}
+
+}  // namespace core

@@ -1,0 +1,96 @@
+#include "core/dmsitef.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include "core/fakehost.h"
+#include "core/jwt.h"
+#include "platform/clock.h"
+
+namespace core {
+namespace {
+
+using platform::TDateTime;
+
+class NullConnection : public endpoint::TConnection {
+ public:
+  size_t Read(void*, size_t, int) override { return 0; }
+  void Write(const void*, size_t) override {}
+  bool Connected() const override { return true; }
+  bool HasPendingData() override { return false; }
+  void Close() override {}
+};
+
+// Sessions with a clock the test moves.
+class SessionClockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "America/Sao_Paulo", 1);  // UTC-3, no daylight saving since 2019
+    tzset();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("sessions_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    host_ = std::make_unique<TFakeHost>(dir_);
+    dm_ = std::make_unique<TDmSitef>(*host_);
+  }
+  void TearDown() override {
+    platform::SetNowSourceForTesting(nullptr);
+    std::filesystem::remove_all(dir_);
+  }
+  void At(const TDateTime& local) {
+    const int64_t ms = platform::LocalToUnixMillis(local);
+    platform::SetNowSourceForTesting([ms] { return ms; });
+  }
+  TJsonValue Start() {
+    TJsonValue claims = TJsonValue::MakeObject();
+    claims.AddString("secctional_code", "0012").AddString("ip_address", "127.0.0.1")
+        .AddString("store_code", "00000000").AddString("additional_parameters", "")
+        .AddString("operator", "CAIXA").AddInteger("sale_id", 5).AddInteger("company_id", 1)
+        .AddString("callback_url", "https://x/api");
+    TJsonValue msg = TJsonValue::MakeObject();
+    msg.AddString("route", "/session/start").AddString("type", "session")
+        .AddString("token", GenerateJWT(kJWTSharedKey, claims));
+    dm_->RouteTargeting(msg.Serialize(), conn_);
+    return LastReply();
+  }
+  TJsonValue LastReply() {
+    std::vector<std::string> sent = host_->TakeSent();
+    EXPECT_FALSE(sent.empty());
+    return sent.empty() ? TJsonValue() : *ParseJson(sent.back());
+  }
+  std::string Finish(const std::string& uuid) {
+    dm_->RouteTargeting("{\"route\":\"/session/finish\",\"type\":\"session\",\"session_uuid\":\"" +
+                            uuid + "\"}",
+                        conn_);
+    return LastReply().Find("message")->Text();
+  }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<TFakeHost> host_;
+  std::unique_ptr<TDmSitef> dm_;
+  NullConnection conn_;
+};
+
+TEST_F(SessionClockTest, ExpirationIsTheExpiryInUtcWithMilliseconds) {
+  At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
+  const TJsonValue reply = Start();
+  EXPECT_EQ(reply.Find("expiration")->Text(), "2025-01-05T18:03:09.123Z");
+  EXPECT_EQ(dm_->fVenda_Id, 5);
+}
+
+TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
+  At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
+  const std::string uuid = Start().Find("session_uuid")->Text();
+  At(TDateTime{2025, 1, 5, 15, 3, 9, 122});
+  TSessionPtr s;
+  EXPECT_TRUE(dm_->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", s));
+  At(TDateTime{2025, 1, 5, 15, 3, 9, 123});
+  EXPECT_EQ(Finish(uuid), "Sessão expirada.");
+  EXPECT_EQ(Finish(uuid), "Sessão inválida.");
+  EXPECT_EQ(dm_->Sessions().Count(), 0u);
+}
+
+}  // namespace
+}  // namespace core

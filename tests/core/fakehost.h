@@ -1,0 +1,70 @@
+// A data-module host for tests: an INI file in a temporary folder, a log in
+// memory, and the front end as two queues (messages sent, messages to read).
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <thread>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/dmsitef.h"
+#include "platform/inifile.h"
+
+namespace core {
+
+class TFakeHost : public TDmSitefHost {
+ public:
+  explicit TFakeHost(const std::filesystem::path& dir)
+      : ini_((dir / "SvcZentavoSiTef.ini").string()) {}
+
+  platform::TIniFile& IniConfig() override { return ini_; }
+  int Log(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    log.push_back(text);
+    return 1;
+  }
+  void SendClientMessage(const std::string& msg) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    sent.push_back(msg);
+  }
+  std::string DecodeWebSocketFrame() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (incoming.empty()) return {};
+    std::string m = incoming.front();
+    incoming.pop_front();
+    return m;
+  }
+  std::shared_ptr<endpoint::TConnection> CurrentConnection() override { return connection; }
+  bool WaitForClientData(int timeout_ms) override {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (!incoming.empty()) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms < 5 ? timeout_ms : 5));
+    std::lock_guard<std::mutex> lock(mu_);
+    return !incoming.empty();
+  }
+
+  // Takes what was sent so far.
+  std::vector<std::string> TakeSent() {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::vector<std::string> out;
+    out.swap(sent);
+    return out;
+  }
+
+  std::vector<std::string> log;
+  std::vector<std::string> sent;
+  std::deque<std::string> incoming;
+  std::shared_ptr<endpoint::TConnection> connection;
+
+ private:
+  std::mutex mu_;
+  platform::TIniFile ini_;
+};
+
+}  // namespace core
