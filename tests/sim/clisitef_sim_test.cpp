@@ -799,6 +799,30 @@ TEST_F(SimTest, ConfigurationFileOverlaysTheDefaults) {
   EXPECT_NE(Str(*error, "message").find("bogus"), std::string::npos);
 }
 
+TEST_F(SimTest, ExampleConfigurationOfTheReadme) {
+  std::ifstream in(CLISITEF_SIM_SOURCE_DIR "/examples/clisitef-sim.example.json");
+  std::stringstream text;
+  text << in.rdbuf();
+  ASSERT_FALSE(text.str().empty());
+  WriteConfig(text.str());
+  ASSERT_EQ(Configure(), 0);
+  Answers a;
+  a.menus = {"1"};
+  a.fields[512] = {"12345678"};
+  Outcome o = Drive(500, "20,00", a);
+  EXPECT_EQ(o.result, 0);
+  EXPECT_NE(o.fields[121].find("VALE-PRESENTE 12345678"), std::string::npos);
+  EXPECT_NE(o.fields[121].find("LOJA DE EXEMPLO"), std::string::npos);
+  Confirm(o);
+  a.fields[512] = {"0000"};
+  Outcome refused = Drive(500, "20,00", a);
+  EXPECT_EQ(refused.result, 14);
+  EXPECT_TRUE(refused.Saw(22, "Vale invalido"));
+  a.menus = {"2"};
+  EXPECT_EQ(Drive(500, "20,00", a).result, -2);
+  EXPECT_TRUE(fs::exists(g_dir / "clisitef-journal.jsonl"));
+}
+
 TEST_F(SimTest, StateFileCarriesAPendingApprovalToTheNextProcess) {
   WriteConfig(DefaultConfigText().substr(0, DefaultConfigText().size() - 1) +
               R"(, "state_file": "state-a.json"})");

@@ -24,7 +24,7 @@ using rapidjson::Value;
 
 rapidjson::Document ParseText(const std::string& text, const std::string& origin) {
   rapidjson::Document doc;
-  doc.Parse(text.data(), text.size());
+  doc.Parse<rapidjson::kParseValidateEncodingFlag>(text.data(), text.size());
   if (doc.HasParseError()) {
     Fail(origin, std::string("JSON error at offset ") + std::to_string(doc.GetErrorOffset()) +
                      ": " + rapidjson::GetParseError_En(doc.GetParseError()));
