@@ -26,8 +26,7 @@ namespace fs = std::filesystem;
 // The twelve entry points, with the argument lists the service uses.
 struct Library {
   int (*Configura)(const char*, const char*, const char*, short, const char*);
-  int (*Inicia)(int, const char*, const char*, const char*, const char*, const char*,
-                const char*);
+  int (*Inicia)(int, const char*, const char*, const char*, const char*, const char*, const char*);
   int (*LeTrilha3)(char*);
   int (*LeCartaoSeguro)(const char*);
   int (*LeCartaoDiretoSeguro)(const char*);
@@ -189,8 +188,8 @@ Outcome Drive(int function, const std::string& value, Answerer answer,
   o.document = std::to_string(now.seconds * 10 + (++counter % 10));
   o.date = now.date;
   o.time = now.time;
-  int rc = g_lib.Inicia(function, value.c_str(), o.document.c_str(), o.date.c_str(),
-                        o.time.c_str(), "CAIXA", restrictions.c_str());
+  int rc = g_lib.Inicia(function, value.c_str(), o.document.c_str(), o.date.c_str(), o.time.c_str(),
+                        "CAIXA", restrictions.c_str());
   if (rc != 10000) {
     o.result = rc;
     return o;
@@ -287,13 +286,18 @@ TEST(SimExports, OnlyTheTwelveEntryPointsWithCLinkage) {
   }
   const int status = pclose(p);
   if (status != 0) GTEST_SKIP() << "nm is not available";
-  const std::set<std::string> expected = {
-      "ConfiguraIntSiTefInterativoEx", "IniciaFuncaoSiTefInterativo",
-      "LeTrilha3",                     "LeCartaoSeguro",
-      "LeCartaoDiretoSeguro",          "LeCartaoDiretoEx",
-      "ContinuaFuncaoSiTefInterativo", "FinalizaFuncaoSiTefInterativo",
-      "FinalizaTransacaoSiTefInterativo", "EscreveMensagemPermanentePinPad",
-      "ObtemQuantidadeTransacoesPendentes", "VerificaPresencaPinPad"};
+  const std::set<std::string> expected = {"ConfiguraIntSiTefInterativoEx",
+                                          "IniciaFuncaoSiTefInterativo",
+                                          "LeTrilha3",
+                                          "LeCartaoSeguro",
+                                          "LeCartaoDiretoSeguro",
+                                          "LeCartaoDiretoEx",
+                                          "ContinuaFuncaoSiTefInterativo",
+                                          "FinalizaFuncaoSiTefInterativo",
+                                          "FinalizaTransacaoSiTefInterativo",
+                                          "EscreveMensagemPermanentePinPad",
+                                          "ObtemQuantidadeTransacoesPendentes",
+                                          "VerificaPresencaPinPad"};
   EXPECT_EQ(names, expected);
 }
 
@@ -335,7 +339,8 @@ TEST_F(SimTest, DebitPaymentApprovedAndConfirmed) {
   ASSERT_EQ(o.result, 0);
   // Card messages with "@" line breaks, the method menu, the question, PIN and waits.
   EXPECT_TRUE(o.Saw(2, "INSIRA, PASSE OU@APROXIME O CARTAO"));
-  EXPECT_TRUE(o.Saw(21, "1:A Vista;2:Parcelado pelo Estabelecimento;3:Parcelado pela Administradora;"));
+  EXPECT_TRUE(
+      o.Saw(21, "1:A Vista;2:Parcelado pelo Estabelecimento;3:Parcelado pela Administradora;"));
   EXPECT_TRUE(o.Saw(20, "R$ 25,00"));
   EXPECT_TRUE(o.Saw(2, "DIGITE A SENHA"));
   EXPECT_EQ(o.Count(23), 6);  // card, PIN and host, two checks each
@@ -350,7 +355,9 @@ TEST_F(SimTest, DebitPaymentApprovedAndConfirmed) {
   EXPECT_NE(o.fields[121].find("VIA DO CLIENTE"), std::string::npos);
   EXPECT_NE(o.fields[122].find("VIA DO ESTABELECIMENTO"), std::string::npos);
   EXPECT_NE(o.fields[121].find('\n'), std::string::npos);
-  EXPECT_NE(o.fields[121].find("D\xC9" "BITO"), std::string::npos);  // Windows-1252 accent
+  EXPECT_NE(o.fields[121].find("D\xC9"
+                               "BITO"),
+            std::string::npos);  // Windows-1252 accent
   EXPECT_NE(o.fields[121].find("R$ 25,00"), std::string::npos);
   EXPECT_EQ(g_lib.Pendentes(o.date.c_str(), ""), 1);
 
@@ -413,7 +420,9 @@ TEST_F(SimTest, CreditInInstallmentsChecksTheAnswer) {
   EXPECT_EQ(o.fields[100], "0202");
   EXPECT_EQ(o.fields[505], "03");
   EXPECT_NE(o.fields[121].find("PARCELADO EM 03 VEZES"), std::string::npos);
-  EXPECT_NE(o.fields[121].find("CR\xC9" "DITO"), std::string::npos);
+  EXPECT_NE(o.fields[121].find("CR\xC9"
+                               "DITO"),
+            std::string::npos);
   EXPECT_EQ(Confirm(o), 0);
 
   Answers adm;
@@ -445,9 +454,12 @@ TEST_F(SimTest, AmountChoosesTheOutcome) {
     int command;
     const char* text;
   } cases[] = {
-      {"10,05", 5, 3, "Transacao negada"},     {"10,06", -6, 3, "cancelada@pelo cliente"},
-      {"10,13", -5, 3, "Sem conexao"},         {"10,22", 57, 22, "Unauthorized"},
-      {"10,23", 94, 22, "Transacao ja efetuada"}, {"10,43", -43, 3, "fora do ar"},
+      {"10,05", 5, 3, "Transacao negada"},
+      {"10,06", -6, 3, "cancelada@pelo cliente"},
+      {"10,13", -5, 3, "Sem conexao"},
+      {"10,22", 57, 22, "Unauthorized"},
+      {"10,23", 94, 22, "Transacao ja efetuada"},
+      {"10,43", -43, 3, "fora do ar"},
       {"10,51", 51, 3, "Saldo insuficiente"},
   };
   for (int function : {2, 3, 300}) {
@@ -516,8 +528,8 @@ TEST_F(SimTest, CancellationChecksTheApprovedPayments) {
   };
 
   EXPECT_EQ(cancel("77,11", now.ddmmyyyy, nsu).result, 25);       // wrong amount
-  EXPECT_EQ(cancel("77,10", "01011999", nsu).result, 25);          // wrong date
-  EXPECT_EQ(cancel("77,10", now.ddmmyyyy, "999999").result, 25);   // wrong NSU
+  EXPECT_EQ(cancel("77,10", "01011999", nsu).result, 25);         // wrong date
+  EXPECT_EQ(cancel("77,10", now.ddmmyyyy, "999999").result, 25);  // wrong NSU
 
   Outcome ok = cancel("77.10", now.ddmmyyyy, nsu);
   ASSERT_EQ(ok.result, 0);
@@ -637,7 +649,11 @@ TEST_F(SimTest, AdministrativeMenuAndTest) {
 }
 
 TEST_F(SimTest, UnknownFunctionAndNoOpenDialogue) {
+  Outcome paid = Drive(2, "2,00", Answers{});
+  ASSERT_EQ(paid.result, 0);
   EXPECT_EQ(Drive(4242, "1,00", Answers{}).result, -3);
+  EXPECT_EQ(g_lib.Pendentes("", ""), 1);  // a function that did not start undoes nothing
+  Confirm(paid, 0);
   int c = 0, f = 0;
   short mn = 0, mx = 0;
   char buf[16] = "";
@@ -658,11 +674,11 @@ TEST_F(SimTest, GoingBack) {
     if (p.command == 21) {
       ++step;
       if (step == 1) return {0, "2"};
-      if (step == 2) return {1, ""};   // back to the payment menu
+      if (step == 2) return {1, ""};  // back to the payment menu
       return {0, "3"};
     }
     if (p.command == 30 && p.field == 505) {
-      if (step == 1) return {1, ""};   // back to the method menu
+      if (step == 1) return {1, ""};  // back to the method menu
       return {0, "04"};
     }
     return {0, ""};

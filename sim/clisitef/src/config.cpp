@@ -105,8 +105,9 @@ Step ParseStep(const Value& v, const std::string& where) {
     Fail(where, "a step needs exactly one of cmd, wait, end, switch, if, call, set, action");
   }
   if (v.HasMember("cmd")) {
-    CheckKeys(v, {"cmd", "field", "min", "max", "text", "abort", "keep", "check", "range", "pad",
-                  "options", "no", "comment"},
+    CheckKeys(v,
+              {"cmd", "field", "min", "max", "text", "abort", "keep", "check", "range", "pad",
+               "options", "no", "comment"},
               where);
     s.kind = Step::Kind::kCommand;
     s.command = GetInt(v["cmd"], where + ".cmd");
@@ -130,7 +131,8 @@ Step ParseStep(const Value& v, const std::string& where) {
       if (!r.IsArray() || r.Size() != 2 || !r[0].IsInt64() || !r[1].IsInt64()) {
         Fail(where + ".range", "must be [low, high]");
       }
-      s.range = std::make_pair(static_cast<long>(r[0].GetInt64()), static_cast<long>(r[1].GetInt64()));
+      s.range =
+          std::make_pair(static_cast<long>(r[0].GetInt64()), static_cast<long>(r[1].GetInt64()));
     }
     if (v.HasMember("pad")) s.pad = GetInt(v["pad"], where + ".pad");
     if (v.HasMember("options")) {
@@ -188,7 +190,8 @@ Step ParseStep(const Value& v, const std::string& where) {
     s.kind = Step::Kind::kIf;
     const Value& c = v["if"];
     if (!c.IsObject() || c.MemberCount() != 1) {
-      Fail(where + ".if", "must be {\"contains\": [a, b]}, {\"equals\": [a, b]} or {\"not_empty\": a}");
+      Fail(where + ".if",
+           "must be {\"contains\": [a, b]}, {\"equals\": [a, b]} or {\"not_empty\": a}");
     }
     const std::string op = c.MemberBegin()->name.GetString();
     const Value& arg = c.MemberBegin()->value;
@@ -273,7 +276,8 @@ void ReadConfig(const rapidjson::Document& d, Config& c, const std::filesystem::
           GetInt(m->value, std::string("configure_results_by_terminal.") + m->name.GetString());
     }
   }
-  if (d.HasMember("pinpad_present")) c.pinpad_present = GetInt(d["pinpad_present"], "pinpad_present");
+  if (d.HasMember("pinpad_present"))
+    c.pinpad_present = GetInt(d["pinpad_present"], "pinpad_present");
   if (d.HasMember("interruption_delay_ms")) {
     c.interruption_delay_ms = GetInt(d["interruption_delay_ms"], "interruption_delay_ms");
     if (c.interruption_delay_ms < 0 || c.interruption_delay_ms > 60000) {
@@ -361,7 +365,8 @@ void ReadConfig(const rapidjson::Document& d, Config& c, const std::filesystem::
 
 std::shared_ptr<const Config> LoadConfig(const std::string& path) {
   rapidjson::Document merged =
-      ParseText(std::string(reinterpret_cast<const char*>(kDefaultConfig), kDefaultConfigSize), "built-in configuration");
+      ParseText(std::string(reinterpret_cast<const char*>(kDefaultConfig), kDefaultConfigSize),
+                "built-in configuration");
   auto config = std::make_shared<Config>();
   config->source = "built-in";
   std::filesystem::path base;

@@ -37,9 +37,9 @@ struct Step {
   std::string keep;          // data prompts: variable that keeps the answer
   std::string check;         // data prompts: "", "digits", "amount", "date"
   std::optional<std::pair<long, long>> range;  // data prompts with check "digits"
-  int pad = 0;               // data prompts: left-pad the kept answer with zeros
-  std::map<std::string, Steps> branches;  // menu (21): option key -> steps; switch cases
-  std::optional<Steps> no_steps;          // yes/no (20): steps when answered "no"
+  int pad = 0;                                 // data prompts: left-pad the kept answer with zeros
+  std::map<std::string, Steps> branches;       // menu (21): option key -> steps; switch cases
+  std::optional<Steps> no_steps;               // yes/no (20): steps when answered "no"
 
   // kWait: a run of command 23.
   std::string wait_name;
@@ -76,7 +76,7 @@ struct Scenario {
 };
 
 struct Config {
-  std::optional<int> configure_result;                   // forces every configuration result
+  std::optional<int> configure_result;  // forces every configuration result
   std::map<std::string, int> configure_results_by_terminal;
   int pinpad_present = 1;
   int interruption_delay_ms = 300;

@@ -67,7 +67,10 @@ std::string Substitute(const std::string& text, const Vars& vars) {
 
 Dialogue::Dialogue(std::shared_ptr<const Config> config, const Scenario& scenario, Vars vars,
                    DialogueHost& host)
-    : config_(std::move(config)), scenario_name_(scenario.name), host_(host), vars_(std::move(vars)) {
+    : config_(std::move(config)),
+      scenario_name_(scenario.name),
+      host_(host),
+      vars_(std::move(vars)) {
   vars_["scenario"] = scenario.name;
   Push(scenario.steps);
   refusal_step_.kind = Step::Kind::kCommand;

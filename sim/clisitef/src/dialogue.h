@@ -29,13 +29,13 @@ class DialogueHost {
 
 struct DialogueOutput {
   bool finished = false;
-  int result = 0;          // final result when finished
-  std::string record;      // "payment" or "cancellation" when an approval must be recorded
-  int command = 0;         // otherwise: the command for the automation
+  int result = 0;      // final result when finished
+  std::string record;  // "payment" or "cancellation" when an approval must be recorded
+  int command = 0;     // otherwise: the command for the automation
   int field = -1;
   int min = 0;
   int max = 0;
-  std::string text;        // UTF-8; the buffer contents (also the final buffer)
+  std::string text;  // UTF-8; the buffer contents (also the final buffer)
 };
 
 class Dialogue {
@@ -81,7 +81,7 @@ class Dialogue {
   int wait_left_ = 0;
   bool finished_ = false;
   DialogueOutput last_final_;
-  Step refusal_step_;              // the message sent before a refused prompt is repeated
+  Step refusal_step_;  // the message sent before a refused prompt is repeated
 };
 
 }  // namespace clisitef_sim

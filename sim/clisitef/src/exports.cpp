@@ -57,15 +57,13 @@ CLISITEF_EXPORT int LeCartaoDiretoSeguro(const char* mensagem) {
 
 CLISITEF_EXPORT int LeCartaoDiretoEx(char* numero, char* trilha2, char* trilha1, short tempo,
                                      int reservado) {
-  return Guard("LeCartaoDiretoEx", [&] {
-    return Sim().ReadCardDirectEx(numero, trilha2, trilha1, tempo, reservado);
-  });
+  return Guard("LeCartaoDiretoEx",
+               [&] { return Sim().ReadCardDirectEx(numero, trilha2, trilha1, tempo, reservado); });
 }
 
 CLISITEF_EXPORT int ContinuaFuncaoSiTefInterativo(int* comando, int* tipo_campo,
                                                   short* tamanho_minimo, short* tamanho_maximo,
-                                                  char* buffer, int tamanho_buffer,
-                                                  int continua) {
+                                                  char* buffer, int tamanho_buffer, int continua) {
   return Guard("ContinuaFuncaoSiTefInterativo", [&] {
     return Sim().Continue(comando, tipo_campo, tamanho_minimo, tamanho_maximo, buffer,
                           tamanho_buffer, continua);

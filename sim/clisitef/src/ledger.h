@@ -15,11 +15,11 @@ namespace clisitef_sim {
 struct Transaction {
   int id = 0;
   int function = 0;
-  std::string kind;    // "payment" or "cancellation"
-  std::string status;  // "pending", "confirmed" or "undone"
-  int cancels = 0;     // cancellation: id of the payment it cancels
-  bool cancelled = false;  // payment: a confirmed cancellation cancelled it
-  Vars vars;           // what the dialogue knew: document, date, nsu, receipts...
+  std::string kind;         // "payment" or "cancellation"
+  std::string status;       // "pending", "confirmed" or "undone"
+  int cancels = 0;          // cancellation: id of the payment it cancels
+  bool cancelled = false;   // payment: a confirmed cancellation cancelled it
+  Vars vars;                // what the dialogue knew: document, date, nsu, receipts...
   std::string finished_by;  // entry point or event that confirmed or undid it
   std::string finish_document;
   std::string finish_date;

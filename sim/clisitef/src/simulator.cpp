@@ -311,8 +311,8 @@ int Simulator::Configure(const char* address, const char* store, const char* ter
   }
   configured_ = !IsConfigureError(result);
   if (configured_) {
-    configuration_vars_ = {{"address", a}, {"store", s}, {"terminal", t},
-                           {"parameters", In(parameters)}};
+    configuration_vars_ = {
+        {"address", a}, {"store", s}, {"terminal", t}, {"parameters", In(parameters)}};
   }
   journal_.Write([&](JsonWriter& w) {
     Member(w, "call", "ConfiguraIntSiTefInterativoEx");
@@ -338,37 +338,34 @@ int Simulator::Start(int function, const char* value, const char* document, cons
   std::string scenario_name;
   if (!configured_) {
     result = kNotInitialised;
+  } else if (config_->functions.find(function) == config_->functions.end()) {
+    result = kInvalidFunction;  // nothing starts, so nothing is abandoned or undone
   } else {
     AbandonDialogue("next_function");
     // A transaction approved but never confirmed or undone does not survive the
     // start of the next function: the host undoes it.
     UndoPending("next_function");
-    auto f = config_->functions.find(function);
-    if (f == config_->functions.end()) {
-      result = kInvalidFunction;
-    } else {
-      scenario_name = f->second;
-      Vars vars = config_->variables;
-      for (const auto& [k, v] : configuration_vars_) vars[k] = v;
-      const std::string raw = In(value);
-      long cents = 0;
-      if (!ParseAmount(raw, cents)) cents = 0;
-      vars["function"] = std::to_string(function);
-      vars["value"] = raw;
-      vars["value_cents"] = std::to_string(cents);
-      vars["amount"] = FormatCents(cents);
-      vars["amount_display"] = FormatCentsGrouped(cents);
-      vars["cents"] = Pad(cents % 100, 2);
-      vars["document"] = In(document);
-      vars["date"] = In(date);
-      vars["date_ddmmyyyy"] = DayFirst(In(date));
-      vars["time"] = In(time);
-      vars["operator"] = In(op);
-      vars["restrictions"] = In(restrictions);
-      dialogue_ = std::make_unique<Dialogue>(config_, config_->scenarios.at(scenario_name),
-                                             std::move(vars), *this);
-      dialogue_function_ = function;
-    }
+    scenario_name = config_->functions.at(function);
+    Vars vars = config_->variables;
+    for (const auto& [k, v] : configuration_vars_) vars[k] = v;
+    const std::string raw = In(value);
+    long cents = 0;
+    if (!ParseAmount(raw, cents)) cents = 0;
+    vars["function"] = std::to_string(function);
+    vars["value"] = raw;
+    vars["value_cents"] = std::to_string(cents);
+    vars["amount"] = FormatCents(cents);
+    vars["amount_display"] = FormatCentsGrouped(cents);
+    vars["cents"] = Pad(cents % 100, 2);
+    vars["document"] = In(document);
+    vars["date"] = In(date);
+    vars["date_ddmmyyyy"] = DayFirst(In(date));
+    vars["time"] = In(time);
+    vars["operator"] = In(op);
+    vars["restrictions"] = In(restrictions);
+    dialogue_ = std::make_unique<Dialogue>(config_, config_->scenarios.at(scenario_name),
+                                           std::move(vars), *this);
+    dialogue_function_ = function;
   }
   journal_.Write([&](JsonWriter& w) {
     Member(w, "call", "IniciaFuncaoSiTefInterativo");
@@ -392,8 +389,8 @@ int Simulator::Continue(int* command, int* field, short* min, short* max, char* 
                         int continuation) {
   std::lock_guard<std::mutex> lock(mu_);
   EnsureConfig(false);
-  const bool args_ok = command != nullptr && field != nullptr && min != nullptr &&
-                       max != nullptr && buffer != nullptr && size > 0;
+  const bool args_ok = command != nullptr && field != nullptr && min != nullptr && max != nullptr &&
+                       buffer != nullptr && size > 0;
   const std::string answer =
       args_ok ? Cp1252ToUtf8(std::string(buffer, strnlen(buffer, static_cast<std::size_t>(size))))
               : std::string();
@@ -517,8 +514,8 @@ int Simulator::ReadTrack3(char* buffer) {
     AbandonDialogue("next_function");
     Vars vars = config_->variables;
     for (const auto& [k, v] : configuration_vars_) vars[k] = v;
-    dialogue_ = std::make_unique<Dialogue>(
-        config_, config_->scenarios.at(config_->track3_scenario), std::move(vars), *this);
+    dialogue_ = std::make_unique<Dialogue>(config_, config_->scenarios.at(config_->track3_scenario),
+                                           std::move(vars), *this);
     dialogue_function_ = -1;
   }
   if (buffer != nullptr) buffer[0] = '\0';
@@ -722,11 +719,10 @@ void Simulator::RunAction(const std::string& action, Vars& vars) {
     const std::string account =
         Tlv("00", "br.gov.bcb.pix") + Tlv("01", vars["pix_key"].empty() ? "sim" : vars["pix_key"]);
     const std::string txid = AsciiUpper("SIM" + vars["terminal"] + vars["nsu"], 25);
-    std::string payload = Tlv("00", "01") + Tlv("26", account) + Tlv("52", "0000") +
-                          Tlv("53", "986") + Tlv("54", amount) + Tlv("58", "BR") +
-                          Tlv("59", AsciiUpper(vars["store_name"], 25)) +
-                          Tlv("60", AsciiUpper(vars["pix_city"], 15)) +
-                          Tlv("62", Tlv("05", txid)) + "6304";
+    std::string payload =
+        Tlv("00", "01") + Tlv("26", account) + Tlv("52", "0000") + Tlv("53", "986") +
+        Tlv("54", amount) + Tlv("58", "BR") + Tlv("59", AsciiUpper(vars["store_name"], 25)) +
+        Tlv("60", AsciiUpper(vars["pix_city"], 15)) + Tlv("62", Tlv("05", txid)) + "6304";
     char crc[8];
     std::snprintf(crc, sizeof crc, "%04X", Crc16Ccitt(payload));
     vars["pix_qrcode"] = payload + crc;
