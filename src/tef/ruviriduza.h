@@ -1,0 +1,280 @@
+// The TEF component: the single entry point through which the service reaches
+// the TEF library. It owns its standard managers (here only the CliSiTef
+// manager), the list of pending responses and the application
+// identification; it writes the TEF log and raises the events through which
+// its host handles the operator dialogue, the fiscal printer (ECF) and the
+// results. Not thread-safe: every operation and every event runs on the
+// calling thread, and the host calls it from one thread at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tef/currency.h"
+#include "tef/ruviriduza_types.h"
+
+namespace tef {
+
+class TRuVirIdUzaClass;
+class TRuVirIdUzaCliSiTef;
+
+// Identification of the application written into TEF requests. Setters store
+// the trimmed value.
+class TRuVirIdUzaIdentificacao {
+ public:
+  const std::string& NomeAplicacao() const { return fNomeAplicacao; }
+  const std::string& VersaoAplicacao() const { return fVersaoAplicacao; }
+  const std::string& SoftwareHouse() const { return fSoftwareHouse; }
+  const std::string& RazaoSocial() const { return fRazaoSocial; }
+  void SetNomeAplicacao(const std::string& v);
+  void SetVersaoAplicacao(const std::string& v);
+  void SetSoftwareHouse(const std::string& v);
+  void SetRazaoSocial(const std::string& v);
+
+ private:
+  std::string fNomeAplicacao, fVersaoAplicacao, fSoftwareHouse, fRazaoSocial;
+};
+
+// One payment group for the printer: payment index, order and summed value.
+struct TRuVirIdUzaGrupoRespostasPendentes {
+  std::string IndiceFPG_ECF;
+  int OrdemPagamento = 0;
+  TCurrency Total;
+};
+using TRuVirIdUzaArrayGrupoRespostasPendentes = std::vector<TRuVirIdUzaGrupoRespostasPendentes>;
+
+class TRuVirIdUza {
+ public:
+  TRuVirIdUza();
+  ~TRuVirIdUza();
+  TRuVirIdUza(const TRuVirIdUza&) = delete;
+  TRuVirIdUza& operator=(const TRuVirIdUza&) = delete;
+
+  // ---- Published properties
+  bool Televenda() const { return fTelevenda; }
+  void SetTelevenda(bool v) { fTelevenda = v; }
+  std::string About() const { return "RuVirIdUza Ver: 4.3.4"; }
+  TRuVirIdUzaIdentificacao& Identificacao() { return fIdentificacao; }
+  const std::string& ImpressoraCupom() const { return fImpressoraCupom; }
+  void SetImpressoraCupom(const std::string& v) { fImpressoraCupom = v; }
+  bool MultiplosCartoes() const { return fMultiplosCartoes; }
+  void SetMultiplosCartoes(bool v);  // refused while responses are pending
+  int NumeroMaximoCartoes() const { return fNumeroMaximoCartoes; }
+  void SetNumeroMaximoCartoes(int v) { fNumeroMaximoCartoes = v < 0 ? 0 : v; }
+  bool AutoAtivarGP() const { return fAutoAtivarGP; }
+  void SetAutoAtivarGP(bool v) { fAutoAtivarGP = v; }
+  bool ExibirMsgAutenticacao() const { return fExibirMsgAutenticacao; }
+  void SetExibirMsgAutenticacao(bool v) { fExibirMsgAutenticacao = v; }
+  bool AutoEfetuarPagamento() const { return fAutoEfetuarPagamento; }
+  void SetAutoEfetuarPagamento(bool v);  // refused while responses are pending
+  bool AutoFinalizarCupom() const { return fAutoFinalizarCupom; }
+  void SetAutoFinalizarCupom(bool v);  // refused while responses are pending
+  int NumVias() const { return fNumVias; }
+  void SetNumVias(int v) { fNumVias = v; }
+  int EsperaSTS() const { return fEsperaSTS; }
+  void SetEsperaSTS(int v) { fEsperaSTS = v; }
+  int EsperaSleep() const { return fEsperaSleep; }
+  void SetEsperaSleep(int v);  // 10 to 500 ms
+  // Empty means the folder "TEF" beside the executable, stored on first read.
+  const std::string& PathBackup();
+  // Refused while the manager in use is initialized; stored trimmed, without
+  // one final path separator.
+  void SetPathBackup(const std::string& v);
+  const std::string& ArqLOG() const { return fArqLOG; }
+  void SetArqLOG(const std::string& v);
+  bool CHQEmGerencial() const { return fCHQEmGerencial; }
+  void SetCHQEmGerencial(bool v) { fCHQEmGerencial = v; }
+  TCurrency TrocoMaximo() const { return fTrocoMaximo; }
+  void SetTrocoMaximo(TCurrency v) { fTrocoMaximo = v; }
+  const std::string& CNPJLoja() const { return fCNPJLoja; }
+  void SetCNPJLoja(const std::string& v) { fCNPJLoja = v; }
+  const std::string& CNPJZoVure() const { return fCNPJZoVure; }
+  void SetCNPJZoVure(const std::string& v) { fCNPJZoVure = v; }
+  TRuVirIdUzaCliSiTef& TEFCliSiTef() { return *fCliSiTef; }
+  bool ModoServico() const { return fModoServico; }
+  void SetModoServico(bool v) { fModoServico = v; }
+
+  // ---- Public properties
+  TRuVirIdUzaTipo GPAtual() const { return fGPAtual; }
+  // gpCliSiTef makes the CliSiTef manager the one in use; other values
+  // change only GPAtual.
+  void SetGPAtual(TRuVirIdUzaTipo v);
+  // The manager in use; null until one has been selected.
+  TRuVirIdUzaClass* TEF() const { return fTEF; }
+  TRuVirIdUzaReq& Req();
+  TRuVirIdUzaResp& Resp();
+  TRuVirIdUzaRespostasPendentes& RespostasPendentes() { return *fRespostasPendentes; }
+  bool AguardandoResposta() const;
+  bool TecladoBloqueado() const { return false; }
+  TRuVirIdUzaReqEstado EstadoReq() const { return fEstadoReq; }
+  void SetEstadoReq(TRuVirIdUzaReqEstado v);
+  TRuVirIdUzaRespEstado EstadoResp() const { return fEstadoResp; }
+  void SetEstadoResp(TRuVirIdUzaRespEstado v);
+  bool TransacaoConfirmada() const { return fTransacaoConfirmada; }
+  void SetTransacaoConfirmada(bool v) { fTransacaoConfirmada = v; }
+  std::string ArqTemp() const;
+  std::string ArqReq() const;
+  std::string ArqSTS() const;
+  std::string ArqResp() const;
+  std::string GPExeName() const;
+  const std::string& CodigoRede() const { return fCodigoRede; }
+  const std::string& CodigoBandeira() const { return fCodigoBandeira; }
+  const std::string& CodigoNsu() const { return fCodigoNsu; }
+  const std::string& CodigoNSUHost() const { return fCodigoNSUHost; }
+  const std::string& CodigoAutorizacao() const { return fCodigoAutorizacao; }
+  bool FornecerTaxaDeEmbarque() const { return fFornecerTaxaDeEmbarque; }
+  void SetFornecerTaxaDeEmbarque(bool v) { fFornecerTaxaDeEmbarque = v; }
+  bool FornecerTaxaDeServico() const { return fFornecerTaxaDeServico; }
+  void SetFornecerTaxaDeServico(bool v) { fFornecerTaxaDeServico = v; }
+  bool VisaElectonSaque() const { return fVisaElectonSaque; }
+  void SetVisaElectonSaque(bool v) { fVisaElectonSaque = v; }
+  // Result of the last card reading (LerCartaoSeguro, LerTrilha3).
+  const std::string& LeituraCartao() const { return fLeituraCartao; }
+  // Digital-wallet and customer data of the last dialogue.
+  const std::string& IdDaCarteiraDigital() const { return fIdDaCarteiraDigital; }
+  const std::string& NomeCarteiraDigital() const { return fNomeCarteiraDigital; }
+  const std::string& BandeiraCarteiraDigital() const { return fBandeiraCarteiraDigital; }
+  const std::string& ValorAprovadoCarteiraDigital() const { return fValorAprovadoCarteiraDigital; }
+  const std::string& CPFCliente() const { return fCPFCliente; }
+  const std::string& CNPJCliente() const { return FCNPJCliente; }
+  const std::string& TelefoneCliente() const { return fTelefoneCliente; }
+
+  // ---- Events (unassigned until the host binds them)
+  TRuVirIdUzaAguardaRespEvent OnAguardaResp;
+  TRuVirIdUzaExibeMsg OnExibeMsg;
+  TRuVirIdUzaBloqueiaMouseTeclado OnBloqueiaMouseTeclado;
+  TRuVirIdUzaExecutaAcao OnRestauraFocoAplicacao;
+  TRuVirIdUzaExecutaAcao OnLimpaTeclado;
+  TRuVirIdUzaComandaECF OnComandaECF;
+  TRuVirIdUzaComandaImpressao OnComandaImpressao;
+  TRuVirIdUzaComandaECFSubtotaliza OnComandaECFSubtotaliza;
+  TRuVirIdUzaComandaECFPagamento OnComandaECFPagamento;
+  TRuVirIdUzaComandaECFAbreVinculado OnComandaECFAbreVinculado;
+  TRuVirIdUzaComandaECFImprimeVia OnComandaECFImprimeVia;
+  TRuVirIdUzaObterInfoECF OnInfoECF;
+  TRuVirIdUzaAntesFinalizarReq OnAntesFinalizarRequisicao;
+  TRuVirIdUzaProcessarTransacoesPendentes OnDepoisConfirmarTransacoes;
+  TRuVirIdUzaProcessarTransacoesPendentes OnDepoisCancelarTransacoes;
+  TRuVirIdUzaAntesCancelarTransacao OnAntesCancelarTransacao;
+  TRuVirIdUzaMudaEstadoReq OnMudaEstadoReq;
+  TRuVirIdUzaMudaEstadoResp OnMudaEstadoResp;
+  TRuVirIdUzaCliSiTefExibeMenu OnExibeMenu;
+  TRuVirIdUzaCliSiTefObtemCampo OnObtemCampo;
+  TRuVirIdUzaCliSiTefObtemCheque OnObtemCheque;
+  TRuVirIdUzaSenhaConfirmacao OnObterSenha;
+  TRuViridUzaCliSiTefExibeQRCode OnExibeQRCode;
+
+  // ---- Operations. GP = gpNenhum means every enabled manager where noted,
+  // otherwise the manager in use; any other value selects that type first.
+
+  // Checks the events and the backup folder, then initializes. A failure of
+  // a selected manager is reported as "Erro ao conectar com servidor TEF".
+  void Inicializar(TRuVirIdUzaTipo GP = gpNenhum);
+  void DesInicializar(TRuVirIdUzaTipo GP = gpNenhum);
+  bool Inicializado(TRuVirIdUzaTipo GP = gpNenhum);
+  void AtivarGP(TRuVirIdUzaTipo GP = gpNenhum);
+  void ATV(TRuVirIdUzaTipo GP = gpNenhum);
+  bool ADM(TRuVirIdUzaTipo GP = gpNenhum);
+  // Valor is converted to fixed point (x 10000, ties to even).
+  bool CRT(double Valor, const std::string& IndiceFPG_ECF,
+           const std::string& DocumentoVinculado = "", int Moeda = 0,
+           const std::string& NumeroCartaoDigitado = "",
+           const std::string& DataVencimentoDigitado = "",
+           const std::string& CVVDigitado = "", const std::string& QtdParcela = "");
+  bool CHQ(double Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
+           const std::string& CMC7, char TipoPessoa, const std::string& DocumentoPessoa,
+           const platform::TDateTime& DataCheque, const std::string& Banco,
+           const std::string& Agencia, const std::string& AgenciaDC, const std::string& Conta,
+           const std::string& ContaDC, const std::string& Cheque, const std::string& ChequeDC,
+           const std::string& Compensacao);
+  bool CNC(const std::string& Rede, const std::string& NSU,
+           const platform::TDateTime& DataHoraTransacao, double Valor);
+  void CNF(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+           const std::string& DocumentoVinculado = "");
+  void NCN(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+           double Valor, const std::string& DocumentoVinculado = "");
+  // Confirms or undoes the last transaction in the library; false when that
+  // failed (the failure is not passed on).
+  bool ConfirmarTransacao(bool Confirma, const std::string& DocumentoVinculado);
+  void CancelarTransacoesPendentes();
+  void ConfirmarTransacoesPendentes();
+  void ImprimirTransacoesPendentes();
+  void FinalizarCupom(bool DesbloquearMouseTecladoNoTermino = true);
+  void AgruparRespostasPendentes(TRuVirIdUzaArrayGrupoRespostasPendentes& Grupo);
+  void ConfirmarESolicitarImpressaoTransacoesPendentes() {}
+
+  TModalResult DoExibeMsg(TRuVirIdUzaOperacaoMensagem Operacao, const std::string& Mensagem);
+  int ComandarECF(TRuVirIdUzaOperacaoECF Operacao);
+  int ECFSubtotaliza(TCurrency DescAcres);
+  int ECFPagamento(const std::string& Indice, TCurrency Valor);
+  int ECFAbreVinculado(const std::string& COO, const std::string& Indice, TCurrency Valor);
+  int ECFImprimeVia(TRuVirIdUzaTipoRelatorio TipoRelatorio, int Via,
+                    const TStringList& ImagemComprovante);
+  // Printer state letter ("L" = free) from OnInfoECF; other letters than
+  // C G L N O P R V fail.
+  char EstadoECF();
+  std::string InfoECFAsString(TRuVirIdUzaInfoECF Operacao);
+  // The answer as an amount rounded to cents; DefaultValue when it is not a
+  // number. The sentinel -98787158 fails.
+  TCurrency InfoECFAsDouble(TRuVirIdUzaInfoECF Operacao, int DefaultValue);
+  void BloquearMouseTeclado(bool) {}
+  // No desktop here: only the host's events are raised.
+  void LimparTeclado();
+  void RestaurarFocoAplicacao();
+  std::string LerTrilha3();
+  std::string LerCartaoSeguro();
+
+  // One entry in the component log (ArqLOG).
+  void GravaLog(const std::string& texto) const;
+
+ private:
+  friend class TRuVirIdUzaCliSiTef;
+  friend class TRuVirIdUzaClass;
+
+  // The manager in use, or the CliSiTef manager while none is selected: the
+  // one whose name, request and response the component reports.
+  TRuVirIdUzaClass& Gerenciador() const;
+  TRuVirIdUzaClass& SelecionarGP(TRuVirIdUzaTipo GP);
+  void VerificarPendentes(const char* propriedade) const;
+  std::string NomeGerenciador() const;
+  void LimparDadosDialogo();
+  bool ImprimirPendentesUmaVez(bool gerencial);
+
+  bool fTelevenda = false;
+  TRuVirIdUzaIdentificacao fIdentificacao;
+  std::string fImpressoraCupom;
+  bool fMultiplosCartoes = false;
+  int fNumeroMaximoCartoes = 0;
+  bool fAutoAtivarGP = true;
+  bool fExibirMsgAutenticacao = true;
+  bool fAutoEfetuarPagamento = false;
+  bool fAutoFinalizarCupom = true;
+  int fNumVias = 2;
+  int fEsperaSTS = 7;
+  int fEsperaSleep = 250;
+  std::string fPathBackup;
+  std::string fArqLOG;
+  bool fCHQEmGerencial = false;
+  TCurrency fTrocoMaximo;
+  std::string fCNPJLoja, fCNPJZoVure;
+  bool fModoServico = false;
+
+  TRuVirIdUzaTipo fGPAtual = gpNenhum;
+  TRuVirIdUzaClass* fTEF = nullptr;
+  TRuVirIdUzaReqEstado fEstadoReq = reqNenhum;
+  TRuVirIdUzaRespEstado fEstadoResp = respNenhum;
+  bool fTransacaoConfirmada = false;
+  std::string fCodigoRede, fCodigoBandeira, fCodigoNsu, fCodigoNSUHost, fCodigoAutorizacao;
+  std::string fIdDaCarteiraDigital, fNomeCarteiraDigital, fBandeiraCarteiraDigital,
+      fValorAprovadoCarteiraDigital, fCPFCliente, FCNPJCliente, fTelefoneCliente;
+  bool fFornecerTaxaDeEmbarque = false, fFornecerTaxaDeServico = false, fVisaElectonSaque = false;
+  std::string fLeituraCartao;
+  std::string fAutenticacaoPendente;  // shown before the next receipt
+
+  std::unique_ptr<TRuVirIdUzaRespostasPendentes> fRespostasPendentes;
+  std::vector<std::unique_ptr<TRuVirIdUzaClass>> fGerenciadores;  // owns the managers
+  TRuVirIdUzaCliSiTef* fCliSiTef = nullptr;                        // one of them
+};
+
+}  // namespace tef

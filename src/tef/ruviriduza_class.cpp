@@ -1,0 +1,436 @@
+#include "tef/ruviriduza_class.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/ansi.h"
+#include "platform/clock.h"
+#include "platform/regional.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_erros.h"
+#include "tef/ruviriduza_req.h"
+#include "tef/ruviriduza_resp.h"
+#include "tef/ruviriduza_resp_txt.h"
+#include "tef/ruviriduza_respostaspendentes.h"
+
+namespace tef {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex& MutexLog() {
+  static std::mutex m;
+  return m;
+}
+
+constexpr const char* kImpressoraNaoResponde = "Impressora não responde\r\nDeseja imprimir novamente ?";
+
+bool Existe(const std::string& nome) {
+  std::error_code ec;
+  return !nome.empty() && fs::exists(nome, ec);
+}
+
+bool Apagar(const std::string& nome) {
+  std::error_code ec;
+  fs::remove(nome, ec);
+  return !fs::exists(nome, ec);
+}
+
+}  // namespace
+
+int64_t TRuVirIdUzaClass::AgoraMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void GravarLogTEF(const std::string& arquivo, const std::string& texto) {
+  if (arquivo.empty()) return;
+  try {
+    const std::string linha = "-- " + platform::FormatDateTime("dd/mm hh:nn:ss:zzz", platform::Now()) +
+                              " - " + texto + "\r\n";
+    const platform::AnsiString bytes = platform::Utf8ToAnsi(linha);
+    std::lock_guard<std::mutex> lock(MutexLog());
+    std::ofstream f(arquivo, std::ios::binary | std::ios::app);
+    if (!f) return;
+    f.write(bytes.bytes().data(), static_cast<std::streamsize>(bytes.size()));
+  } catch (...) {
+    // Logging never disturbs the operation that logs.
+  }
+}
+
+// ---------------------------------------------------------------- creation
+
+TRuVirIdUzaClass::TRuVirIdUzaClass(TRuVirIdUza* AOwner)
+    : fOwner(AOwner),
+      fReq(std::make_unique<TRuVirIdUzaReq>()),
+      fResp(std::make_unique<TRuVirIdUzaResp>()) {
+  if (AOwner == nullptr) throw ERuVirIdUzaErro("TRuVirIdUzaClass deve ser criado por TRuVirIdUza");
+  fArqLOG = AOwner->ArqLOG();
+  fpIDSeq = platform::SecondsOfDay(platform::Now());
+  AOwner->SetEstadoReq(reqNenhum);
+  AOwner->SetEstadoResp(respNenhum);
+}
+
+TRuVirIdUzaClass::~TRuVirIdUzaClass() = default;
+
+void TRuVirIdUzaClass::SubstituirResp(std::unique_ptr<TRuVirIdUzaResp> r) { fResp = std::move(r); }
+
+std::unique_ptr<TRuVirIdUzaResp> TRuVirIdUzaClass::CriarResposta() const {
+  return std::make_unique<TRuVirIdUzaRespTXT>();
+}
+
+void TRuVirIdUzaClass::SetArquivos(const std::string& tmp, const std::string& req,
+                                   const std::string& resp, const std::string& sts,
+                                   const std::string& exe) {
+  fArqTmp = tmp;
+  fArqReq = req;
+  fArqResp = resp;
+  fArqSTS = sts;
+  fGPExeName = exe;
+}
+
+void TRuVirIdUzaClass::SetInicializado(bool v) {
+  if (v) Inicializar();
+  else DesInicializar();
+}
+
+void TRuVirIdUzaClass::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto); }
+
+void TRuVirIdUzaClass::VerificaInicializado() const {
+  if (!fpInicializado) {
+    throw ERuVirIdUzaGPNaoInicializado("Gerenciador Padrão: " + fName + " não foi inicializado");
+  }
+}
+
+void TRuVirIdUzaClass::DefinirNumVias(int v) { fNumVias = v; }
+
+void TRuVirIdUzaClass::DesInicializar() {
+  fpInicializado = false;
+  GravaLog(fName + " DesInicializado");
+}
+
+// ---------------------------------------------------------------- backup files
+
+std::string TRuVirIdUzaClass::PrefixoArquivoBackup() const {
+  return Owner().PathBackup() + "/RuVirIdUza_" + fName + "_";
+}
+
+std::string TRuVirIdUzaClass::ProximoArquivoBackup() const {
+  const std::string prefixo = PrefixoArquivoBackup();
+  for (int n = 1;; ++n) {
+    char num[16];
+    std::snprintf(num, sizeof num, "%03d", n);
+    const std::string nome = prefixo + num + ".tef";
+    if (!Existe(nome)) return nome;
+  }
+}
+
+std::vector<std::string> TRuVirIdUzaClass::ListarArquivosBackup() const {
+  const std::string prefixo = "RuVirIdUza_" + fName + "_";
+  std::vector<std::string> nomes;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(Owner().PathBackup(), ec)) {
+    const std::string n = e.path().filename().string();
+    if (n.size() > prefixo.size() + 4 && n.compare(0, prefixo.size(), prefixo) == 0 &&
+        n.compare(n.size() - 4, 4, ".tef") == 0) {
+      nomes.push_back(Owner().PathBackup() + "/" + n);
+    }
+  }
+  std::sort(nomes.begin(), nomes.end());
+  return nomes;
+}
+
+std::string TRuVirIdUzaClass::CopiarResposta() {
+  const std::string nome = ProximoArquivoBackup();
+  GravaLog(fName + " CopiarResposta: " + fResp->Header() + " - " + std::to_string(fResp->ID()) +
+           " Arq: " + nome);
+  fResp->Conteudo().GravarArquivo(nome, true);
+  fResp->SetArqBackup(nome);
+  return nome;
+}
+
+// ---------------------------------------------------------------- hand-over
+
+void TRuVirIdUzaClass::ValidarValor(TCurrency Valor) {
+  TRuVirIdUza& c = Owner();
+  TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
+  const TCurrency v = Valor.RoundedToCents(TArredondamento::MeioLongeDoZero);
+  if (v <= TCurrency()) throw ERuVirIdUzaErro("Valor inválido");
+  p.SetSaldoAPagar(v);
+  if (c.TrocoMaximo() > TCurrency() && v > p.SaldoRestante() + c.TrocoMaximo()) {
+    throw ERuVirIdUzaErro("Operação TEF permite Troco Máximo de R$ " + c.TrocoMaximo().FormatComma());
+  }
+  if (c.MultiplosCartoes() && c.NumeroMaximoCartoes() > 0 &&
+      p.Count() >= c.NumeroMaximoCartoes()) {
+    throw ERuVirIdUzaErro("Multiplos Cartões Limitado a " + std::to_string(c.NumeroMaximoCartoes()) +
+                          " operações.");
+  }
+}
+
+void TRuVirIdUzaClass::ProcessarResposta() {
+  TRuVirIdUza& c = Owner();
+  GravaLog(fName + " ProcessarResposta: " + fResp->Header());
+  c.SetEstadoResp(respProcessando);
+  if (fResp->QtdLinhasComprovante() <= 0) return;
+  TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
+  auto copia = CriarResposta();
+  copia->Assign(*fResp);
+  p.Add(std::move(copia));
+  try {
+    ImprimirRelatorio();
+    if (c.OnDepoisConfirmarTransacoes) c.OnDepoisConfirmarTransacoes(p);
+  } catch (...) {
+    p.Clear();
+    throw;
+  }
+  p.Clear();
+}
+
+bool TRuVirIdUzaClass::ProcessarRespostaPagamento(const std::string& IndiceECF, TCurrency Valor) {
+  TRuVirIdUza& c = Owner();
+  TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
+  GravaLog("ProcessarRespostaPagamento ...");
+  fResp->SetIndiceFPG_ECF(IndiceECF);
+  auto nova = CriarResposta();
+  nova->Assign(*fResp);
+  TRuVirIdUzaResp& copia = *nova;
+  p.Add(std::move(nova));
+  GravaLog("ProcessarRespostaPagamento: RespostasPendentes (" + std::to_string(p.Count()) + ")");
+
+  if (c.ModoServico()) {
+    if (c.OnDepoisConfirmarTransacoes) c.OnDepoisConfirmarTransacoes(p);
+    return true;
+  }
+
+  // The pending copy must know its backup file, or confirming it later
+  // would leave the file behind to be confirmed again at the next start.
+  copia.SetArqBackup(CopiarResposta());
+  if (c.AutoEfetuarPagamento()) {
+    bool desistiu = false;
+    for (;;) {
+      try {
+        c.ECFPagamento(IndiceECF, Valor);
+        p.SetSaldoAPagar((p.SaldoAPagar() - Valor).RoundedToCents(TArredondamento::MeioLongeDoZero));
+        copia.SetOrdemPagamento(p.Count() + 1);
+        break;
+      } catch (const ERuVirIdUzaECF&) {
+        if (c.DoExibeMsg(opmYesNo, kImpressoraNaoResponde) == mrYes) continue;
+        try {
+          c.ComandarECF(opeCancelaCupom);
+        } catch (...) {
+        }
+        desistiu = true;
+        break;
+      }
+    }
+    if (desistiu) c.CancelarTransacoesPendentes();
+  }
+  if (p.SaldoRestante() <= TCurrency() && c.AutoFinalizarCupom()) {
+    GravaLog("AutoFinalizarCupom ...");
+    c.FinalizarCupom(false);
+    c.ImprimirTransacoesPendentes();
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- printing
+
+bool TRuVirIdUzaClass::LiberarECF(bool finalizarCupom) {
+  TRuVirIdUza& c = Owner();
+  char estado = c.EstadoECF();
+  if (estado == 'L') return true;
+  if (estado == 'C') c.ComandarECF(opeFechaVinculado);
+  else if (estado == 'G' || estado == 'R') c.ComandarECF(opeFechaGerencial);
+  else if (estado == 'N' || estado == 'P' || estado == 'V') {
+    if (finalizarCupom) c.FinalizarCupom(false);
+    else c.ComandarECF(opeCancelaCupom);
+  }
+  estado = c.EstadoECF();
+  return estado == 'L';
+}
+
+void TRuVirIdUzaClass::EsperarMensagens(int64_t inicioMs, int dormirMs) {
+  while (AgoraMs() - inicioMs < 5000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, dormirMs)));
+  }
+  Owner().DoExibeMsg(opmRemoverMsgOperador, "");
+  Owner().DoExibeMsg(opmRemoverMsgCliente, "");
+}
+
+void TRuVirIdUzaClass::ImprimirRelatorio() {
+  TRuVirIdUza& c = Owner();
+  TRuVirIdUzaResp& r = *fResp;
+  if (r.QtdLinhasComprovante() <= 0) return;
+  GravaLog(fName + " ImprimirRelatorio: " + r.Header());
+  if (fpSalvarArquivoBackup) CopiarResposta();
+
+  bool impresso = false;
+  for (;;) {
+    try {
+      if (!LiberarECF(false)) throw ERuVirIdUzaECF("ECF não está LIVRE");
+      const int64_t inicio = AgoraMs();
+      bool exibiu = false;
+      if (!r.TextoEspecialOperador().empty()) {
+        c.DoExibeMsg(opmExibirMsgOperador, r.TextoEspecialOperador());
+        exibiu = true;
+      }
+      if (!r.TextoEspecialCliente().empty()) {
+        c.DoExibeMsg(opmExibirMsgCliente, r.TextoEspecialCliente());
+        exibiu = true;
+      }
+      bool abriu = false;
+      for (int via = 1; via <= fNumVias; ++via) {
+        const TStringList& imagem = via == 1 ? r.ImagemComprovante1aVia() : r.ImagemComprovante2aVia();
+        if (imagem.empty()) continue;
+        if (!abriu) {
+          c.ComandarECF(opeAbreGerencial);
+          abriu = true;
+        } else {
+          c.ComandarECF(opePulaLinhas);
+          c.DoExibeMsg(opmDestaqueVia, "Destaque a " + std::to_string(via) + "ª Via");
+        }
+        c.ECFImprimeVia(trGerencial, via, imagem);
+      }
+      if (abriu) c.ComandarECF(opeFechaGerencial);
+      if (exibiu) EsperarMensagens(inicio, c.EsperaSleep());
+      impresso = true;
+      break;
+    } catch (const ERuVirIdUzaECF&) {
+      if (c.DoExibeMsg(opmYesNo, kImpressoraNaoResponde) != mrYes) break;
+    }
+  }
+
+  // Once, not "while it exists": a file that cannot be deleted must not
+  // confirm the transaction again and again.
+  if (Existe(r.ArqBackup())) {
+    try {
+      if (impresso) CNF();
+      else NCN();
+    } catch (...) {
+    }
+    Apagar(r.ArqBackup());
+  }
+  if (!impresso) throw ERuVirIdUzaECF("Impressão de Relatório Falhou");
+}
+
+// ---------------------------------------------------------------- recovery and cancellation
+
+void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
+  TRuVirIdUza& c = Owner();
+  TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
+  p.Clear();
+  const std::vector<std::string> arquivos = ListarArquivosBackup();
+  c.SetTransacaoConfirmada(!arquivos.empty());
+  std::string nsus, documentos;
+  for (const std::string& arq : arquivos) {
+    if (!Existe(arq)) continue;
+    try {
+      fResp->LeArquivo(arq);
+      // A file without the operation header is not a response we wrote;
+      // confirming it would finish whatever the library holds blindly.
+      if (TrimTef(fResp->Header()).empty()) throw ERuVirIdUzaArquivo("Arquivo inválido: " + arq);
+      fResp->SetArqBackup(arq);
+      CNF();
+      auto copia = CriarResposta();
+      copia->Assign(*fResp);
+      copia->SetPendente(true);
+      const std::string nsu = TrimTef(copia->NSU());
+      if (!nsu.empty()) nsus += nsu + "\r\n";
+      if (!copia->DocumentoVinculado().empty()) documentos += copia->DocumentoVinculado() + "\r\n";
+      p.Add(std::move(copia));
+      Apagar(arq);
+    } catch (...) {
+      // This file stays for the next start; the others are still recovered.
+    }
+  }
+  try {
+    if (c.OnDepoisConfirmarTransacoes && p.Count() > 0) c.OnDepoisConfirmarTransacoes(p);
+  } catch (...) {
+    p.Clear();
+    throw;
+  }
+  p.Clear();
+  if (!arquivos.empty()) {
+    c.DoExibeMsg(opmOK, "Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\nNSU: " + nsus +
+                            "\r\nNº Documento: " + documentos +
+                            "\r\n(Para Cielo utilizar os 6 últimos dígitos.)");
+  }
+}
+
+void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
+  TRuVirIdUza& c = Owner();
+  GravaLog(fName + " CancelarTransacoesPendentesClass ");
+  const std::vector<std::string> arquivos = ListarArquivosBackup();
+
+  // Confirmed payments go last: undo the unconfirmed ones first.
+  std::vector<std::string> frente, fim;
+  for (const std::string& arq : arquivos) {
+    bool paraOFim = false;
+    try {
+      fResp->LeArquivo(arq);
+      const std::string h = fResp->Header();
+      const bool cncOuAdm = !h.empty() && std::string("CNC,ADM").find(h) != std::string::npos;
+      paraOFim = !cncOuAdm && fResp->CNFEnviado();
+    } catch (...) {
+    }
+    (paraOFim ? fim : frente).push_back(arq);
+  }
+  frente.insert(frente.end(), fim.begin(), fim.end());
+
+  std::vector<std::unique_ptr<TRuVirIdUzaResp>> processadas;
+  for (const std::string& arq : frente) {
+    if (!Existe(arq)) continue;
+    try {
+      fResp->LeArquivo(arq);
+      fResp->SetArqBackup(arq);
+      const bool txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(fResp.get()) != nullptr;
+      const bool repetida = std::any_of(processadas.begin(), processadas.end(), [&](const auto& r) {
+        return txt ? r->Rede() == fResp->Rede() && r->NSU() == fResp->NSU() &&
+                         r->Finalizacao() == fResp->Finalizacao() &&
+                         r->ValorTotal() == fResp->ValorTotal()
+                   : r->DocumentoVinculado() == fResp->DocumentoVinculado();
+      });
+      if (repetida) {
+        Apagar(arq);
+        continue;
+      }
+      auto copia = CriarResposta();
+      copia->Assign(*fResp);
+      if (c.OnAntesCancelarTransacao) {
+        try {
+          c.OnAntesCancelarTransacao(*copia);
+        } catch (...) {
+        }
+      }
+      if (!fResp->CNFEnviado() || fResp->Header() == "CHQ") {
+        NCN();
+      } else if (!CNC()) {
+        throw ERuVirIdUzaErro("CNC nao efetuado");
+      }
+      Apagar(arq);
+      processadas.push_back(std::move(copia));
+    } catch (...) {
+      // This file stays; the others are still undone.
+    }
+  }
+}
+
+// ---------------------------------------------------------------- parameterless forms
+
+void TRuVirIdUzaClass::NCN() {
+  NCN(fResp->Rede(), fResp->NSU(), fResp->Finalizacao(), fResp->ValorTotal(),
+      fResp->DocumentoVinculado());
+}
+
+void TRuVirIdUzaClass::CNF() {
+  CNF(fResp->Rede(), fResp->NSU(), fResp->Finalizacao(), fResp->DocumentoVinculado());
+}
+
+}  // namespace tef

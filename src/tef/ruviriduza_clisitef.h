@@ -1,0 +1,230 @@
+// The CliSiTef manager: drives the TEF client library, loaded at run time
+// from PathDLL, through its interactive-function interface. Created and
+// owned by the component (TRuVirIdUza), whose events it raises. Binding and
+// configuration live in ruviriduza_clisitef.cpp, the interactive loop in
+// ruviriduza_clisitef_loop.cpp, confirmation and hand-over of finished
+// functions in ruviriduza_clisitef_pendentes.cpp. Not thread-safe: the
+// library is called from the component's thread only.
+#pragma once
+
+#include <string>
+
+#include "platform/dynlib.h"
+#include "tef/ruviriduza_class.h"
+
+namespace tef {
+
+// The twelve entry points of the library, in the order they are resolved.
+// Strings are zero-terminated Windows-1252.
+struct TCliSiTefFuncoes {
+  using TConfiguraIntSiTefInterativoEx = int (*)(const char* EnderecoIP, const char* CodigoLoja,
+                                                 const char* NumeroTerminal, short Reservado,
+                                                 const char* ParametrosAdicionais);
+  using TIniciaFuncaoSiTefInterativo = int (*)(int Modalidade, const char* Valor,
+                                               const char* Documento, const char* Data,
+                                               const char* Hora, const char* Operador,
+                                               const char* Restricoes);
+  using TLeTrilha3 = int (*)(char* Buffer);
+  using TLeCartaoSeguro = int (*)();
+  using TLeCartaoDiretoSeguro = int (*)();
+  using TLeCartaoDiretoEx = int (*)(char* Trilha1, char* Trilha2, char* Trilha3, short TempoEspera,
+                                    int Reservado);
+  using TContinuaFuncaoSiTefInterativo = int (*)(int* Comando, int* TipoCampo,
+                                                 short* TamanhoMinimo, short* TamanhoMaximo,
+                                                 char* Buffer, int TamanhoBuffer, int Continua);
+  using TFinalizaFuncaoSiTefInterativo = int (*)(int Confirma, const char* Documento,
+                                                 const char* Data, const char* Hora,
+                                                 const char* ParametrosAdicionais);
+  using TFinalizaTransacaoSiTefInterativo = int (*)(int Confirma, const char* Documento,
+                                                    const char* Data, const char* Hora);
+  using TEscreveMensagemPermanentePinPad = int (*)(const char* Mensagem);
+  using TObtemQuantidadeTransacoesPendentes = int (*)(const char* Data, const char* CupomFiscal);
+  using TVerificaPresencaPinPad = int (*)();
+
+  TConfiguraIntSiTefInterativoEx ConfiguraIntSiTefInterativoEx = nullptr;
+  TIniciaFuncaoSiTefInterativo IniciaFuncaoSiTefInterativo = nullptr;
+  TLeTrilha3 LeTrilha3 = nullptr;
+  TLeCartaoSeguro LeCartaoSeguro = nullptr;
+  TLeCartaoDiretoSeguro LeCartaoDiretoSeguro = nullptr;
+  TLeCartaoDiretoEx LeCartaoDiretoEx = nullptr;
+  TContinuaFuncaoSiTefInterativo ContinuaFuncaoSiTefInterativo = nullptr;
+  TFinalizaFuncaoSiTefInterativo FinalizaFuncaoSiTefInterativo = nullptr;
+  TFinalizaTransacaoSiTefInterativo FinalizaTransacaoSiTefInterativo = nullptr;
+  TEscreveMensagemPermanentePinPad EscreveMensagemPermanentePinPad = nullptr;
+  TObtemQuantidadeTransacoesPendentes ObtemQuantidadeTransacoesPendentes = nullptr;
+  TVerificaPresencaPinPad VerificaPresencaPinPad = nullptr;
+};
+
+// Entry point names in resolution order.
+extern const char* const kCliSiTefEntryPoints[12];
+
+class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
+ public:
+  explicit TRuVirIdUzaCliSiTef(TRuVirIdUza* AOwner);
+  ~TRuVirIdUzaCliSiTef() override;
+
+  // ---- Stored properties. Text is UTF-8; it reaches the library as
+  // Windows-1252.
+  const std::string& EnderecoIP() const { return fEnderecoIP; }
+  void SetEnderecoIP(const std::string& v) { fEnderecoIP = v; }
+  const std::string& CodigoLoja() const { return fCodigoLoja; }
+  void SetCodigoLoja(const std::string& v) { fCodigoLoja = v; }
+  const std::string& NumeroTerminal() const { return fNumeroTerminal; }
+  void SetNumeroTerminal(const std::string& v) { fNumeroTerminal = v; }
+  const std::string& Operador() const { return fOperador; }
+  void SetOperador(const std::string& v) { fOperador = v; }
+  const TStringList& ParametrosAdicionais() const { return fParametrosAdicionais; }
+  void SetParametrosAdicionais(const TStringList& v) { fParametrosAdicionais = v; }
+  const std::string& Restricoes() const { return fRestricoes; }
+  void SetRestricoes(const std::string& v) { fRestricoes = v; }
+  int OperacaoATV() const { return fOperacaoATV; }
+  void SetOperacaoATV(int v) { fOperacaoATV = v; }
+  int OperacaoADM() const { return fOperacaoADM; }
+  void SetOperacaoADM(int v) { fOperacaoADM = v; }
+  int OperacaoCRT() const { return fOperacaoCRT; }
+  void SetOperacaoCRT(int v) { fOperacaoCRT = v; }
+  int OperacaoCHQ() const { return fOperacaoCHQ; }
+  void SetOperacaoCHQ(int v) { fOperacaoCHQ = v; }
+  int OperacaoCNC() const { return fOperacaoCNC; }
+  void SetOperacaoCNC(int v) { fOperacaoCNC = v; }
+  int OperacaoReImpressao() const { return fOperacaoReImpressao; }
+  void SetOperacaoReImpressao(int v) { fOperacaoReImpressao = v; }
+  int NumeroParcela() const { return fNumeroParcela; }
+  void SetNumeroParcela(int v) { fNumeroParcela = v; }
+  // Declared for hosts that bind them; the dialogue raises the component's
+  // events of the same names instead.
+  TRuVirIdUzaCliSiTefExibeMenu OnExibeMenu;
+  TRuVirIdUzaCliSiTefObtemCampo OnObtemCampo;
+  TRuVirIdUzaCliSiTefObtemCheque OnObtemCheque;
+  TRuViridUzaCliSiTefExibeQRCode OnExibeQRCode;
+
+  // ---- Public properties
+  // Folder of the library; empty means the bare file name (library search).
+  const std::string& PathDLL() const { return fPathDLL; }
+  void SetPathDLL(const std::string& v) { fPathDLL = v; }
+  bool ModoServico() const { return fModoServico; }
+  void SetModoServico(bool v) { fModoServico = v; }
+  // Pre-answers of the dialogue, lines "TipoCampo=valor".
+  TStringList& Respostas() { return fRespostas; }
+  std::string ValorResposta(int TipoCampo) const;
+  void DefinirResposta(int TipoCampo, const std::string& valor);
+  bool CancelandoTransacaoTEF() const { return fCancelandoTransacaoTEF; }
+  void SetCancelandoTransacaoTEF(bool v) { fCancelandoTransacaoTEF = v; }
+  const std::string& CancelandoTransacaoNSU() const { return fCancelandoTransacaoNSU; }
+  void SetCancelandoTransacaoNSU(const std::string& v) { fCancelandoTransacaoNSU = v; }
+  const platform::TDateTime& CancelandoTransacaoDATA() const { return fCancelandoTransacaoDATA; }
+  void SetCancelandoTransacaoDATA(const platform::TDateTime& v) { fCancelandoTransacaoDATA = v; }
+  TCurrency CancelandoTransacaoVALOR() const { return fCancelandoTransacaoVALOR; }
+  void SetCancelandoTransacaoVALOR(TCurrency v) { fCancelandoTransacaoVALOR = v; }
+  const std::string& CodigoHASH() const { return fCodigoHASH; }
+  void SetCodigoHASH(const std::string& v) { fCodigoHASH = v; }
+  // The manager's own Televenda flag (separate from the component's).
+  bool Televenda() const { return fTelevenda; }
+  void SetTelevenda(bool v) { fTelevenda = v; }
+  // Whether the last function was a reprint, a cancellation, a return.
+  bool Reimpressao() const { return fReimpressao; }
+  bool Devolucao() const { return fDevolucao; }
+  bool IniciouRequisicao() const { return fIniciouRequisicao; }
+
+  // ---- Library binding
+  // PathDLL with a separator, then the platform's library file name.
+  std::string CaminhoDLL() const;
+  // Resolves every entry point not yet resolved, each taking one library
+  // reference; fails with "Erro ao carregar a função:<name> de: <file>".
+  void CarregarDLL();
+  // Releases one library reference and forgets every entry point.
+  void DescarregarDLL();
+  bool DLLCarregada() const;
+  // Tests replace the system loader; the loader must outlive the manager.
+  void SetLoader(platform::IDynLibLoader* loader);
+  // The additional-parameters string given to the library at configuration.
+  std::string MontarParametrosAdicionais() const;
+
+  // ---- Library utilities
+  std::string VerificarPresencaPinPad();
+  int DefineMensagemPermanentePinPad(const std::string& Mensagem);
+  int ObtemQuantidadeTransacoesPendentes(const platform::TDateTime& Data,
+                                         const std::string& CupomFiscal);
+
+  // Confirms (true) or undoes the last function in the library.
+  void FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado);
+
+  // ---- Overrides
+  void DefinirNumVias(int v) override;
+  void VerificaRequisicaoIniciada() override;
+  void Inicializar() override;
+  void DesInicializar() override;
+  int LerTrilha3(std::string& AResposta) override;
+  int LerCartaoSeguro() override;
+  void AtivarGP() override;
+  void VerificaAtivo() override;
+  void ATV() override;
+  bool ADM() override;
+  bool CRT(TCurrency Valor, const std::string& IndiceFPG_ECF, const std::string& NumeroCartao,
+           const std::string& DataVencimento, const std::string& CVV,
+           const std::string& QtdParcela, const std::string& DocumentoVinculado,
+           int Moeda) override;
+  bool CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
+           const std::string& DocumentoVinculado, const std::string& CMC7, char TipoPessoa,
+           const std::string& DocumentoPessoa, const platform::TDateTime& DataCheque,
+           const std::string& Banco, const std::string& Agencia, const std::string& AgenciaDC,
+           const std::string& Conta, const std::string& ContaDC, const std::string& Cheque,
+           const std::string& ChequeDC, const std::string& Compensacao) override;
+  using TRuVirIdUzaClass::CNC;
+  using TRuVirIdUzaClass::CNF;
+  using TRuVirIdUzaClass::NCN;
+  void NCN(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+           TCurrency Valor, const std::string& DocumentoVinculado) override;
+  void CNF(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+           const std::string& DocumentoVinculado) override;
+  bool CNC(const std::string& Rede, const std::string& NSU,
+           const platform::TDateTime& DataHoraTransacao, TCurrency Valor) override;
+  // A confirmed payment is undone by a cancellation function with the data
+  // of the current response.
+  bool CNC() override;
+
+ private:
+  std::unique_ptr<TRuVirIdUzaResp> CriarResposta() const override;
+  void ExigirDLL() const;  // "Erro ao iniciar \"TEF\"" when not loaded
+  int IniciarFuncao(int Modalidade, const std::string& Cabecalho, TCurrency Valor,
+                    const std::string& RestricoesFuncao);
+  int ContinuarFuncao(bool Capturar, const std::string& NumeroCartao,
+                      const std::string& DataVencimento, const std::string& CVV,
+                      std::string QtdParcela);
+  void AvaliaErro(int STS);
+  // Starts a function and runs the dialogue when the library asks for it.
+  int ExecutarFuncao(int Modalidade, const std::string& Cabecalho, TCurrency Valor,
+                     const std::string& RestricoesFuncao, const std::string& NumeroCartao,
+                     const std::string& DataVencimento, const std::string& CVV,
+                     const std::string& QtdParcela);
+
+  std::string fEnderecoIP, fCodigoLoja, fNumeroTerminal, fOperador;
+  TStringList fParametrosAdicionais;
+  std::string fRestricoes;
+  int fOperacaoATV = 111;
+  int fOperacaoADM = 110;
+  int fOperacaoCRT = 0;
+  int fOperacaoCHQ = 1;
+  int fOperacaoCNC = 200;
+  int fOperacaoReImpressao = 112;
+  int fNumeroParcela = 0;
+
+  std::string fPathDLL;
+  bool fModoServico = false;
+  TStringList fRespostas;
+  bool fCancelandoTransacaoTEF = false;
+  std::string fCancelandoTransacaoNSU;
+  platform::TDateTime fCancelandoTransacaoDATA;
+  TCurrency fCancelandoTransacaoVALOR;
+  std::string fCodigoHASH;
+  bool fTelevenda = false;
+
+  TCliSiTefFuncoes fFuncoes;
+  platform::IDynLibLoader* fLoader;
+  bool fIniciouRequisicao = false;
+  bool fReimpressao = false;
+  bool fCancelamento = false;
+  bool fDevolucao = false;
+};
+
+}  // namespace tef
