@@ -28,8 +28,8 @@ struct Library {
   int (*Configura)(const char*, const char*, const char*, short, const char*);
   int (*Inicia)(int, const char*, const char*, const char*, const char*, const char*, const char*);
   int (*LeTrilha3)(char*);
-  int (*LeCartaoSeguro)(const char*);
-  int (*LeCartaoDiretoSeguro)(const char*);
+  int (*LeCartaoSeguro)();
+  int (*LeCartaoDiretoSeguro)();
   int (*LeCartaoDiretoEx)(char*, char*, char*, short, int);
   int (*Continua)(int*, int*, short*, short*, char*, int, int);
   int (*FinalizaFuncao)(int, const char*, const char*, const char*, const char*);
@@ -760,8 +760,8 @@ TEST_F(SimTest, UtilitiesOfTheLibrary) {
   EXPECT_NE(std::string(number).find("****"), std::string::npos);
   EXPECT_NE(std::string(track2).find('='), std::string::npos);
   EXPECT_EQ(track1[0], 'B');
-  EXPECT_EQ(g_lib.LeCartaoSeguro("Passe o cartao"), 0);
-  EXPECT_EQ(g_lib.LeCartaoDiretoSeguro("Passe o cartao"), 0);
+  EXPECT_EQ(g_lib.LeCartaoSeguro(), 0);
+  EXPECT_EQ(g_lib.LeCartaoDiretoSeguro(), 0);
 
   // LeTrilha3 opens a capture dialogue whose final buffer holds the track.
   char small[8] = "xxxxxxx";

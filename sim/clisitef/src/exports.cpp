@@ -46,13 +46,14 @@ CLISITEF_EXPORT int LeTrilha3(char* buffer) {
   return Guard("LeTrilha3", [&] { return Sim().ReadTrack3(buffer); });
 }
 
-CLISITEF_EXPORT int LeCartaoSeguro(const char* mensagem) {
-  return Guard("LeCartaoSeguro", [&] { return Sim().ReadCardSecure("LeCartaoSeguro", mensagem); });
+// These two take no arguments: a caller that passes some is harmless, while reading
+// arguments that were never passed would not be.
+CLISITEF_EXPORT int LeCartaoSeguro() {
+  return Guard("LeCartaoSeguro", [] { return Sim().ReadCardSecure("LeCartaoSeguro"); });
 }
 
-CLISITEF_EXPORT int LeCartaoDiretoSeguro(const char* mensagem) {
-  return Guard("LeCartaoDiretoSeguro",
-               [&] { return Sim().ReadCardSecure("LeCartaoDiretoSeguro", mensagem); });
+CLISITEF_EXPORT int LeCartaoDiretoSeguro() {
+  return Guard("LeCartaoDiretoSeguro", [] { return Sim().ReadCardSecure("LeCartaoDiretoSeguro"); });
 }
 
 CLISITEF_EXPORT int LeCartaoDiretoEx(char* numero, char* trilha2, char* trilha1, short tempo,

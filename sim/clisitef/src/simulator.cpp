@@ -526,16 +526,12 @@ int Simulator::ReadTrack3(char* buffer) {
   return result;
 }
 
-int Simulator::ReadCardSecure(const char* entry, const char* message) {
+int Simulator::ReadCardSecure(const char* entry) {
   std::lock_guard<std::mutex> lock(mu_);
   EnsureConfig(false);
   const int result = configured_ ? 0 : kNotInitialised;
   journal_.Write([&](JsonWriter& w) {
     Member(w, "call", entry);
-    w.Key("args");
-    w.StartObject();
-    Member(w, "message", In(message));
-    w.EndObject();
     Member(w, "result", result);
   });
   return result;

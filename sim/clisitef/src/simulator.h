@@ -29,7 +29,7 @@ class Simulator : public DialogueHost {
   int Finish(const char* entry, int confirm, const char* document, const char* date,
              const char* time, const char* parameters, bool has_parameters);
   int ReadTrack3(char* buffer);
-  int ReadCardSecure(const char* entry, const char* message);
+  int ReadCardSecure(const char* entry);
   int ReadCardDirectEx(char* number, char* track2, char* track1, short timeout, int reserved);
   int WritePermanentMessage(const char* message);
   int PendingCount(const char* date, const char* document);
