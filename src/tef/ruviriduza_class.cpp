@@ -18,6 +18,7 @@
 #include "tef/ruviriduza_resp.h"
 #include "tef/ruviriduza_resp_txt.h"
 #include "tef/ruviriduza_respostaspendentes.h"
+#include "tef/ruviriduza_troca.h"
 
 namespace tef {
 namespace fs = std::filesystem;

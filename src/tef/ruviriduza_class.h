@@ -16,6 +16,8 @@
 namespace tef {
 
 class TRuVirIdUza;
+class TRuVirIdUzaTroca;
+class TRuVirIdUzaTrocaHost;
 
 class TRuVirIdUzaClass {
  public:
@@ -148,6 +150,10 @@ class TRuVirIdUzaClass {
   virtual std::unique_ptr<TRuVirIdUzaResp> CriarResposta() const;
 
  private:
+  class TTrocaHost;
+  // The file exchange, created on first use.
+  TRuVirIdUzaTroca& Troca();
+
   TRuVirIdUza* fOwner;
   std::string fName;
   std::string fArqLOG;
@@ -163,6 +169,8 @@ class TRuVirIdUzaClass {
   std::string fArqReq, fArqTmp, fArqResp, fArqSTS, fGPExeName;
   int fpIDSeq = 0;
   bool fpSalvarArquivoBackup = true;
+  std::unique_ptr<TRuVirIdUzaTrocaHost> fTrocaHost;
+  std::unique_ptr<TRuVirIdUzaTroca> fTroca;
 };
 
 // Appends one entry "-- dd/mm hh:nn:ss:zzz - texto" + CR LF, in Windows-1252,
