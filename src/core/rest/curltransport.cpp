@@ -86,6 +86,9 @@ TRestResponse TCurlTransport::Perform(const THttpRequest& request) {
   Check(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https"), "CURLOPT_PROTOCOLS_STR");
   Check(curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"),
         "CURLOPT_REDIR_PROTOCOLS_STR");
+  // HTTP/1.1: its status line carries the reason phrase that a refusal logs.
+  Check(curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)),
+        "CURLOPT_HTTP_VERSION");
   Check(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L), "CURLOPT_FOLLOWLOCATION");
   Check(curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects), "CURLOPT_MAXREDIRS");
   Check(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, request.TimeoutMs), "CURLOPT_TIMEOUT_MS");

@@ -2,7 +2,8 @@
 // (at most kMaxRedirects, http and https only), offers TLS 1.0 up to 1.3 and
 // accepts every server certificate whatever its issuer, name or dates (the
 // sales API is reached by an address the session token gives, often behind a
-// self-signed certificate). Sends no User-Agent and no "Expect: 100-continue".
+// self-signed certificate). Speaks HTTP/1.1; sends no User-Agent and no
+// "Expect: 100-continue".
 //
 // One object may serve several requests one after the other; each Perform
 // uses its own libcurl handle, so distinct objects may be used on distinct
