@@ -424,7 +424,7 @@ char TRuVirIdUza::EstadoECF() {
   const std::string texto = InfoECFAsString(ineEstadoECF);
   const char c = texto.empty() ? ' '
                                : static_cast<char>(std::toupper(static_cast<unsigned char>(texto[0])));
-  if (std::string_view("CGLNOPRV").find(c) == std::string_view::npos || c == '\0') {
+  if (std::string_view("CGLNOPRV").find(c) == std::string_view::npos) {
     throw ERuVirIdUzaECF(
         "Retorno de \"OnInfoEcf( ineEstadoECF, Retorno )\" deve ser:\r\n\"L\" = Livre\r\n\"V\" = "
         "Venda de Itens\r\n\"P\" - Pagamento (ou SubTotal efetuado)\r\n\"C\" ou \"R\" - CDC ou "

@@ -137,6 +137,7 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
   bool voltarMenu = false;
   std::string titulo, msgOperador, msgCliente;
   std::vector<char> buffer(kTamanhoBuffer, '\0');
+  std::string finalAnsi;  // the library's text of the final call
   int sts = 0;
 
   const auto removerMensagens = [&] {
@@ -189,6 +190,7 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
                std::to_string(minimo) + " Tam.Max = " + std::to_string(maximo));
 
       if (sts != kContinuar) {
+        finalAnsi = std::string(buffer.data());
         GravaLog("*** ContinuaFuncaoSiTefInterativo, Finalizando: STS = " + std::to_string(sts));
       } else {
         if (tipoCampo > 0) resposta = ValorResposta(tipoCampo);
@@ -412,9 +414,10 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
       buffer[n] = '\0';
     } while (sts == kContinuar);
 
+    // Taken before the answer overwrote the buffer: the captured track is
+    // what the library returned with the final result.
     if (Capturar && sts == 0) {
-      const size_t n = std::min<size_t>(10, std::char_traits<char>::length(buffer.data()));
-      comp.fLeituraCartao += platform::AnsiToUtf8(std::string_view(buffer.data(), n));
+      comp.fLeituraCartao += platform::AnsiToUtf8(finalAnsi.substr(0, 10));
       removerMensagens();
     }
   } catch (...) {

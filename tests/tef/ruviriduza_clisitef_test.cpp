@@ -266,6 +266,17 @@ TEST_F(SimuladorBindingTest, PinPadAnswersOfTheLibrary) {
   }
 }
 
+TEST_F(SimuladorBindingTest, TrackCaptureRunsTheDialogueAndKeepsTheTrack) {
+  Preparar();
+  c.Inicializar(gpCliSiTef);
+  EXPECT_EQ(c.LerTrilha3(), "0123456789");
+  EXPECT_FALSE(m.AguardandoResposta());
+  const auto msgs = sim->Chamadas("EscreveMensagemPermanentePinPad");
+  ASSERT_FALSE(msgs.empty());
+  EXPECT_EQ(msgs.back().Arg("message"), "** BOA VIAGEM **");
+  EXPECT_THAT(ev.Com("Msg:opmExibirMsgOperador"), ::testing::Contains("Msg:opmExibirMsgOperador:Passe o cartao"));
+}
+
 TEST_F(SimuladorBindingTest, MissingLibraryAndMissingEntryPoint) {
   Preparar();
   fs::remove(sim->dll + "/libclisitef.so");
