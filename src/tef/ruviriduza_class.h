@@ -98,11 +98,26 @@ class TRuVirIdUzaClass {
   virtual void FinalizarResposta(bool ApagarArquivo);
   // Saves the current response as the next backup file; returns its name.
   virtual std::string CopiarResposta();
+  // After a non-payment function: a response with receipt lines is printed
+  // and handed to OnDepoisConfirmarTransacoes, then the pending list is
+  // emptied.
   virtual void ProcessarResposta();
+  // After a payment: a copy joins the pending list. In service mode the
+  // host gets it through OnDepoisConfirmarTransacoes and decides; otherwise
+  // it is backed up, registered on the printer and printed when the sale is
+  // paid. Always true.
   virtual bool ProcessarRespostaPagamento(const std::string& IndiceECF, TCurrency Valor);
   virtual void VerificaRequisicaoIniciada();
+  // Prints the receipts of Resp as a management report, then confirms
+  // (printed) or undoes it; "Impressão de Relatório Falhou" when the
+  // operator gave up.
   virtual void ImprimirRelatorio();
+  // Confirms the responses left in backup files by an earlier run, hands
+  // them to OnDepoisConfirmarTransacoes and deletes their files. A file that
+  // cannot be read or confirmed stays for the next start.
   virtual void RecuperarTransacoesPendentes();
+  // Refuses a payment value: not positive, above the balance plus the
+  // maximum change, or beyond the card limit.
   virtual void ValidarValor(TCurrency Valor);
   virtual void Inicializar();
   virtual void DesInicializar();
@@ -110,6 +125,7 @@ class TRuVirIdUzaClass {
   virtual int LerCartaoSeguro();
   virtual void AtivarGP();
   virtual void VerificaAtivo();
+  // Undoes every transaction of this manager still in a backup file.
   virtual void CancelarTransacoesPendentesClass();
   virtual void ConfirmarTransacoesAnteriores();
   virtual void ATV();
