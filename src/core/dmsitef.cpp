@@ -10,6 +10,7 @@
 namespace core {
 
 TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
+  fPathDLL = platform::ExeDir() + "dll/";
   FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>();
   BindComponentEvents();
   fTefLogFileName = service::TefLogPath(platform::ExeDir(), platform::Now());

@@ -174,6 +174,8 @@ class TDmSitef {
   // How long the receipt-highlight countdown lasts and its step.
   int fDestaqueViaMs = 3000;
   int fDestaqueViaStepMs = 500;
+  // Folder of the TEF library and its CONFITLS.INI (tests point it elsewhere).
+  std::string fPathDLL;
   // The sales API transport; null means libcurl (tests put a fake here).
   std::shared_ptr<rest::IHttpTransport> fHttpTransport;
 

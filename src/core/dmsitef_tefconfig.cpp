@@ -71,7 +71,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   }
 
   bool changed = false;
-  const std::string confitls = platform::ExeDir() + "dll/CONFITLS.INI";
+  const std::string confitls = fPathDLL + "CONFITLS.INI";
   if (FTLSConnection) {
     c.SetCNPJLoja(store_cnpj);
     c.SetCNPJZoVure(tef_cnpj);
@@ -108,7 +108,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   const std::string store = ThroughAnsi(GetJSONField(claims, "store_code"));
   c.SetModoServico(true);
   m.SetModoServico(true);
-  m.SetPathDLL(platform::ExeDir() + "dll/");
+  m.SetPathDLL(fPathDLL);
 
   if (m.EnderecoIP() != ip || m.CodigoLoja() != store || m.NumeroTerminal() != terminal) {
     changed = true;

@@ -154,17 +154,35 @@ void TServerThread::RunConnection(std::shared_ptr<TTlsConnection> connection, TC
   self->finished = true;
 }
 
+// A connection becomes the current one when it runs its execute event,
+// except while a transaction holds the current connection that is still
+// open: a second connection must not take over a running payment's dialogue.
+void TServerThread::TakeOver(const std::shared_ptr<TTlsConnection>& connection) {
+  const bool may = !handlers_.MayTakeOver || handlers_.MayTakeOver();
+  std::lock_guard<std::mutex> lock(mu_);
+  if (current_ == nullptr || !current_->Connected() || may) current_ = connection;
+}
+
 void TServerThread::ExecuteEvent(const std::shared_ptr<TTlsConnection>& connection) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    current_ = connection;
-  }
+  TakeOver(connection);
   if (connection->Data() == nullptr) connection->SetData(std::make_unique<TClientData>());
   if (connection->Data()->State == csHandshake) {
     WebSocketHandshake(*connection);
     return;
   }
-  const std::string text = DecodeWebSocketFrame();
+  // Wait for the next message without holding IOHandlerLock, so an idle
+  // connection cannot stall the writes of every other one.
+  while (!connection->WaitForData(1000)) {
+    if (!connection->Connected()) return;
+    std::lock_guard<std::mutex> lock(mu_);
+    if (deactivating_) return;
+  }
+  TakeOver(connection);
+  std::string text;
+  {
+    std::lock_guard<std::recursive_mutex> io(IOHandlerLock);
+    text = ReadWebSocketMessage(*connection, [this](const std::string& line) { Log(line); });
+  }
   if (!text.empty() && handlers_.Route) handlers_.Route(text, *connection);
   if (handlers_.AfterMessage) handlers_.AfterMessage();
 }

@@ -39,6 +39,9 @@ class TServerThread {
     std::function<void()> Disconnect;
     // One line for the service log.
     std::function<void(const std::string&)> Log;
+    // Whether another connection may become the current one now (false
+    // while a transaction runs on the current connection).
+    std::function<bool()> MayTakeOver;
   };
 
   // cert_dir holds server_cert.pem, server_key.pem and ca_cert.pem.
@@ -86,6 +89,7 @@ class TServerThread {
   void RunConnection(std::shared_ptr<TTlsConnection> connection, TClient* self);
   void ExecuteEvent(const std::shared_ptr<TTlsConnection>& connection);
   void Log(const std::string& line) const;
+  void TakeOver(const std::shared_ptr<TTlsConnection>& connection);
   void ReapFinished();
 
   const int port_;

@@ -72,6 +72,7 @@ void TZentavoSiTefService::StartServer() {
     h.AfterMessage = [dm] { dm->MessageHandled(); };
     h.Disconnect = [dm] { dm->ConnectionClosed(); };
     h.Log = [](const std::string& line) { GravaLog(line); };
+    h.MayTakeOver = [dm] { return !dm->fProcessando.load(); };
     auto thread = std::make_shared<endpoint::TServerThread>(
         static_cast<int>(port), platform::ExeDir() + "Certificado/", std::move(h));
     endpoint::TServerThread* raw = thread.get();

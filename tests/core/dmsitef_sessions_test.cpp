@@ -34,6 +34,7 @@ class SessionClockTest : public ::testing::Test {
     std::filesystem::create_directories(dir_);
     host_ = std::make_unique<TFakeHost>(dir_);
     dm_ = std::make_unique<TDmSitef>(*host_);
+    dm_->fPathDLL = ZENTAVO_APP_DIR "/dll/";  // the TEF library simulator
   }
   void TearDown() override {
     platform::SetNowSourceForTesting(nullptr);
@@ -58,7 +59,10 @@ class SessionClockTest : public ::testing::Test {
   TJsonValue LastReply() {
     std::vector<std::string> sent = host_->TakeSent();
     EXPECT_FALSE(sent.empty());
-    return sent.empty() ? TJsonValue() : *ParseJson(sent.back());
+    if (sent.empty()) return TJsonValue();
+    std::optional<TJsonValue> v = ParseJson(sent.back());
+    EXPECT_TRUE(v && v->IsObject()) << sent.back();
+    return v ? *v : TJsonValue();
   }
   std::string Finish(const std::string& uuid) {
     dm_->RouteTargeting("{\"route\":\"/session/finish\",\"type\":\"session\",\"session_uuid\":\"" +
@@ -76,13 +80,16 @@ class SessionClockTest : public ::testing::Test {
 TEST_F(SessionClockTest, ExpirationIsTheExpiryInUtcWithMilliseconds) {
   At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
   const TJsonValue reply = Start();
+  ASSERT_NE(reply.Find("expiration"), nullptr) << reply.Serialize();
   EXPECT_EQ(reply.Find("expiration")->Text(), "2025-01-05T18:03:09.123Z");
   EXPECT_EQ(dm_->fVenda_Id, 5);
 }
 
 TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
   At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
-  const std::string uuid = Start().Find("session_uuid")->Text();
+  const TJsonValue reply = Start();
+  ASSERT_NE(reply.Find("session_uuid"), nullptr) << reply.Serialize();
+  const std::string uuid = reply.Find("session_uuid")->Text();
   At(TDateTime{2025, 1, 5, 15, 3, 9, 122});
   TSessionPtr s;
   EXPECT_TRUE(dm_->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", s));

@@ -253,3 +253,106 @@ def session(client):
     reply = session_start(client)
     assert reply["status"] == "created", reply
     return reply["session_uuid"]
+
+
+# --- payments against the TEF library simulator -------------------------
+
+from fakesalesapi import sales_api  # noqa: E402,F401  (fixture)
+
+
+def read_journal(path):
+    try:
+        with open(path, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+    except FileNotFoundError:
+        return []
+
+
+@pytest.fixture
+def tef_service(make_service, sales_api, tmp_path):
+    """A service whose TEF library (the simulator) answers at once and keeps a
+    journal; sessions point at the fake sales API."""
+    journal = tmp_path / "journal.jsonl"
+    control = tmp_path / "control" / "NaoExcluirControleCliSiTef"
+
+    def prepare(s):
+        with open(os.path.join(s.dir, "dll", "clisitef-sim.json"), "w") as f:
+            json.dump({"interruption_delay_ms": 0, "journal": str(journal)}, f)
+
+    svc = make_service(ini_extra="pdv_number=3\nqrcode_on_pinpad=0\n", prepare=prepare,
+                       env_extra={"ZENTAVO_CLISITEF_CONTROL_DIR": str(control)})
+    svc.journal_path = str(journal)
+    svc.control_dir = str(control)
+    svc.sales_api = sales_api
+    svc.journal = lambda: read_journal(svc.journal_path)
+    return svc
+
+
+class FrontEnd:
+    """Answers the service's prompts as an operator would, and records them."""
+
+    def __init__(self, client, menu=None, collect=None, question="Sim"):
+        self.client = client
+        self.menu = list(menu or [])        # option texts (substrings) to pick, in order
+        self.collect = {505: "3"}           # field_type -> answer text
+        self.collect.update(collect or {})
+        self.question = question
+        self.seen = []
+
+    def answer(self, msg):
+        kind = msg["type"]
+        if kind == "menu":
+            wanted = self.menu.pop(0) if self.menu else None
+            options = msg["options"]
+            choice = next((o for o in options if wanted and wanted.lower() in o.lower()),
+                          options[0])
+            self.client.send({"route": "/transaction", "type": "menu", "response": choice})
+        elif kind == "collect":
+            value = self.collect.get(msg["field_type"], "1")
+            self.client.send({"route": "/transaction", "type": "collect", "typed": True,
+                              "response": value})
+        elif kind == "question":
+            self.client.send({"route": "/transaction", "type": "question",
+                              "response": self.question})
+        elif kind == "confirmation":
+            self.client.send({"route": "/transaction", "type": "confirmation"})
+
+    def run(self, request, timeout=60, limit=500):
+        self.client.send(request)
+        return self.until_result(timeout, limit)
+
+    def until_result(self, timeout=60, limit=500):
+        """Goes on answering prompts until a result (or an error reply) arrives."""
+        while True:
+            msg = self.client.recv(timeout=timeout)
+            self.seen.append(msg)
+            assert len(self.seen) < limit, "the dialogue does not end: %s" % self.seen[-5:]
+            if msg["type"] in ("result", "error"):
+                return msg
+            self.answer(msg)
+
+    def kinds(self):
+        return [m["type"] for m in self.seen]
+
+
+def transaction(session, type_="transaction", operation=3, **fields):
+    msg = {"route": "/transaction", "session_uuid": session, "type": type_,
+           "operation": operation}
+    if type_ == "transaction":
+        msg.setdefault("payer_name", "Fulano de Tal")
+    msg.update(fields)
+    return msg
+
+
+@pytest.fixture
+def tef_client(tef_service):
+    c = tef_service.connect(timeout=60)
+    yield c
+    c.close()
+
+
+@pytest.fixture
+def tef_session(tef_service, tef_client):
+    reply = session_start(tef_client, callback_url=tef_service.sales_api.url)
+    assert reply["status"] == "created", reply
+    return reply["session_uuid"]
