@@ -16,10 +16,21 @@
 
 namespace core {
 
+// An always-open connection whose data lives in the host's queue.
+class TFakeConnection : public endpoint::TConnection {
+ public:
+  size_t Read(void*, size_t, int) override { return 0; }
+  void Write(const void*, size_t) override {}
+  bool Connected() const override { return true; }
+  bool HasPendingData() override { return false; }
+  void Close() override {}
+};
+
 class TFakeHost : public TDmSitefHost {
  public:
   explicit TFakeHost(const std::filesystem::path& dir)
-      : ini_((dir / "SvcZentavoSiTef.ini").string()) {}
+      : connection(std::make_shared<TFakeConnection>()),
+        ini_((dir / "SvcZentavoSiTef.ini").string()) {}
 
   platform::TIniFile& IniConfig() override { return ini_; }
   int Log(const std::string& text) override {

@@ -1,0 +1,184 @@
+#include "core/dmsitef.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "core/fakehost.h"
+
+namespace core {
+namespace {
+
+// The dialogue bridge with a scripted front end: answers are queued before
+// the prompt, and the test reads back what the service sent.
+class DialogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("dialogue_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    host_ = std::make_unique<TFakeHost>(dir_);
+    dm_ = std::make_unique<TDmSitef>(*host_);
+    dm_->fRespostaTimeoutMs = 300;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void Answer(const std::string& json) { host_->incoming.push_back(json); }
+  std::vector<TJsonValue> Sent() {
+    std::vector<TJsonValue> out;
+    for (const std::string& s : host_->TakeSent()) out.push_back(*ParseJson(s));
+    return out;
+  }
+  static std::string Type(const TJsonValue& v) { return v.Find("type")->Text(); }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<TFakeHost> host_;
+  std::unique_ptr<TDmSitef> dm_;
+};
+
+TEST_F(DialogueTest, SilentFrontEndEndsTheWaitAtTheDeadline) {
+  const auto start = std::chrono::steady_clock::now();
+  std::string text = "x";
+  dm_->GetClientResponse(text);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(text, "");
+  EXPECT_TRUE(dm_->fCancelado.load());
+  EXPECT_GE(took, std::chrono::milliseconds(300));
+  EXPECT_LT(took, std::chrono::seconds(3));
+  ASSERT_FALSE(host_->log.empty());
+  EXPECT_EQ(host_->log.back(), "GetClientResponse: timeout aguardando resposta do cliente.");
+}
+
+TEST_F(DialogueTest, MenuAnswerIsMatchedTrimmedAndIgnoringCase) {
+  const tef::TStringList options = {"1:Debito", "2:Crédito"};
+  struct Case {
+    const char* response;
+    int expected;
+  } cases[] = {{" 2:CRÉDITO ", 1}, {"1:debito", 0}, {"3:Pix", -1}};
+  for (const Case& c : cases) {
+    Answer(std::string("{\"route\":\"/transaction\",\"type\":\"menu\",\"response\":\"") +
+           c.response + "\"}");
+    int item = -7;
+    bool back = false;
+    dm_->RuVirIdUzaExibeMenu("Forma", options, item, back);
+    EXPECT_EQ(item, c.expected) << c.response;
+    const std::vector<TJsonValue> sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Serialize(),
+              "{\"type\":\"menu\",\"title\":\"Forma\",\"options\":[\"1:Debito\",\"2:Cr\\u00E9dito\"],"
+              "\"can_cancel\":false,\"back_menu\":false}");
+  }
+}
+
+TEST_F(DialogueTest, LeavingAMenuAsksTheCancelConfirmation) {
+  struct Case {
+    const char* confirmation_answer;
+    bool cancel_stands;
+  } cases[] = {
+      {"{\"route\":\"/transaction\",\"type\":\"question\",\"response\":\"Sim\"}", false},
+      {"{\"route\":\"/transaction\",\"type\":\"question\",\"response\":\"Não\"}", false},
+      {"{\"route\":\"/transaction\",\"type\":\"confirmation\"}", true},
+  };
+  for (const Case& c : cases) {
+    dm_->fCancelado.store(false);
+    Answer("{\"route\":\"/transaction\",\"type\":\"menu\",\"response\":\"\",\"back_menu\":false}");
+    Answer(c.confirmation_answer);
+    int item = -1;
+    bool back = false;
+    dm_->RuVirIdUzaExibeMenu("Forma", {"1:A"}, item, back);
+    EXPECT_EQ(item, -1);
+    EXPECT_FALSE(back);
+    EXPECT_EQ(dm_->fCancelado.load(), c.cancel_stands) << c.confirmation_answer;
+    const std::vector<TJsonValue> sent = Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].Serialize(),
+              "{\"type\":\"question\",\"message\":\"Deseja realmente cancelar esta opera\\u00E7\\u00E3o?\","
+              "\"options\":[\"Sim\",\"N\\u00E3o\"],\"can_cancel\":false}");
+  }
+}
+
+TEST_F(DialogueTest, CollectAnswers) {
+  std::string resposta = "old";
+  bool digitado = false, back = false;
+  Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":true,\"response\":1234}");
+  dm_->RuVirIdUzaObtemCampo("Valor", 1, 4, 146, tef::tcCurrency, resposta, digitado, back);
+  EXPECT_EQ(resposta, "1234");
+  const std::vector<TJsonValue> sent = Sent();
+  EXPECT_EQ(sent[0].Serialize(),
+            "{\"type\":\"collect\",\"title\":\"Valor\",\"minimum_size\":1,\"maximum_size\":4,"
+            "\"field_type\":146,\"field_operation\":\"currency\",\"can_cancel\":false,"
+            "\"back_menu\":false,\"typed\":false}");
+
+  Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":\"true\",\"response\":\"ab\"}");
+  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  EXPECT_EQ(resposta, "ab");
+
+  Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":false,\"back_menu\":true}");
+  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  EXPECT_TRUE(back);
+  EXPECT_FALSE(dm_->fCancelado.load());
+  EXPECT_EQ(Sent().size(), 2u);  // two prompts, no cancel question
+  EXPECT_FALSE(digitado);        // never changed by the service
+}
+
+TEST_F(DialogueTest, AnswersOnOtherRoutesAreDropped) {
+  std::string resposta = "keep";
+  bool digitado = false, back = false;
+  Answer("{\"route\":\"/print\",\"type\":\"collect\",\"typed\":true,\"response\":\"x\"}");
+  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  EXPECT_EQ(resposta, "keep");
+  Answer("{\"type\":\"collect\"}");  // no route: answered at once
+  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  const std::vector<TJsonValue> sent = Sent();
+  bool missing_route = false;
+  for (const TJsonValue& m : sent) {
+    if (Type(m) == "error" && m.Find("message")->Text() == "Campo route nao encontrado.") {
+      missing_route = true;
+    }
+  }
+  EXPECT_TRUE(missing_route);
+}
+
+TEST_F(DialogueTest, MessagesByOperation) {
+  int modal = 0;
+  dm_->ControlDisplayMessage("x", tef::opmRemoverMsgCliente, modal);
+  EXPECT_TRUE(Sent().empty());
+  dm_->ControlDisplayMessage("x", tef::opmRemoverMsgOperador, modal);
+  EXPECT_EQ(Sent()[0].Serialize(),
+            "{\"type\":\"message\",\"message\":\"\",\"options\":[],\"can_cancel\":false}");
+  Answer("{\"route\":\"/transaction\",\"type\":\"question\",\"response\":\"Reimprimir\"}");
+  dm_->ControlDisplayMessage("Imprimir?", tef::opmYesNoCustom, modal);
+  EXPECT_EQ(modal, tef::mrOk);
+  Answer("{\"route\":\"/transaction\",\"type\":\"confirmation\"}");
+  dm_->ControlDisplayMessage("Sem conexao SiTef", tef::opmOK, modal);
+  EXPECT_EQ(modal, 0);
+  EXPECT_TRUE(dm_->fCancelado.load());
+}
+
+TEST_F(DialogueTest, ReceiptHighlightCountsDown) {
+  dm_->fDestaqueViaMs = 300;
+  dm_->fDestaqueViaStepMs = 100;
+  int modal = 0;
+  dm_->ControlDisplayMessage("Destaque a 1ª Via", tef::opmDestaqueVia, modal);
+  const std::vector<TJsonValue> sent = Sent();
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(sent.back().Find("message")->Text(), "Destaque a 1ª Via");
+  EXPECT_EQ(sent[sent.size() - 2].Find("message")->Text(), "Destaque a 1ª Via 0");
+}
+
+TEST_F(DialogueTest, InterruptionCheckHandsTheCancellationToTheLibrary) {
+  dm_->fPodeCancelar.store(false);
+  Answer("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");  // too early
+  bool stop = false;
+  dm_->RuVirIdUzaAguardaResp("23", 0, stop);
+  EXPECT_FALSE(stop);
+  dm_->fPodeCancelar.store(true);
+  Answer("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
+  dm_->RuVirIdUzaAguardaResp("23", 0, stop);
+  EXPECT_TRUE(stop);
+  EXPECT_FALSE(dm_->fCancelado.load());
+}
+
+}  // namespace
+}  // namespace core
