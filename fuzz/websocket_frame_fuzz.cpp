@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../tests/endpoint/memory_connection.h"
+#include "endpoint/memory_connection.h"
 #include "endpoint/websocket.h"
 #include "platform/ansi.h"
 

@@ -90,15 +90,24 @@ TDateTime AddMillis(const TDateTime& t, int64_t millis) {
   return FromUnixMillisUtc(ToUnixMillisAsUtc(t) + millis);
 }
 
-int64_t LocalToUnixMillis(const TDateTime& local) {
+namespace {
+
+struct tm ToTm(const TDateTime& t, int isdst) {
   struct tm tm{};
-  tm.tm_year = local.Year - 1900;
-  tm.tm_mon = local.Month - 1;
-  tm.tm_mday = local.Day;
-  tm.tm_hour = local.Hour;
-  tm.tm_min = local.Minute;
-  tm.tm_sec = local.Second;
-  tm.tm_isdst = -1;
+  tm.tm_year = t.Year - 1900;
+  tm.tm_mon = t.Month - 1;
+  tm.tm_mday = t.Day;
+  tm.tm_hour = t.Hour;
+  tm.tm_min = t.Minute;
+  tm.tm_sec = t.Second;
+  tm.tm_isdst = isdst;
+  return tm;
+}
+
+}  // namespace
+
+int64_t LocalToUnixMillis(const TDateTime& local) {
+  struct tm tm = ToTm(local, -1);
   time_t secs = mktime(&tm);
   // In a gap glibc may pick either side; normalise to "moved forward by the
   // gap": the wall clock read back must not be earlier than the one asked for.
@@ -108,14 +117,7 @@ int64_t LocalToUnixMillis(const TDateTime& local) {
   const int64_t got = DaysFromCivil(back.tm_year + 1900, back.tm_mon + 1, back.tm_mday) * 86400 +
                       back.tm_hour * 3600 + back.tm_min * 60 + back.tm_sec;
   if (got < asked) {
-    struct tm fwd = tm;
-    fwd.tm_year = local.Year - 1900;
-    fwd.tm_mon = local.Month - 1;
-    fwd.tm_mday = local.Day;
-    fwd.tm_hour = local.Hour;
-    fwd.tm_min = local.Minute;
-    fwd.tm_sec = local.Second;
-    fwd.tm_isdst = 0;
+    struct tm fwd = ToTm(local, 0);
     secs = mktime(&fwd);
   }
   return static_cast<int64_t>(secs) * 1000 + local.Millisecond;

@@ -13,15 +13,6 @@ namespace {
 
 using platform::TDateTime;
 
-class NullConnection : public endpoint::TConnection {
- public:
-  size_t Read(void*, size_t, int) override { return 0; }
-  void Write(const void*, size_t) override {}
-  bool Connected() const override { return true; }
-  bool HasPendingData() override { return false; }
-  void Close() override {}
-};
-
 // Sessions with a clock the test moves.
 class SessionClockTest : public ::testing::Test {
  protected:
@@ -74,7 +65,7 @@ class SessionClockTest : public ::testing::Test {
   std::filesystem::path dir_;
   std::unique_ptr<TFakeHost> host_;
   std::unique_ptr<TDmSitef> dm_;
-  NullConnection conn_;
+  TFakeConnection conn_;
 };
 
 TEST_F(SessionClockTest, ExpirationIsTheExpiryInUtcWithMilliseconds) {
