@@ -154,9 +154,10 @@ void TServerThread::RunConnection(std::shared_ptr<TTlsConnection> connection, TC
   self->finished = true;
 }
 
-// A connection becomes the current one when it runs its execute event,
-// except while a transaction holds the current connection that is still
-// open: a second connection must not take over a running payment's dialogue.
+// A connection becomes the current one when it opens and whenever a message
+// arrives on it, except while a transaction holds the current connection
+// that is still open: a second connection must not take over a running
+// payment's dialogue. An idle connection never takes over.
 void TServerThread::TakeOver(const std::shared_ptr<TTlsConnection>& connection) {
   const bool may = !handlers_.MayTakeOver || handlers_.MayTakeOver();
   std::lock_guard<std::mutex> lock(mu_);
@@ -164,9 +165,9 @@ void TServerThread::TakeOver(const std::shared_ptr<TTlsConnection>& connection) 
 }
 
 void TServerThread::ExecuteEvent(const std::shared_ptr<TTlsConnection>& connection) {
-  TakeOver(connection);
   if (connection->Data() == nullptr) connection->SetData(std::make_unique<TClientData>());
   if (connection->Data()->State == csHandshake) {
+    TakeOver(connection);  // a new front end becomes the current one
     WebSocketHandshake(*connection);
     return;
   }

@@ -67,8 +67,10 @@ class Service:
             f.write(text.replace("\n", "\r\n").encode("cp1252"))
 
     def start(self, wait_listening=True):
+        # Console output goes to a file: an unread pipe could block the service.
+        self.console = open(os.path.join(self.dir, "console.log"), "ab")
         self.proc = subprocess.Popen([self.exe], cwd=self.dir, env=self.env,
-                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                                     stdout=self.console, stderr=subprocess.STDOUT)
         if wait_listening:
             assert wait_until(lambda: port_open(self.port)), "service did not listen:\n" + \
                 "\n".join(self.log_lines())
@@ -80,6 +82,12 @@ class Service:
     def stop(self):
         if self.proc is None or self.proc.poll() is not None:
             return self.proc.returncode if self.proc else None
+        try:
+            return self._stop()
+        finally:
+            self.console.close()
+
+    def _stop(self):
         self.proc.send_signal(signal.SIGTERM)
         try:
             return self.proc.wait(timeout=15)
@@ -193,8 +201,14 @@ def make_service(tmp_path):
         return svc
 
     yield factory
+    failures = []
     for svc in started:
-        svc.stop()
+        code = svc.stop()
+        if code not in (0, None):
+            with open(os.path.join(svc.dir, "console.log"), "rb") as f:
+                failures.append("exit code %s:\n%s" % (code, f.read().decode("utf-8", "replace")[-4000:]))
+    # A crash or a sanitizer report at exit fails the test that ran the service.
+    assert not failures, "\n".join(failures)
 
 
 @pytest.fixture
