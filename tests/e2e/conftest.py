@@ -11,6 +11,7 @@ import socket
 import ssl
 import subprocess
 import time
+import zoneinfo
 
 import pytest
 import websockets
@@ -96,8 +97,12 @@ class Service:
             self.proc.wait()
             raise
 
+    def now(self):
+        """The service's local time (it runs in its own TZ)."""
+        return datetime.datetime.now(zoneinfo.ZoneInfo(self.env["TZ"]))
+
     def log_path(self, when=None):
-        when = when or datetime.datetime.now()
+        when = when or self.now()
         month = "%s-%04d" % (MONTHS[when.month - 1], when.year)
         return os.path.join(self.dir, "Log", month,
                             "ZentavoSiTefService %s.log" % when.strftime("%d-%m-%Y"))
@@ -188,7 +193,7 @@ def make_service(tmp_path):
         os.makedirs(os.path.join(folder, "TEF"), exist_ok=True)
         port = free_port()
         env = dict(os.environ)
-        env["TZ"] = env.get("TZ", "America/Sao_Paulo")
+        env["TZ"] = "America/Sao_Paulo"  # pinned: tests compute dates in it
         if env_extra:
             env.update(env_extra)
         svc = Service(folder, port, env)

@@ -95,7 +95,7 @@ def test_cancellation_answers_the_library_itself_and_reprint(tef_service, tef_cl
     paid = FrontEnd(tef_client).run(
         transaction(tef_session, operation=3, transaction_value="20,00", number_of_installments=1))
     nsu = paid["transaction_data"][0]["nsu_code"]
-    today = datetime.date.today().isoformat()
+    today = tef_service.now().date().isoformat()
     fe = FrontEnd(tef_client)
     result = fe.run(transaction(tef_session, "cancellation", operation=200, cancellation_nsu=nsu,
                                 transaction_date=today + " 00:00:00", transaction_value="20,00"))
@@ -115,8 +115,10 @@ def test_cancellation_answers_the_library_itself_and_reprint(tef_service, tef_cl
 @pytest.mark.parametrize("api_setup,log_text", [
     (lambda api: api.respond(422, {"message": "Venda encerrada"}),
      "Erro ao registrar transação na API: Code: 422 - Message: Venda encerrada"),
+    (lambda api: api.respond(500, "boom"), "Erro ao registrar transação na API: 500 - "),
+    (lambda api: api.respond(drop=True), "Erro ao registrar transação na API: Request Error"),
     (lambda api: api.stop(), "Erro ao registrar transação na API: Request Error"),
-])
+], ids=["422", "500", "dropped", "unreachable"])
 def test_rejected_or_unreachable_sales_api_undoes_the_payment(tef_service, tef_client,
                                                               tef_session, api_setup, log_text):
     api_setup(tef_service.sales_api)
