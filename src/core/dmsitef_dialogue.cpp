@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "core/conversions.h"
 #include "core/dmsitef.h"
 #include "platform/ansi.h"
 #include "platform/regional.h"
@@ -21,13 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 long long MsUntil(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
 }
 
 // Letter case ignored, accented letters included (as the 8-bit comparison
@@ -192,24 +186,18 @@ void TDmSitef::RuVirIdUzaExibeMsg(tef::TRuVirIdUzaOperacaoMensagem Operacao,
 void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
                                      tef::TRuVirIdUzaOperacaoMensagem pOperation,
                                      int& pModalResult) {
-  auto question = [&](TJsonValue options) {
+  // Questions and confirmations wait for the front end's answer.
+  auto ask = [&](const char* type, TJsonValue options) {
     TJsonValue m = TJsonValue::MakeObject();
-    m.AddString("type", "question")
+    m.AddString("type", type)
         .AddString("message", pMessage)
         .Add("options", std::move(options))
         .AddBoolean("can_cancel", false);
     SendDialog(m);
     GetQuestionResponse(pModalResult);
   };
-  auto confirmation = [&](TJsonValue options) {
-    TJsonValue m = TJsonValue::MakeObject();
-    m.AddString("type", "confirmation")
-        .AddString("message", pMessage)
-        .Add("options", std::move(options))
-        .AddBoolean("can_cancel", false);
-    SendDialog(m);
-    GetQuestionResponse(pModalResult);
-  };
+  auto question = [&](TJsonValue options) { ask("question", std::move(options)); };
+  auto confirmation = [&](TJsonValue options) { ask("confirmation", std::move(options)); };
   switch (pOperation) {
     case tef::opmOK:
       confirmation(StringArray({"Ok"}));
@@ -304,7 +292,7 @@ void TDmSitef::GetMenuResponse(const tef::TStringList& Opcoes, int& ItemSelecion
   GetClientResponse(text);
   std::optional<TJsonValue> message = text.empty() ? std::nullopt : ParseJsonObject(text);
   if (message && GetJSONField(*message, "type") == "menu") {
-    const std::string response = Trim(GetJSONField(*message, "response"));
+    const std::string response = TrimControl(GetJSONField(*message, "response"));
     if (!response.empty()) {
       ItemSelecionado = -1;
       for (size_t i = 0; i < Opcoes.size(); ++i) {

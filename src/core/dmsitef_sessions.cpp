@@ -1,6 +1,5 @@
 // "/session/start", the session check of guarded routes and "/session/finish".
-#include <climits>
-
+#include "core/conversions.h"
 #include "core/dmsitef.h"
 #include "core/jwt.h"
 #include "platform/ansi.h"
@@ -16,28 +15,6 @@ constexpr int kSessionSeconds = 1800;
 
 // Claims pass through the 8-bit code page on their way in.
 std::string ThroughAnsi(const std::string& s) { return platform::AnsiToUtf8(platform::Utf8ToAnsi(s)); }
-
-int ClaimToInt(const std::string& text) {
-  long v = 0;
-  bool ok = !text.empty();
-  size_t i = 0;
-  bool neg = false;
-  if (ok && (text[0] == '-' || text[0] == '+')) {
-    neg = text[0] == '-';
-    i = 1;
-  }
-  ok = ok && i < text.size();
-  for (; ok && i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') ok = false;
-    else {
-      v = v * 10 + (text[i] - '0');
-      if (v > static_cast<long>(INT_MAX) + 1) ok = false;
-    }
-  }
-  if (ok) v = neg ? -v : v;
-  if (!ok || v > INT_MAX || v < INT_MIN) throw EDmSitefErro("'" + text + "' is not a valid integer value");
-  return static_cast<int>(v);
-}
 
 std::string TrimSpaces(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -87,8 +64,8 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
 
   try {
     ConfigureTEF(claims);
-    fVenda_Id = ClaimToInt(GetJSONField(claims, "sale_id"));
-    fEmpresa_Id = ClaimToInt(GetJSONField(claims, "company_id"));
+    fVenda_Id = StrToInt(GetJSONField(claims, "sale_id"));
+    fEmpresa_Id = StrToInt(GetJSONField(claims, "company_id"));
   } catch (const std::exception& e) {
     Log(std::string("Erro ao iniciar sessão: ") + e.what());
     SendClientMessage(BuildErrorReply(e.what()));

@@ -1,7 +1,7 @@
 // "/transaction" and "/transaction/cancel".
-#include <climits>
 #include <cstdio>
 
+#include "core/conversions.h"
 #include "core/dmsitef.h"
 #include "platform/regional.h"
 #include "tef/ruviriduza.h"
@@ -10,40 +10,6 @@
 
 namespace core {
 namespace {
-
-int StrToInt(const std::string& text) {
-  long long v = 0;
-  size_t i = 0;
-  bool neg = false;
-  bool ok = !text.empty();
-  if (ok && (text[0] == '-' || text[0] == '+')) {
-    neg = text[0] == '-';
-    i = 1;
-  }
-  ok = ok && i < text.size();
-  for (; ok && i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9' || v > INT_MAX) ok = false;
-    else v = v * 10 + (text[i] - '0');
-  }
-  if (neg) v = -v;
-  if (!ok || v > INT_MAX || v < INT_MIN) {
-    throw EDmSitefErro("'" + text + "' is not a valid integer value");
-  }
-  return static_cast<int>(v);
-}
-
-tef::TCurrency StrToCurr(const std::string& text) {
-  std::optional<tef::TCurrency> v = tef::TCurrency::Parse(text);
-  if (!v) throw EDmSitefErro("'" + text + "' is not a valid floating point value");
-  return *v;
-}
-
-bool BlankAfterTrim(const std::string& s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  }
-  return true;
-}
 
 std::string TwoDigits(int n) {
   char buf[16];
@@ -105,12 +71,12 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     if (type == "transaction") payer = GetJSONField(*message, "payer_name");
     if (type == "cancellation") {
       nsu = GetJSONField(*message, "cancellation_nsu");
-      if (BlankAfterTrim(nsu)) {
+      if (TrimControl(nsu).empty()) {
         SendClientMessage(BuildErrorReply("O campo \"cancellation_nsu\" não foi preenchido."));
         return;
       }
       const std::string when = GetJSONField(*message, "transaction_date");
-      if (BlankAfterTrim(when)) {
+      if (TrimControl(when).empty()) {
         SendClientMessage(BuildErrorReply("O campo \"transaction_date\" não foi preenchido."));
         return;
       }

@@ -1,0 +1,44 @@
+#include "core/conversions.h"
+
+#include <climits>
+#include <optional>
+
+#include "core/dmsitef.h"
+
+namespace core {
+
+int StrToInt(const std::string& text) {
+  long long v = 0;
+  size_t i = 0;
+  bool neg = false;
+  bool ok = !text.empty();
+  if (ok && (text[0] == '-' || text[0] == '+')) {
+    neg = text[0] == '-';
+    i = 1;
+  }
+  ok = ok && i < text.size();
+  for (; ok && i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9' || v > INT_MAX) ok = false;
+    else v = v * 10 + (text[i] - '0');
+  }
+  if (neg) v = -v;
+  if (!ok || v > INT_MAX || v < INT_MIN) {
+    throw EDmSitefErro("'" + text + "' is not a valid integer value");
+  }
+  return static_cast<int>(v);
+}
+
+tef::TCurrency StrToCurr(const std::string& text) {
+  std::optional<tef::TCurrency> v = tef::TCurrency::Parse(text);
+  if (!v) throw EDmSitefErro("'" + text + "' is not a valid floating point value");
+  return *v;
+}
+
+std::string TrimControl(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace core

@@ -1,0 +1,22 @@
+// Text conversions of front-end and token values, with the messages the
+// front end receives when a value does not convert.
+#pragma once
+
+#include <string>
+
+#include "tef/currency.h"
+
+namespace core {
+
+// Decimal 32-bit integer with an optional sign; otherwise EDmSitefErro
+// "'<text>' is not a valid integer value".
+int StrToInt(const std::string& text);
+
+// Amount with '.' or ',' as the decimal separator; otherwise EDmSitefErro
+// "'<text>' is not a valid floating point value".
+tef::TCurrency StrToCurr(const std::string& text);
+
+// Spaces and control characters removed from both ends.
+std::string TrimControl(const std::string& s);
+
+}  // namespace core
