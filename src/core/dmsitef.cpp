@@ -40,7 +40,8 @@ void TDmSitef::BindComponentEvents() {
                        std::string&, bool& digitado, bool&) { digitado = true; };
   c.OnObterSenha = [](const std::string&, bool& back) { back = false; };
   c.OnRestauraFocoAplicacao = [](bool& tratado) { tratado = false; };
-  c.OnAntesCancelarTransacao = [this](tef::TRuVirIdUzaResp&) { fProcessando.store(false); };
+  // The busy flag stays with the transaction that claimed it until it ends.
+  c.OnAntesCancelarTransacao = [](tef::TRuVirIdUzaResp&) {};
   c.OnInfoECF = [this](tef::TRuVirIdUzaInfoECF op, std::string& ret) { RuVirIdUzaInfoECF(op, ret); };
   // No fiscal printer is driven: every printer command reports success.
   c.OnComandaECF = [](tef::TRuVirIdUzaOperacaoECF, tef::TRuVirIdUzaResp&, int& ret) { ret = 1; };

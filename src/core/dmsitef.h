@@ -47,6 +47,8 @@ class TDmSitefHost {
   // Waits up to timeout_ms for data from the front end on the current
   // connection; false when none arrived or there is no connection.
   virtual bool WaitForClientData(int timeout_ms) = 0;
+  // False while no server runs or it is stopping: no answer can arrive.
+  virtual bool Serving() = 0;
 };
 
 // A failure with the Portuguese message the front end receives.

@@ -87,7 +87,8 @@ void TDmSitef::GetClientResponse(std::string& text) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(fRespostaTimeoutMs);
     while (candidate.empty()) {
       const long long left = MsUntil(deadline);
-      if (left <= 0) break;
+      // A stopping service cannot receive an answer: give up at once.
+      if (left <= 0 || !host_.Serving()) break;
       const Clock::time_point slice = Clock::now();
       if (host_.WaitForClientData(static_cast<int>(left < 100 ? left : 100))) {
         DecodeWebSocketFrame(candidate);
@@ -134,7 +135,7 @@ void TDmSitef::PollClientMessage() {
   DecodeWebSocketFrame(text);
   if (text.empty()) return;
   std::optional<TJsonValue> message = ParseJsonObject(text);
-  if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+  if (!message) return;  // not a JSON object: nothing to act on while the host works
   if (GetJSONField(*message, "type") == "cancellation") {
     if (fPodeCancelar.load()) fCancelado.store(true);
   } else {

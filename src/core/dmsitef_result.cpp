@@ -85,30 +85,41 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes) {
   TJsonValue result = TJsonValue::MakeObject();
   result.AddString("type", "result");
+  const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
   if (fCancelado.load()) {
+    // The library approved and waits for a decision: undo it now rather
+    // than leave it pending, and keep its copy out of the next result.
+    RuVirIdUza().ConfirmarTransacao(false, documento);
+    RespostasPendentes.Clear();
     result.AddString("status", "unauthorized").AddString("message", "Transação TEF não realizada.");
     SendClientMessage(result.Serialize());
     return;
   }
-  TJsonValue entries = TJsonValue::MakeArray();
-  while (RespostasPendentes.Count() > 0) {
-    entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
-    RespostasPendentes.Delete(0);
-  }
-  const bool any = !entries.Items().empty();
-  fConcluido.store(true);
-
-  const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
   bool confirmed = false;
   TJsonValue approved = TJsonValue::MakeObject();
-  approved.AddString("type", "result")
-      .AddString("status", "approved")
-      .AddString("message", "Transação TEF concluída com sucesso.")
-      .Add("transaction_data", std::move(entries));
-  if (any && RegisterTransaction(approved)) {
-    confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
-  } else {
-    RuVirIdUza().ConfirmarTransacao(false, documento);
+  try {
+    TJsonValue entries = TJsonValue::MakeArray();
+    while (RespostasPendentes.Count() > 0) {
+      entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
+      RespostasPendentes.Delete(0);
+    }
+    const bool any = !entries.Items().empty();
+    fConcluido.store(true);
+    approved.AddString("type", "result")
+        .AddString("status", "approved")
+        .AddString("message", "Transação TEF concluída com sucesso.")
+        .Add("transaction_data", std::move(entries));
+    if (any && RegisterTransaction(approved)) {
+      confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
+    } else {
+      RuVirIdUza().ConfirmarTransacao(false, documento);
+    }
+  } catch (...) {
+    // Whatever failed before the decision, the library must not be left
+    // holding an approved transaction.
+    if (!confirmed) RuVirIdUza().ConfirmarTransacao(false, documento);
+    RespostasPendentes.Clear();
+    throw;
   }
   fNsuCancelamento.clear();
   if (confirmed) {
@@ -135,7 +146,13 @@ bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
   rest::TRegisterOutcome outcome =
       rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
   for (const std::string& line : outcome.LogEntries) Log(line);
-  if (outcome.ErrorReply) SendClientMessage(BuildErrorReply(*outcome.ErrorReply));
+  if (outcome.ErrorReply) {
+    try {
+      SendClientMessage(BuildErrorReply(*outcome.ErrorReply));
+    } catch (const endpoint::EConnectionClosed&) {
+      // The front end left; the decision below must still be taken.
+    }
+  }
   return outcome.Registered;
 }
 

@@ -169,8 +169,8 @@ void TDmSitef::FinishSession(const std::string& pContent, const TSessionPtr& pSe
   } catch (const endpoint::EConnectionClosed&) {
     throw;
   } catch (const std::exception& e) {
+    // The busy flag is not touched: it belongs to a running transaction.
     SendClientMessage(BuildErrorReply(std::string("Erro ao finalizar sessão: ") + e.what()));
-    fProcessando.store(false);
   }
 }
 

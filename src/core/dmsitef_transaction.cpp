@@ -132,6 +132,8 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     fProcessando.store(true);
     m.SetOperacaoCRT(fOperacao);
     m.SetCancelandoTransacaoTEF(false);
+    // A copy left by an earlier function must not become part of this result.
+    c.RespostasPendentes().Clear();
 
     if (type == "reprint") {
       c.CRT(1.0, std::to_string(fOperacao), "0", 0, "", "", "", "0");

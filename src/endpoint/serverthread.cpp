@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 
 #include <chrono>
+#include <thread>
 
 #include "endpoint/tlsconnection.h"
 #include "endpoint/websocket.h"
@@ -42,6 +43,11 @@ void TServerThread::Start() { thread_ = std::thread([this] { Execute(); }); }
 
 void TServerThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
+}
+
+bool TServerThread::Deactivating() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return deactivating_;
 }
 
 bool TServerThread::Active() const {
@@ -167,8 +173,8 @@ void TServerThread::TakeOver(const std::shared_ptr<TTlsConnection>& connection) 
 void TServerThread::ExecuteEvent(const std::shared_ptr<TTlsConnection>& connection) {
   if (connection->Data() == nullptr) connection->SetData(std::make_unique<TClientData>());
   if (connection->Data()->State == csHandshake) {
-    TakeOver(connection);  // a new front end becomes the current one
     WebSocketHandshake(*connection);
+    TakeOver(connection);  // a new front end becomes the current one
     return;
   }
   // Wait for the next message without holding IOHandlerLock, so an idle
@@ -179,6 +185,13 @@ void TServerThread::ExecuteEvent(const std::shared_ptr<TTlsConnection>& connecti
     if (deactivating_) return;
   }
   TakeOver(connection);
+  if (CurrentConnection().get() == connection.get() && handlers_.MayTakeOver &&
+      !handlers_.MayTakeOver()) {
+    // A running transaction reads its answers from the current connection
+    // itself; this thread must not take them away from it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return;
+  }
   std::string text;
   {
     std::lock_guard<std::recursive_mutex> io(IOHandlerLock);
@@ -204,7 +217,9 @@ void TServerThread::SendClientMessage(const std::string& msg) {
 std::string TServerThread::DecodeWebSocketFrame() {
   std::lock_guard<std::recursive_mutex> io(IOHandlerLock);
   const std::shared_ptr<TConnection> conn = CurrentConnection();
-  if (conn == nullptr) return {};
+  // Callers wait for data first; the current connection may have changed
+  // since, and a read must never block here holding the lock.
+  if (conn == nullptr || !conn->WaitForData(0)) return {};
   return ReadWebSocketMessage(*conn, [this](const std::string& line) { Log(line); });
 }
 

@@ -61,6 +61,8 @@ class TServerThread {
 
   // True while the listener is active.
   bool Active() const;
+  // True once Deactivate has begun.
+  bool Deactivating() const;
   // Waits until the listener is active or the thread has ended; returns
   // Active(). For tests and start-up diagnostics.
   bool WaitUntilListening(int timeout_ms);
@@ -70,7 +72,8 @@ class TServerThread {
   // is none). A write error propagates after the lock is released.
   void SendClientMessage(const std::string& msg);
   // Reads one complete message from the current connection; empty when there
-  // is none, after a close frame or a decoding error.
+  // is none, no data is waiting on it, after a close frame or a decoding
+  // error. Callers wait for data first (WaitForData).
   std::string DecodeWebSocketFrame();
 
   // The current connection, or null.

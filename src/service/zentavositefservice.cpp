@@ -61,6 +61,11 @@ bool TZentavoSiTefService::WaitForClientData(int timeout_ms) {
   return conn != nullptr && conn->Connected() && conn->WaitForData(timeout_ms);
 }
 
+bool TZentavoSiTefService::Serving() {
+  std::shared_ptr<endpoint::TServerThread> server = Server();
+  return server != nullptr && !server->Deactivating();
+}
+
 void TZentavoSiTefService::StartServer() {
   try {
     GravaLog("Iniciando servidor socket.");

@@ -52,6 +52,7 @@ class TZentavoSiTefService : public core::TDmSitefHost {
   std::string DecodeWebSocketFrame() override;
   std::shared_ptr<endpoint::TConnection> CurrentConnection() override;
   bool WaitForClientData(int timeout_ms) override;
+  bool Serving() override;
 
   // The running server thread, or null while stopped or paused.
   endpoint::TServerThread* ServerThread();

@@ -5,6 +5,9 @@
 #include <chrono>
 
 #include "core/fakehost.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_resp_clisitef.h"
+#include "tef/ruviriduza_respostaspendentes.h"
 
 namespace core {
 namespace {
@@ -178,6 +181,38 @@ TEST_F(DialogueTest, InterruptionCheckHandsTheCancellationToTheLibrary) {
   dm_->RuVirIdUzaAguardaResp("23", 0, stop);
   EXPECT_TRUE(stop);
   EXPECT_FALSE(dm_->fCancelado.load());
+}
+
+}  // namespace
+}  // namespace core
+
+namespace core {
+namespace {
+
+// An approval that arrives while a cancellation is flagged is undone at
+// once, and its copy does not linger into the next function's result.
+TEST_F(DialogueTest, ApprovalWithACancellationFlaggedLeavesNothingPending) {
+  auto& pending = dm_->RuVirIdUza().RespostasPendentes();
+  pending.Add(std::make_unique<tef::TRuVirIdUzaRespCliSiTef>());
+  dm_->fCancelado.store(true);
+  dm_->RuVirIdUzaDepoisConfirmarTransacoes(pending);
+  EXPECT_EQ(pending.Count(), 0);
+  const std::vector<TJsonValue> sent = Sent();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Serialize(),
+            "{\"type\":\"result\",\"status\":\"unauthorized\",\"message\":\"Transa\\u00E7\\u00E3o TEF "
+            "n\\u00E3o realizada.\"}");
+  EXPECT_FALSE(dm_->fConcluido.load());
+}
+
+TEST_F(DialogueTest, AStoppingServiceEndsTheWaitAtOnce) {
+  host_->serving = false;
+  dm_->fRespostaTimeoutMs = 60000;
+  const auto start = std::chrono::steady_clock::now();
+  std::string text;
+  dm_->GetClientResponse(text);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(dm_->fCancelado.load());
 }
 
 }  // namespace

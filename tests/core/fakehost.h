@@ -50,6 +50,7 @@ class TFakeHost : public TDmSitefHost {
     return m;
   }
   std::shared_ptr<endpoint::TConnection> CurrentConnection() override { return connection; }
+  bool Serving() override { return serving; }
   bool WaitForClientData(int timeout_ms) override {
     {
       std::lock_guard<std::mutex> lock(mu_);
@@ -72,6 +73,7 @@ class TFakeHost : public TDmSitefHost {
   std::vector<std::string> sent;
   std::deque<std::string> incoming;
   std::shared_ptr<endpoint::TConnection> connection;
+  bool serving = true;
 
  private:
   std::mutex mu_;

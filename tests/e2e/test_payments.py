@@ -162,7 +162,11 @@ def test_a_second_transaction_while_one_runs_is_dropped(tef_service, tef_client,
     tef_client.send(transaction(tef_session, operation=3, transaction_value="12,00"))
     first = tef_client.recv()  # the first prompt: the transaction is running
     other.send(transaction(tef_session, operation=3, transaction_value="99,00"))
+    # Nor may another connection reconfigure the library or the sale meanwhile.
+    other.send({"route": "/session/start", "type": "session",
+                "token": make_token(default_claims(sale_id=777, callback_url="https://127.0.0.1:9/"))})
     other.nothing_within(1.0)
+    tef_service.wait_log("Requisição ignorada durante uma transação: /session/start")
     fe = FrontEnd(tef_client)
     fe.answer(first)
     while True:
@@ -172,7 +176,20 @@ def test_a_second_transaction_while_one_runs_is_dropped(tef_service, tef_client,
         fe.answer(msg)
     assert msg["status"] == "approved"
     assert msg["transaction_data"][0]["transaction_value"] == 12
+    assert msg["transaction_data"][0]["sale_id"] == 1001
+    assert len(tef_service.sales_api.requests) == 1
     other.close()
+
+
+def test_stopping_during_a_prompt_ends_the_payment_at_once(tef_service, tef_client, tef_session):
+    tef_client.send(transaction(tef_session, operation=0, transaction_value="12,00"))
+    while tef_client.recv()["type"] != "menu":
+        pass
+    started = time.monotonic()
+    assert tef_service.stop() == 0
+    assert time.monotonic() - started < 10
+    fin = finishes(tef_service)
+    assert not fin or fin[-1]["args"]["confirm"] == 0  # nothing was confirmed
 
 
 @pytest.mark.parametrize("value", ["10,05", "10,13"])  # denied; host unreachable
