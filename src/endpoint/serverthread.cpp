@@ -160,12 +160,14 @@ void TServerThread::RunConnection(std::shared_ptr<TTlsConnection> connection, TC
   self->finished = true;
 }
 
-// A connection becomes the current one when it opens and whenever a message
-// arrives on it, except while a transaction holds the current connection
-// that is still open: a second connection must not take over a running
-// payment's dialogue. An idle connection never takes over.
-void TServerThread::TakeOver(const std::shared_ptr<TTlsConnection>& connection) {
-  const bool may = !handlers_.MayTakeOver || handlers_.MayTakeOver();
+// A connection becomes the current one when a message arrives on it, except
+// while a transaction holds the current connection that is still open: a
+// second connection must not take over a running payment's dialogue. On
+// opening it takes over only a current connection that is gone (a front end
+// reconnecting), so a connection that merely opens cannot race a payment
+// that is about to start. An idle connection never takes over.
+void TServerThread::TakeOver(const std::shared_ptr<TTlsConnection>& connection, bool opening) {
+  const bool may = !opening && (!handlers_.MayTakeOver || handlers_.MayTakeOver());
   std::lock_guard<std::mutex> lock(mu_);
   if (current_ == nullptr || !current_->Connected() || may) current_ = connection;
 }
@@ -174,7 +176,7 @@ void TServerThread::ExecuteEvent(const std::shared_ptr<TTlsConnection>& connecti
   if (connection->Data() == nullptr) connection->SetData(std::make_unique<TClientData>());
   if (connection->Data()->State == csHandshake) {
     WebSocketHandshake(*connection);
-    TakeOver(connection);  // a new front end becomes the current one
+    TakeOver(connection, true);
     return;
   }
   // Wait for the next message without holding IOHandlerLock, so an idle
@@ -184,7 +186,7 @@ void TServerThread::ExecuteEvent(const std::shared_ptr<TTlsConnection>& connecti
     std::lock_guard<std::mutex> lock(mu_);
     if (deactivating_) return;
   }
-  TakeOver(connection);
+  TakeOver(connection, false);
   if (CurrentConnection().get() == connection.get() && handlers_.MayTakeOver &&
       !handlers_.MayTakeOver()) {
     // A running transaction reads its answers from the current connection

@@ -92,7 +92,7 @@ class TServerThread {
   void RunConnection(std::shared_ptr<TTlsConnection> connection, TClient* self);
   void ExecuteEvent(const std::shared_ptr<TTlsConnection>& connection);
   void Log(const std::string& line) const;
-  void TakeOver(const std::shared_ptr<TTlsConnection>& connection);
+  void TakeOver(const std::shared_ptr<TTlsConnection>& connection, bool opening);
   void ReapFinished();
 
   const int port_;
