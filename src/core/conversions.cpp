@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/dmsitef.h"
+#include "platform/ansi.h"
 
 namespace core {
 
@@ -32,6 +33,10 @@ tef::TCurrency StrToCurr(const std::string& text) {
   std::optional<tef::TCurrency> v = tef::TCurrency::Parse(text);
   if (!v) throw EDmSitefErro("'" + text + "' is not a valid floating point value");
   return *v;
+}
+
+std::string ThroughAnsi(const std::string& s) {
+  return platform::AnsiToUtf8(platform::Utf8ToAnsi(s));
 }
 
 std::string TrimControl(const std::string& s) {

@@ -16,6 +16,10 @@ int StrToInt(const std::string& text);
 // "'<text>' is not a valid floating point value".
 tef::TCurrency StrToCurr(const std::string& text);
 
+// The text after a round trip through the 8-bit code page: characters it
+// lacks become '?', as text does on its way to the TEF library.
+std::string ThroughAnsi(const std::string& s);
+
 // Spaces and control characters removed from both ends.
 std::string TrimControl(const std::string& s);
 

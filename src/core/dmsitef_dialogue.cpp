@@ -336,7 +336,7 @@ void TDmSitef::GetCollectResponse(std::string& Resposta, bool& /*Digitado*/, boo
   if (!message || GetJSONField(*message, "type") != "collect") return;
   if (GetJSONField(*message, "typed") == "true") {
     // Characters the library's 8-bit code page lacks become '?'.
-    Resposta = platform::AnsiToUtf8(platform::Utf8ToAnsi(GetJSONField(*message, "response")));
+    Resposta = ThroughAnsi(GetJSONField(*message, "response"));
   } else if (GetJSONField(*message, "back_menu") == "true") {
     VoltarMenu = true;
   } else {
@@ -355,17 +355,7 @@ void TDmSitef::RuVirIdUzaInfoECF(tef::TRuVirIdUzaInfoECF Operacao, std::string& 
     RetornoECF = "L";
   } else {
     // "00,00": thousands grouping, at least four integer digits, no decimals.
-    std::string digits = platform::FormatFixed(fValorTransacao.Units(), 4, "0");
-    bool neg = !digits.empty() && digits[0] == '-';
-    if (neg) digits.erase(0, 1);
-    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-      grouped += digits[i];
-      const size_t left = digits.size() - i - 1;
-      if (left > 0 && left % 3 == 0) grouped += '.';
-    }
-    RetornoECF = (neg ? "-" : "") + grouped;
+    RetornoECF = platform::FormatFixed(fValorTransacao.Units(), 4, "00,00");
   }
 }
 

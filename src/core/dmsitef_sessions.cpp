@@ -13,9 +13,6 @@ namespace {
 
 constexpr int kSessionSeconds = 1800;
 
-// Claims pass through the 8-bit code page on their way in.
-std::string ThroughAnsi(const std::string& s) { return platform::AnsiToUtf8(platform::Utf8ToAnsi(s)); }
-
 std::string TrimSpaces(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && s[b] == ' ') ++b;

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/conversions.h"
 #include "core/dmsitef.h"
 #include "platform/ansi.h"
 #include "platform/inifile.h"
@@ -18,8 +19,6 @@ namespace {
 // tls_gateway_host overrides it for homologation environments.
 constexpr const char* URLTLS = "tls-prod.fiservapp.com";
 constexpr const char* kRestricaoQRCode = "{DevolveStringQRCode=1}";
-
-std::string ThroughAnsi(const std::string& s) { return platform::AnsiToUtf8(platform::Utf8ToAnsi(s)); }
 
 // A longer text keeps its first n characters; a shorter one is padded on the
 // left with '0'.

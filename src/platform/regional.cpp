@@ -105,7 +105,12 @@ std::string FormatFixed(int64_t value, int scale, std::string_view pattern) {
       ++decimals;
     }
   }
-  const bool thousands = pattern.substr(0, dot).find(',') != std::string_view::npos;
+  const std::string_view integer_part = pattern.substr(0, dot);
+  const bool thousands = integer_part.find(',') != std::string_view::npos;
+  // Each '0' before the decimal point is an integer digit always written.
+  size_t min_digits = 0;
+  for (char c : integer_part) min_digits += c == '0';
+  if (min_digits == 0) min_digits = 1;
   const bool negative = value < 0;
   // Work on the magnitude in unsigned arithmetic so INT64_MIN cannot overflow.
   uint64_t mag = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
@@ -123,6 +128,7 @@ std::string FormatFixed(int64_t value, int scale, std::string_view pattern) {
   const uint64_t ip = mag / pow10;
   const uint64_t fp = mag % pow10;
   std::string digits = std::to_string(ip);
+  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
   if (thousands) {
     std::string grouped;
     const int len = static_cast<int>(digits.size());

@@ -20,9 +20,10 @@ extern const char* const kShortMonthNames[12];  // "jan" ...
 // literal text in '...' or "...". Other characters are copied.
 std::string FormatDateTime(std::string_view format, const TDateTime& t);
 
-// Formats value / 10^scale with the pattern "0", "0.00", "#,##0.00" and the
-// like: the number of '0' after '.' gives the decimals, a ',' in the integer
-// part asks for thousands separators. Rounds half away from zero.
+// Formats value / 10^scale with the pattern "0", "0.00", "#,##0.00", "00,00"
+// and the like: the number of '0' after '.' gives the decimals, the number of
+// '0' before it the integer digits always written, a ',' in the integer part
+// asks for thousands separators. Rounds half away from zero.
 std::string FormatFixed(int64_t value, int scale, std::string_view pattern);
 
 // Parses "dd/mm/yyyy" optionally followed by " hh:nn:ss" (or " hh:nn").

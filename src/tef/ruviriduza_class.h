@@ -96,6 +96,9 @@ class TRuVirIdUzaClass {
   virtual bool RespostaValida();
   virtual void LerRespostaRequisicao();
   virtual void FinalizarResposta(bool ApagarArquivo);
+  // The end of a file request that is not a payment: identification, send,
+  // read the answer, hand it over; true when it reports approval.
+  bool ConcluirRequisicao();
   // Saves the current response as the next backup file; returns its name.
   virtual std::string CopiarResposta();
   // After a non-payment function: a response with receipt lines is printed

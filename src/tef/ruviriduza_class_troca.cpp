@@ -133,8 +133,7 @@ void TRuVirIdUzaClass::ATV() {
   FinalizarRequisicao();
 }
 
-bool TRuVirIdUzaClass::ADM() {
-  IniciarRequisicao("ADM");
+bool TRuVirIdUzaClass::ConcluirRequisicao() {
   GravarIdentificacao();
   FinalizarRequisicao();
   LerRespostaRequisicao();
@@ -142,6 +141,11 @@ bool TRuVirIdUzaClass::ADM() {
   ProcessarResposta();
   FinalizarResposta(true);
   return aprovada;
+}
+
+bool TRuVirIdUzaClass::ADM() {
+  IniciarRequisicao("ADM");
+  return ConcluirRequisicao();
 }
 
 bool TRuVirIdUzaClass::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
@@ -236,13 +240,7 @@ bool TRuVirIdUzaClass::CNC(const std::string& Rede, const std::string& NSU,
   fReq->SetRede(Rede);
   fReq->SetNSU(NSU);
   fReq->SetDataHoraTransacaoComprovante(DataHoraTransacao);
-  GravarIdentificacao();
-  FinalizarRequisicao();
-  LerRespostaRequisicao();
-  const bool aprovada = fResp->TransacaoAprovada();
-  ProcessarResposta();
-  FinalizarResposta(true);
-  return aprovada;
+  return ConcluirRequisicao();
 }
 
 }  // namespace tef

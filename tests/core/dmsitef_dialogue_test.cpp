@@ -217,3 +217,21 @@ TEST_F(DialogueTest, AStoppingServiceEndsTheWaitAtOnce) {
 
 }  // namespace
 }  // namespace core
+
+namespace core {
+namespace {
+
+TEST_F(DialogueTest, PrinterInformationComesFromTheTransactionAmount) {
+  dm_->fValorTransacao = tef::TCurrency::FromCents(1234567);  // 12.345,67
+  std::string r;
+  dm_->RuVirIdUzaInfoECF(tef::ineTotalAPagar, r);
+  EXPECT_EQ(r, "12.346");
+  dm_->fValorTransacao = tef::TCurrency::FromCents(1250);
+  dm_->RuVirIdUzaInfoECF(tef::ineSubTotal, r);
+  EXPECT_EQ(r, "0.013");
+  dm_->RuVirIdUzaInfoECF(tef::ineEstadoECF, r);
+  EXPECT_EQ(r, "L");  // no TEF manager selected
+}
+
+}  // namespace
+}  // namespace core

@@ -38,6 +38,7 @@ TEST(RegionalTest, FormatFixedRoundsHalfAwayFromZero) {
       {125, 3, "0.00", "0,13"},             {-125, 3, "0.00", "-0,13"},
       {124, 3, "0.00", "0,12"},             {5, 0, "0.00", "5,00"},
       {-4, 4, "0.00", "0,00"},              {1234, 0, "0", "1234"},
+      {125000, 4, "00,00", "0.013"},        {123456780000, 4, "00,00", "12.345.678"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatFixed(c.value, c.scale, c.pattern), c.expected) << c.value << " " << c.pattern;

@@ -9,16 +9,6 @@ namespace {
 
 using platform::TDateTime;
 
-TDateTime D(int y, int m, int d, int hh = 0, int nn = 0, int ss = 0) {
-  TDateTime t;
-  t.Year = y;
-  t.Month = m;
-  t.Day = d;
-  t.Hour = hh;
-  t.Minute = nn;
-  t.Second = ss;
-  return t;
-}
 
 TEST(InformacaoTest, AsIntegerReadsTrimmedDecimalOrZero) {
   struct Case {
@@ -84,17 +74,17 @@ TEST(InformacaoTest, DateAndTimeGettersKeepDigitsAndRejectImpossibleValues) {
     const char* in;
     TDateTime out;
   } cases[] = {
-      {date, "31/12/2024", D(2024, 12, 31)},
-      {date, " 01012000 ", D(2000, 1, 1)},
+      {date, "31/12/2024", TDateTime{2024, 12, 31}},
+      {date, " 01012000 ", TDateTime{2000, 1, 1}},
       {date, "31132024", {}},            // month 13
       {date, "30022024", {}},
       {date, "3112202", {}},             // too few digits
       {date, "", {}},
       {time, "23:59:59", T(23, 59, 59)},
       {time, "246000", {}},
-      {stamp, "3112235959", D(year, 12, 31, 23, 59, 59)},
+      {stamp, "3112235959", TDateTime{year, 12, 31, 23, 59, 59}},
       {stamp, "3112245959", {}},
-      {sql, "2024-05-31 12:34:56", D(2024, 5, 31, 12, 34, 56)},
+      {sql, "2024-05-31 12:34:56", TDateTime{2024, 5, 31, 12, 34, 56}},
       {sql, "20240531", {}},
       {sql, "20230229000000", {}},
   };
@@ -105,7 +95,7 @@ TEST(InformacaoTest, DateAndTimeGettersKeepDigitsAndRejectImpossibleValues) {
 }
 
 TEST(InformacaoTest, DateSettersWriteDigitsAndEmptyForZero) {
-  const TDateTime t = D(2024, 3, 5, 7, 8, 9);
+  const TDateTime t = TDateTime{2024, 3, 5, 7, 8, 9};
   TRuVirIdUzaInformacao i;
   i.SetAsDate(t);
   EXPECT_EQ(i.AsString(), "05032024");

@@ -14,16 +14,6 @@ namespace {
 
 using platform::TDateTime;
 
-TDateTime D(int y, int m, int d, int hh = 0, int nn = 0, int ss = 0) {
-  TDateTime t;
-  t.Year = y;
-  t.Month = m;
-  t.Day = d;
-  t.Hour = hh;
-  t.Minute = nn;
-  t.Second = ss;
-  return t;
-}
 
 platform::AnsiString A(const std::string& utf8) { return platform::Utf8ToAnsi(utf8); }
 
@@ -146,9 +136,9 @@ TEST(RespCliSiTefTest, MapsACompleteResponse) {
   EXPECT_EQ(r.TipoOperacao(), opParcelado);
   EXPECT_EQ(r.ModalidadeExtenso(), "Crédito parcelado");
   EXPECT_EQ(r.ModalidadePagtoDescrita(), "CREDITO ADM");
-  EXPECT_EQ(r.DataHoraTransacaoComprovante(), D(2024, 5, 31, 12, 34, 56));
-  EXPECT_EQ(r.DataHoraTransacaoHost(), D(2024, 5, 31, 12, 34, 56));
-  EXPECT_EQ(r.DataHoraTransacaoLocal(), D(2024, 5, 31, 12, 34, 56));
+  EXPECT_EQ(r.DataHoraTransacaoComprovante(), (TDateTime{2024, 5, 31, 12, 34, 56}));
+  EXPECT_EQ(r.DataHoraTransacaoHost(), (TDateTime{2024, 5, 31, 12, 34, 56}));
+  EXPECT_EQ(r.DataHoraTransacaoLocal(), (TDateTime{2024, 5, 31, 12, 34, 56}));
   EXPECT_EQ(r.Autenticacao(), "AUT123");
   EXPECT_EQ(r.ImagemComprovante1aVia(), (TStringList{"VIA CLIENTE", "VALOR 10,00"}));
   EXPECT_EQ(r.ImagemComprovante2aVia(), (TStringList{"VIA LOJA", "LINHA 2", "LINHA 3"}));
@@ -162,14 +152,14 @@ TEST(RespCliSiTefTest, MapsACompleteResponse) {
   EXPECT_EQ(r.NSUComprovante(), "123");
   EXPECT_EQ(r.CodigoAutorizacaoTransacao(), "A1B2C3");
   EXPECT_EQ(r.ValorEntradaCDC(), TCurrency::FromCents(500));
-  EXPECT_EQ(r.DataEntradaCDC(), D(2024, 6, 1));
+  EXPECT_EQ(r.DataEntradaCDC(), (TDateTime{2024, 6, 1}));
   EXPECT_EQ(r.Rede(), "REDE");
   EXPECT_EQ(r.CodigoEstabelecimento(), "000000001");
   EXPECT_EQ(r.TipoPessoa(), 'F');
   EXPECT_EQ(r.DocumentoPessoa(), "12345678909");
   EXPECT_EQ(r.QtdParcelas(), 2);  // 511 comes after 505
-  EXPECT_EQ(r.DataPreDatado(), D(2024, 6, 15));
-  EXPECT_EQ(r.DataHoraTransacaoCancelada(), D(2024, 5, 10));
+  EXPECT_EQ(r.DataPreDatado(), (TDateTime{2024, 6, 15}));
+  EXPECT_EQ(r.DataHoraTransacaoCancelada(), (TDateTime{2024, 5, 10}));
   EXPECT_EQ(r.NSUTransacaoCancelada(), "999888");
   EXPECT_EQ(r.DataVencimento(), TDateTime());  // "12/2030" has too few digits
   EXPECT_EQ(r.CMC7(), "12345678901234567890ABCDEF1234");
@@ -182,9 +172,9 @@ TEST(RespCliSiTefTest, MapsACompleteResponse) {
   EXPECT_EQ(r.CodigoHASH(), "HASH");
   EXPECT_EQ(r.NumeroCartao(), "411111******1111");
   ASSERT_EQ(r.Parcelas().Count(), 2);
-  EXPECT_EQ(r.Parcelas()[0].Vencimento(), D(2024, 6, 30));
+  EXPECT_EQ(r.Parcelas()[0].Vencimento(), (TDateTime{2024, 6, 30}));
   EXPECT_EQ(r.Parcelas()[0].Valor(), TCurrency::FromCents(450));
-  EXPECT_EQ(r.Parcelas()[1].Vencimento(), D(2024, 7, 30));
+  EXPECT_EQ(r.Parcelas()[1].Vencimento(), (TDateTime{2024, 7, 30}));
   EXPECT_EQ(r.Parcelas()[1].Valor(), TCurrency::FromCents(400));
   EXPECT_TRUE(r.TransacaoAprovada());
 
@@ -241,7 +231,7 @@ TEST(RespCliSiTefTest, HugeInstallmentCountStopsAtTheLastSequence) {
   r.GravaInformacao(505, A("2000000000"));
   r.ConteudoToProperty();
   EXPECT_EQ(r.Parcelas().Count(), 999);
-  EXPECT_EQ(r.Parcelas()[0].Vencimento(), D(2025, 1, 1));
+  EXPECT_EQ(r.Parcelas()[0].Vencimento(), (TDateTime{2025, 1, 1}));
 }
 
 TEST(RespTest, ClearKeepsCardAndMethodPropertiesUntilMapped) {
@@ -355,7 +345,7 @@ TEST(RespTXTTest, MapsFileExchangeResponseWith710And712AndNo714) {
   EXPECT_EQ(r.DataHoraTransacaoHost().Month, 12);
   EXPECT_EQ(r.TipoParcelamento(), 1);
   EXPECT_EQ(r.Finalizacao(), "FIN");
-  EXPECT_EQ(r.DataHoraTransacaoComprovante(), D(2024, 3, 5, 14, 7, 9));
+  EXPECT_EQ(r.DataHoraTransacaoComprovante(), (TDateTime{2024, 3, 5, 14, 7, 9}));
   EXPECT_EQ(r.TextoEspecialOperador(), "OPER");
   EXPECT_EQ(r.TextoEspecialCliente(), "CLI");
   EXPECT_EQ(r.NomeAdministradora(), "ADM X");
@@ -372,7 +362,7 @@ TEST(RespTXTTest, MapsFileExchangeResponseWith710And712AndNo714) {
   EXPECT_EQ(r.TipoOperacao(), opParcelado);
   EXPECT_EQ(r.ParceladoPor(), parcADM);
   ASSERT_EQ(r.Parcelas().Count(), 2);
-  EXPECT_EQ(r.Parcelas()[0].Vencimento(), D(2025, 1, 10));
+  EXPECT_EQ(r.Parcelas()[0].Vencimento(), (TDateTime{2025, 1, 10}));
   EXPECT_EQ(r.Parcelas()[0].Valor(), TCurrency::FromCents(525));
   EXPECT_EQ(r.Parcelas()[0].NSUParcela(), "N1");
   EXPECT_EQ(r.Parcelas()[1].NSUParcela(), "");
