@@ -1,5 +1,6 @@
 // ELF version-note reader under arbitrary file bytes: it finds our note or
 // nothing, and never reads outside the buffer (the sanitizers watch that).
+// Seeds: fuzz/corpus/elf_version_fuzz, made with tests/platform/versionimages.h.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

@@ -1,5 +1,6 @@
 // PE VERSIONINFO reader under arbitrary file bytes: it finds the fixed file
 // version or nothing, and never reads outside the buffer.
+// Seeds: fuzz/corpus/pe_version_fuzz, made with tests/platform/versionimages.h.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

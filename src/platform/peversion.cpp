@@ -44,8 +44,9 @@ struct TEntry {
   uint32_t Target;  // high bit: a subdirectory
 };
 
-// The entries of the resource directory at base + offset, up to the limit of
-// what the buffer holds.
+// The first entry of the resource directory at base + offset with the given
+// id (any when none) that leads to a subdirectory (or to data); entries past
+// the end of the buffer end the search.
 std::optional<TEntry> FindEntry(const TBinaryReader& r, uint64_t base, uint32_t offset,
                                 std::optional<uint32_t> id, bool want_directory) {
   const uint64_t dir = base + offset;

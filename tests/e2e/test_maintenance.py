@@ -5,6 +5,7 @@ TEF library simulator)."""
 import json
 import os
 import re
+import shutil
 
 import pytest
 
@@ -91,7 +92,6 @@ def test_offers_are_recorded_only_when_newer(make_service):
 
 
 def test_version_resource_of_a_windows_library(make_service):
-    import shutil
     svc = make_service(prepare=lambda s: replace_library(
         s, lambda dll: shutil.copy(PE_1_0_0_31, os.path.join(dll, "libclisitef.so"))))
     client = svc.connect()
