@@ -17,17 +17,20 @@ std::string TwoDigits(int n) {
   return buf;
 }
 
-// On every way out of a transaction: the paying front end is released and
-// the busy flag cleared.
+// On every way out of a transaction: the busy flag is cleared and the claim
+// released before the paying front end is, so that the front end's next
+// request, handled once the payment has ended, finds the library free.
 class TPaymentScope {
  public:
-  TPaymentScope(TDmSitefHost& host, std::atomic<bool>& busy) : host_(host), busy_(busy) {
+  TPaymentScope(TDmSitefHost& host, std::atomic<bool>& busy, TTEFClaim& claim)
+      : host_(host), busy_(busy), claim_(claim) {
     busy_.store(true);
     host_.BeginPayment();
   }
   ~TPaymentScope() {
-    host_.EndPayment();
     busy_.store(false);
+    claim_.Release();
+    host_.EndPayment();
   }
   TPaymentScope(const TPaymentScope&) = delete;
   TPaymentScope& operator=(const TPaymentScope&) = delete;
@@ -35,6 +38,7 @@ class TPaymentScope {
  private:
   TDmSitefHost& host_;
   std::atomic<bool>& busy_;
+  TTEFClaim& claim_;
 };
 
 }  // namespace
@@ -139,7 +143,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     }
     return;
   }
-  TPaymentScope payment(host_, fProcessando);
+  TPaymentScope payment(host_, fProcessando, claim);
 
   // The payment belongs to the sale of the session it names, even when
   // another session was started since.

@@ -25,8 +25,11 @@ class TTEFClaim {
     owns_ = owner_.compare_exchange_strong(expected, uso);
     holder_ = owns_ ? uso : static_cast<TUso>(expected);
   }
-  ~TTEFClaim() {
+  ~TTEFClaim() { Release(); }
+  // Releases early; nothing when not owned or already released.
+  void Release() {
     if (owns_) owner_.store(usoNenhum);
+    owns_ = false;
   }
   TTEFClaim(const TTEFClaim&) = delete;
   TTEFClaim& operator=(const TTEFClaim&) = delete;

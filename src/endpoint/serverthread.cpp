@@ -377,6 +377,7 @@ void TServerThread::BeginPayment() {
   std::lock_guard<std::mutex> lock(mu_);
   paying_ = role.server == this ? role.client : nullptr;
   payment_running_ = true;
+  payment_thread_ = std::this_thread::get_id();
   pending_prompt_.clear();
   role.server = this;
   role.payment = true;
@@ -387,6 +388,10 @@ void TServerThread::EndPayment() {
   TRole& role = Role();
   if (role.server == this) role.payment = false;
   std::lock_guard<std::mutex> lock(mu_);
+  // A payment that another thread began since (the claim is already free)
+  // is not this thread's to end.
+  if (payment_thread_ != std::this_thread::get_id()) return;
+  payment_thread_ = {};
   payment_running_ = false;
   paying_.reset();
   pending_prompt_.clear();

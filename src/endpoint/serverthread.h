@@ -153,6 +153,7 @@ class TServerThread {
   std::list<std::shared_ptr<TClient>> clients_;
   std::shared_ptr<TClient> current_;  // FIdContext
   bool payment_running_ = false;
+  std::thread::id payment_thread_;
   std::shared_ptr<TClient> paying_;
   std::string pending_prompt_;
 };
