@@ -45,10 +45,11 @@ class TDmSitefHost {
   virtual void SendClientMessage(const std::string& msg) = 0;
   // The server thread's DecodeWebSocketFrame; "" while there is no server.
   virtual std::string DecodeWebSocketFrame() = 0;
-  // The current connection, or null.
+  // The connection this thread talks to (during a payment the paying one),
+  // or null.
   virtual std::shared_ptr<endpoint::TConnection> CurrentConnection() = 0;
-  // Waits up to timeout_ms for data from the front end on the current
-  // connection; false when none arrived or there is no connection.
+  // Waits up to timeout_ms for a message of the paying front end; false when
+  // none arrived or there is no connection.
   virtual bool WaitForClientData(int timeout_ms) = 0;
   // False while no server runs or it is stopping: no answer can arrive.
   virtual bool Serving() = 0;
@@ -96,7 +97,7 @@ class TDmSitef {
   void SendClientMessage(const std::string& pMsg);
   // A prompt of the payment that waits for an answer (see TDmSitefHost).
   void SendPrompt(const std::string& pMsg) { host_.SendPrompt(pMsg); }
-  // Reads one client message from the current connection ("" when none).
+  // Takes the paying front end's next message ("" when none).
   void DecodeWebSocketFrame(std::string& DecodedMessage);
 
   // --- sessions
