@@ -69,6 +69,10 @@ void TDmSitef::DecodeWebSocketFrame(std::string& DecodedMessage) {
 }
 
 void TDmSitef::ConnectionClosed() {
+  // Connections end on their own threads: the component is only touched
+  // when nothing else uses it (a running payment keeps what it has).
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
+  if (!claim.Owns()) return;
   try {
     FRuVirIdUza->CancelarTransacoesPendentes();
   } catch (...) {
