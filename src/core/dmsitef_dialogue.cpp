@@ -2,9 +2,9 @@
 // to the front end, and the front end's answer is read back on the same
 // connection. Runs on the transaction's thread, inside the component's call.
 //
-// The busy flag is not released from here: the Part of the flow that claimed
-// it (StartTransaction) releases it when the library call has returned, so a
-// second transaction can never start while the component is still running.
+// The busy flag is not released from here: StartTransaction, which claimed
+// it, releases it when the library call has returned, so a second
+// transaction can never start while the component is still running.
 #include <chrono>
 #include <thread>
 

@@ -71,6 +71,11 @@ void TZentavoSiTefService::StartServer() {
     GravaLog("Iniciando servidor socket.");
     long port = iniConfig->ReadInteger("sitef", "server_port", 0);
     if (port <= 0) port = 443;
+    // A larger value would wrap to some other port.
+    if (port > 65535) {
+      throw std::runtime_error("Porta inválida em [sitef] server_port: " + std::to_string(port) +
+                               " (máximo 65535). O servidor não foi iniciado.");
+    }
     endpoint::TServerThread::THandlers h;
     core::TDmSitef* dm = FDmSitef.get();
     h.Route = [dm](const std::string& text, endpoint::TConnection& c) { dm->RouteTargeting(text, c); };
