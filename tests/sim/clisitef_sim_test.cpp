@@ -446,7 +446,7 @@ TEST_F(SimTest, InvalidMenuAnswerRepeatsTheMenu) {
   a.menus = {"7", "1"};
   Outcome o = Drive(3, "10,00", std::ref(a));
   ASSERT_EQ(o.result, 0);
-  EXPECT_EQ(o.Count(21), 2);
+  EXPECT_EQ(o.Count(21), 3);  // reading mode, then the method menu twice
   EXPECT_TRUE(o.Saw(3, "Opcao invalida"));
   EXPECT_EQ(o.fields[100], "0200");
   Confirm(o, 0);
@@ -970,7 +970,8 @@ TEST_F(SimTest, StateFileCarriesAPendingApprovalToTheNextProcess) {
               R"(, "state_file": "state-b.json"})");
   ASSERT_EQ(Configure(), 0);
   EXPECT_EQ(g_lib.Pendentes("", ""), 1);
-  ASSERT_EQ(g_lib.FinalizaFuncao(1, "9", paid.date.c_str(), "000001", ""), 0);
+  ASSERT_EQ(g_lib.FinalizaFuncao(1, paid.document.c_str(), paid.date.c_str(), paid.time.c_str(), ""),
+            0);
   auto fin = Last("FinalizaFuncaoSiTefInterativo");
   EXPECT_EQ(Str(*fin, "outcome"), "confirmed");
   EXPECT_EQ(Str((*fin)["transaction"], "document"), paid.document);

@@ -201,8 +201,8 @@ TEST_F(LoopTest, DataFieldsDuringAPayment) {
   EXPECT_THAT(Respostas(), ElementsAre("4111111111111111", "07", "1", "", "1", ""));
   EXPECT_THAT(ev.Com("Campo:"), ElementsAre("Campo:512:tcString:Numero do cartao",
                                             "Campo:505:tcString:Parcelas", "Campo:514:tcSeguranca:CVV"));
-  // Answered fields are stored with the response; 501 and 514 are not.
-  EXPECT_EQ(m.Resp().LeInformacao(512).AsString(), "4111111111111111");
+  // Answered fields are stored with the response (a card number masked); 501 and 514 are not.
+  EXPECT_EQ(m.Resp().LeInformacao(512).AsString(), "411111******1111");
   EXPECT_EQ(m.Resp().LeInformacao(514).AsString(), "");
 }
 
