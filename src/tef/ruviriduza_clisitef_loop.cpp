@@ -494,7 +494,13 @@ int TRuVirIdUzaCliSiTef::ExecutarFuncao(int Modalidade, const std::string& Cabec
                                         const std::string& DataVencimento, const std::string& CVV,
                                         const std::string& QtdParcela) {
   int sts = IniciarFuncao(Modalidade, Cabecalho, Valor, RestricoesFuncao);
-  if (sts == kContinuar) sts = ContinuarFuncao(false, NumeroCartao, DataVencimento, CVV, QtdParcela);
+  if (sts == kContinuar) {
+    sts = ContinuarFuncao(false, NumeroCartao, DataVencimento, CVV, QtdParcela);
+  } else {
+    // Ended at its start: the response still needs its properties (the
+    // document the library is told when the transaction is finished).
+    Resp().ConteudoToProperty();
+  }
   return sts;
 }
 

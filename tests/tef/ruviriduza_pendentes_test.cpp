@@ -390,8 +390,10 @@ TEST_F(PendentesTest, AFunctionEndingAtItsStartAfterAReprintIsStillFinished) {
 
   fake.inicia = 0;  // approved at the start: no dialogue runs
   ASSERT_TRUE(c.CRT(1.0, "01"));
-  EXPECT_TRUE(c.ConfirmarTransacao(true, "2"));
-  EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Funcao|1|2|")));
+  const std::string documento = c.Resp().DocumentoVinculado();
+  EXPECT_FALSE(documento.empty());
+  EXPECT_TRUE(c.ConfirmarTransacao(true, documento));
+  EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Funcao|1|" + documento + "|")));
 }
 
 TEST_F(PendentesTest, AConfirmedReturnStaysConfirmedWhenItsNoticeFails) {
