@@ -383,9 +383,9 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
               } else if (NumeroCartao.empty() && DataVencimento.empty()) {
                 obtemCampo(texto, minimo, maximo, tipoCampo, tcString);
               }
-              resp.GravaInformacao(tipoCampo, platform::Utf8ToAnsi(CampoSensivel(tipoCampo)
-                                                                      ? Mascarar(tipoCampo, resposta)
-                                                                      : resposta));
+              const std::string guardada =
+                  CampoSensivel(tipoCampo) ? Mascarar(tipoCampo, resposta) : resposta;
+              resp.GravaInformacao(tipoCampo, platform::Utf8ToAnsi(guardada));
             }
             campoRespondido = tipoCampo;
             break;

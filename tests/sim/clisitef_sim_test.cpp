@@ -624,7 +624,8 @@ TEST_F(SimTest, OnlyTheStartsDocumentDateAndTimeFinishATransaction) {
   struct Wrong {
     std::string document, date, time;
   };
-  for (const Wrong& w : {Wrong{"999", paid.date, paid.time}, Wrong{paid.document, "19990101", paid.time},
+  for (const Wrong& w : {Wrong{"999", paid.date, paid.time},
+                         Wrong{paid.document, "19990101", paid.time},
                          Wrong{paid.document, paid.date, other_time}}) {
     ASSERT_EQ(g_lib.FinalizaFuncao(1, w.document.c_str(), w.date.c_str(), w.time.c_str(), ""), 0);
     auto fin = Last("FinalizaFuncaoSiTefInterativo");
@@ -970,8 +971,8 @@ TEST_F(SimTest, StateFileCarriesAPendingApprovalToTheNextProcess) {
               R"(, "state_file": "state-b.json"})");
   ASSERT_EQ(Configure(), 0);
   EXPECT_EQ(g_lib.Pendentes("", ""), 1);
-  ASSERT_EQ(g_lib.FinalizaFuncao(1, paid.document.c_str(), paid.date.c_str(), paid.time.c_str(), ""),
-            0);
+  ASSERT_EQ(
+      g_lib.FinalizaFuncao(1, paid.document.c_str(), paid.date.c_str(), paid.time.c_str(), ""), 0);
   auto fin = Last("FinalizaFuncaoSiTefInterativo");
   EXPECT_EQ(Str(*fin, "outcome"), "confirmed");
   EXPECT_EQ(Str((*fin)["transaction"], "document"), paid.document);
