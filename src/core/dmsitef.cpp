@@ -12,6 +12,13 @@ namespace core {
 TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
   fPathDLL = platform::ExeDir() + "dll/";
   FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>();
+  // The integrator's identification, written into the requests the
+  // component exchanges.
+  tef::TRuVirIdUzaIdentificacao& id = FRuVirIdUza->Identificacao();
+  id.SetNomeAplicacao("Zentavo TEF Server");
+  id.SetVersaoAplicacao("1.0.12");
+  id.SetSoftwareHouse("Zentavo Sistemas");
+  id.SetRazaoSocial("Zentavo Sistemas Ltda.");
   BindComponentEvents();
   fTefLogFileName = service::TefLogPath(platform::ExeDir(), platform::Now());
   FRuVirIdUza->SetArqLOG(fTefLogFileName);

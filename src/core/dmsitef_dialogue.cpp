@@ -4,9 +4,9 @@
 // an answer is sent as a prompt, so that a front end that takes the payment
 // over on a new connection receives it again.
 //
-// The busy flag is not released from here: the Part of the flow that claimed
-// it (StartTransaction) releases it when the library call has returned, so a
-// second transaction can never start while the component is still running.
+// The busy flag is not released from here: StartTransaction, which claimed
+// it, releases it when the library call has returned, so a second
+// transaction can never start while the component is still running.
 #include <chrono>
 #include <thread>
 

@@ -120,8 +120,10 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
         sale_id = StrToInt(*s);
         has_sale_id = true;
       }
-      if (std::optional<std::string> v = MemberText(*message, "transaction_value")) {
-        value = StrToCurr(*v);
+      if (const TJsonValue* v = message->Find("transaction_value")) {
+        // A JSON number has a decimal point (12.5); a text is a regional
+        // amount (12,50), where "1.000" is a thousand and not a one.
+        value = v->IsNumber() ? StrToCurr(v->Text()) : RegionalStrToCurr(v->Text());
       }
       if (std::optional<std::string> n = MemberText(*message, "number_of_installments")) {
         installments = StrToInt(*n);

@@ -41,7 +41,7 @@ class TSession {
 
  private:
   const std::string FSession_UUID;
-  const platform::TDateTime FExpirationDateTime;  // local time
+  const platform::TDateTime FExpirationDateTime;  // UTC
   endpoint::TConnection* const FIdContext;        // not owned
   const TSessionSale FSale;
 };

@@ -90,6 +90,11 @@ void TZentavoSiTefService::StartServer() {
     GravaLog("Iniciando servidor socket.");
     long port = iniConfig->ReadInteger("sitef", "server_port", 0);
     if (port <= 0) port = 443;
+    // A larger value would wrap to some other port.
+    if (port > 65535) {
+      throw std::runtime_error("Porta inválida em [sitef] server_port: " + std::to_string(port) +
+                               " (máximo 65535). O servidor não foi iniciado.");
+    }
     EnsureCACertTrusted(platform::ExeDir() + "Certificado/ca_cert.pem", GravaLog);
     EnsureFirewallRule(static_cast<int>(port), GravaLog);
     endpoint::TServerThread::THandlers h;

@@ -7,6 +7,7 @@
 // library is called from the component's thread only.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/dynlib.h"
@@ -146,8 +147,12 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   int ObtemQuantidadeTransacoesPendentes(const platform::TDateTime& Data,
                                          const std::string& CupomFiscal);
 
-  // Confirms (true) or undoes the last function in the library.
+  // Confirms (true) or undoes the last function in the library, naming it by
+  // the document given and the date and time its function was started with.
   void FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado);
+  // What the last FinalizarTransacao told the library (true: confirm), or
+  // nothing when it did not reach the library.
+  std::optional<bool> UltimaFinalizacao() const { return fUltimaFinalizacao; }
 
   // ---- Overrides
   void DefinirNumVias(int v) override;
@@ -186,6 +191,14 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
  private:
   std::unique_ptr<TRuVirIdUzaResp> CriarResposta() const override;
   void ExigirDLL() const;  // "Erro ao iniciar \"TEF\"" when not loaded
+  // The entry point, or "Erro ao iniciar \"TEF\"" when it is not resolved (a
+  // configuration that failed halfway leaves some of them null).
+  template <class F>
+  F Entrada(F f) const {
+    if (f == nullptr) FalharNaoIniciado();
+    return f;
+  }
+  [[noreturn]] static void FalharNaoIniciado();
   int IniciarFuncao(int Modalidade, const std::string& Cabecalho, TCurrency Valor,
                     const std::string& RestricoesFuncao);
   int ContinuarFuncao(bool Capturar, const std::string& NumeroCartao,
@@ -225,6 +238,7 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   bool fReimpressao = false;
   bool fCancelamento = false;
   bool fDevolucao = false;
+  std::optional<bool> fUltimaFinalizacao;
 };
 
 }  // namespace tef

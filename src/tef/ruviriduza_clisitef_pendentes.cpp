@@ -19,12 +19,20 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
   TRuVirIdUza& c = Owner();
   fRespostas.clear();
   fIniciouRequisicao = false;
+  fUltimaFinalizacao.reset();
   if (fReimpressao) return;  // a reprint leaves nothing to finish
 
   ExigirDLL();
+  // The library knows the transaction by the date and time its function was
+  // started with (kept in the response); "now" only when the response lacks
+  // them, as a backup file of an older version does.
   const platform::TDateTime agora = platform::Now();
-  const std::string data = platform::FormatDateTime("yyyymmdd", agora);
-  const std::string hora = platform::FormatDateTime("hhnnss", agora);
+  std::string data = TrimTef(Resp().LeInformacao(899, 104).AsString());
+  std::string hora = TrimTef(Resp().LeInformacao(899, 105).AsString());
+  if (data.empty() || hora.empty()) {
+    data = platform::FormatDateTime("yyyymmdd", agora);
+    hora = platform::FormatDateTime("hhnnss", agora);
+  }
   const std::string doc = platform::Utf8ToAnsi(DocumentoVinculado).bytes();
   const char* const msgDevolucao = "Transação efetuada com sucesso.\r\nFavor reter o Cupom";
 
@@ -33,8 +41,9 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
     GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
                                   : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora + " ParamAdc: " + parametros);
-    fFuncoes.FinalizaFuncaoSiTefInterativo(Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str(),
-                                           parametros.c_str());
+    Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(Confirma ? 1 : 0, doc.c_str(), data.c_str(),
+                                                    hora.c_str(), parametros.c_str());
+    fUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   } else {
     if (Resp().MsgImpressao() && !c.TransacaoConfirmada()) {
@@ -47,8 +56,9 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
     GravaLog(std::string(Confirma ? "*** FinalizaTransacaoSiTefInterativo -> Confirmação: SIM Documento: "
                                   : "*** FinalizaTransacaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora);
-    fFuncoes.FinalizaTransacaoSiTefInterativo(Confirma ? 1 : 0, doc.c_str(), data.c_str(),
-                                              hora.c_str());
+    Entrada(fFuncoes.FinalizaTransacaoSiTefInterativo)(Confirma ? 1 : 0, doc.c_str(), data.c_str(),
+                                                       hora.c_str());
+    fUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   }
 
