@@ -29,6 +29,9 @@ class IHttpTransport;
 namespace platform {
 class TIniFile;
 }
+namespace print {
+class TPrintQueue;
+}
 namespace core {
 
 // What the data module needs from the service module that owns it.
@@ -49,6 +52,8 @@ class TDmSitefHost {
   virtual bool WaitForClientData(int timeout_ms) = 0;
   // False while no server runs or it is stopping: no answer can arrive.
   virtual bool Serving() = 0;
+  // The print queue while the service runs, else null.
+  virtual std::shared_ptr<print::TPrintQueue> PrintQueue() { return nullptr; }
 };
 
 // A failure with the Portuguese message the front end receives.
@@ -145,6 +150,7 @@ class TDmSitef {
   // The TEF log file name chosen at creation.
   const std::string& TefLogFileName() const { return fTefLogFileName; }
   int Log(const std::string& text) { return host_.Log(text); }
+  TDmSitefHost& Host() { return host_; }
 
   // Sale data of the latest session start.
   int fVenda_Id = 0;
