@@ -287,6 +287,7 @@ def _parse_jobs(payload):
 
 if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else "/tmp/zentavo-cups"
+    signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT, signal.SIGTERM])  # for sigwait
     if os.path.isdir(folder):
         shutil.rmtree(folder)
     cups = TestCups(folder).start()
