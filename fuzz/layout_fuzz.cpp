@@ -1,7 +1,5 @@
 // Receipt layouts under arbitrary bytes: the interpreter and the renderer
 // (preview mode) either draw or raise their own failure; nothing else.
-// fontconfig keeps process-wide caches that LeakSanitizer reports once: run
-// with -detect_leaks=0.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -46,6 +46,12 @@ cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned
 
 }  // namespace
 
+// fontconfig and pango keep their font caches for the life of the process;
+// leak checkers in sanitizer builds are told so (ignored elsewhere).
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libpango-1.0.so\nleak:libpangoft2-1.0.so\n";
+}
+
 // --- TBitmap
 
 TBitmap::TBitmap(cairo_surface_t* surface) : surface_(surface) {}
