@@ -17,6 +17,7 @@ libcurl4-openssl-dev
 libcups2-dev
 cups-daemon
 cups-client
+cups-core-drivers
 libcairo2-dev
 libpango1.0-dev
 libxml2-dev

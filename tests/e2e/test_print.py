@@ -3,6 +3,7 @@
 import base64
 import glob
 import os
+import re
 
 import pytest
 
@@ -131,7 +132,8 @@ def test_queued_layout_and_pdf_reach_the_printer(printer_service, cups):
     assert jobs[1]["job-name"].endswith("_Temp.pdf")
     lines = queue_lines(printer_service)
     gdi = next(l for l in lines if l.startswith("Arquivo adicionado na fila: "))[len("Arquivo adicionado na fila: "):]
-    assert os.path.dirname(gdi) == printer_service.dir and gdi.endswith("_Temp.gdi")
+    assert os.path.dirname(gdi) == printer_service.dir
+    assert re.fullmatch(r"(0|[1-9][0-9]{0,6})_Temp\.gdi", os.path.basename(gdi)), gdi
     assert lines[lines.index("Arquivo adicionado na fila: " + gdi):][:5] == [
         "Arquivo adicionado na fila: " + gdi,
         "Iniciando impressão: " + gdi,

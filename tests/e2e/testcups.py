@@ -113,7 +113,7 @@ def make():
 
 
 def available():
-    return os.path.exists(CUPSD) and os.path.exists(LPADMIN)
+    return all(os.path.exists(p) for p in (CUPSD, LPADMIN, "/usr/lib/cups/filter/gziptoany"))
 
 
 class TestCups:
