@@ -45,10 +45,9 @@ class TCupsSpooler : public TPrintSpooler {
     if (info != nullptr) {
       ipp_attribute_t* res = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution");
       if (res != nullptr && ippGetValueTag(res) == IPP_TAG_RESOLUTION) {
-        int xres = 0, yres = 0;
+        int yres = 0;
         ipp_res_t units = IPP_RES_PER_INCH;
-        xres = ippGetResolution(res, 0, &yres, &units);
-        (void)xres;
+        ippGetResolution(res, 0, &yres, &units);
         out.dpi = units == IPP_RES_PER_CM ? (yres * 254 + 50) / 100 : yres;
       }
       cups_size_t size{};

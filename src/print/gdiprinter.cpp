@@ -294,9 +294,7 @@ void TGDIPrinter::FillBand(int y, int h) {
 
 void TGDIPrinter::PrintText(const std::string& AText) {
   if (AText.empty() || !FCanvas) return;
-  ApplyFont();
-  const int h = LineHeight();
-  ApplyFont();
+  const int h = LineHeight();  // applies the font
   const int whole = TextWidth(AText);
   if (FCurX + whole <= RightEdge()) {
     DrawText(FCurX, FCurY, AText, FCurrentInv);
