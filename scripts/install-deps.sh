@@ -14,6 +14,16 @@ libssl-dev
 zlib1g-dev
 rapidjson-dev
 libcurl4-openssl-dev
+libcups2-dev
+cups-daemon
+cups-client
+cups-core-drivers
+libcairo2-dev
+libpango1.0-dev
+libxml2-dev
+libpng-dev
+fonts-liberation
+fontconfig
 libgtest-dev
 libgmock-dev
 clang

@@ -87,6 +87,4 @@ void TDmSitef::ConnectionClosed() {
   }
 }
 
-void TDmSitef::Print(const std::string&, const TSessionPtr&) {}
-
 }  // namespace core
