@@ -204,11 +204,13 @@ function print() {
 // ---------------------------------------------------------------- 3. messages from the service
 
 function receive(text) {
-  log("in", text);
   let msg;
   try {
     msg = JSON.parse(text);
+    // Re-serialised for reading: the service escapes every accented letter.
+    log("in", JSON.stringify(msg));
   } catch (e) {
+    log("in", text);
     // The print route may answer a failure in plain text.
     toolDone();
     showError(text);
@@ -297,7 +299,7 @@ function showResult(msg) {
     if (msg.status === "approved" && entry.nsu_code && entry.operation !== "cancellation") {
       $("cancel-nsu").value = entry.nsu_code;
       $("cancel-date").value = localDateTime(entry.transaction_date_time);
-      $("cancel-value").value = String(entry.transaction_value).replace(".", ",");
+      $("cancel-value").value = Number(entry.transaction_value).toFixed(2).replace(".", ",");
     }
   }
 }

@@ -34,7 +34,10 @@ async function main() {
   try {
     const page = context.pages()[0] || await context.newPage();
     page.on("pageerror", (e) => problems.push("page error: " + e.message));
-    page.on("console", (m) => { if (m.type() === "error") problems.push("console: " + m.text()); });
+    // Failed connection attempts while the service is paused are expected.
+    page.on("console", (m) => {
+      if (m.type() === "error" && !m.text().startsWith("WebSocket connection to")) problems.push("console: " + m.text());
+    });
     page.setDefaultTimeout(30000);
 
     await page.goto(cfg.url);
@@ -46,11 +49,12 @@ async function main() {
     await page.waitForFunction(() => document.querySelector("#session-info dd"));
     const sessionUuid = await page.textContent("#session-info dd");
 
-    // Credit, R$ 100,00; the installments are chosen in the library's dialogue.
-    await page.selectOption("#operation", "3");
+    // The payment menu (function 0): credit, R$ 100,00, the installments chosen in the dialogue.
+    await page.selectOption("#operation", "0");
     await page.fill("#value", "100,00");
     await page.click("#pay");
 
+    const menuChoices = ["Credito", "Administradora"];
     const prompts = [];
     let refusedTooLong = false;
     for (let i = 0; i < 50; i++) {
@@ -59,8 +63,9 @@ async function main() {
       if (await page.isVisible("#result")) break;
       const title = (await page.textContent("#prompt .prompt-title")).trim();
       if (await page.$("#prompt [data-option]")) {
-        prompts.push({ kind: "menu", title });
-        await page.click('#prompt [data-option*="Administradora"]');
+        prompts.push({ kind: "menu", title,
+                       options: await page.$$eval("#prompt [data-option]", (bs) => bs.map((b) => b.textContent)) });
+        await page.click('#prompt [data-option*="' + menuChoices.shift() + '"]');
       } else if (await page.$("#collect-input")) {
         prompts.push({ kind: "collect", title,
                        min: await page.getAttribute("#collect-input", "minlength"),

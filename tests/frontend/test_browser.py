@@ -61,10 +61,11 @@ def test_credit_payment_with_installments_in_chromium(tef_service, sales_api):
 
         # What the operator saw and answered.
         kinds = [p["kind"] for p in paid["prompts"]]
-        assert kinds == ["menu", "collect", "question"], paid["prompts"]
-        assert paid["prompts"][0]["title"] == "Forma de pagamento"
-        assert paid["prompts"][1]["title"] == "Numero de parcelas (2 a 12)"
-        assert (paid["prompts"][1]["min"], paid["prompts"][1]["max"]) == ("1", "2")
+        assert kinds == ["menu", "menu", "collect", "question"], paid["prompts"]
+        assert paid["prompts"][0]["options"] == ["Cartao de Debito", "Cartao de Credito", "PIX"]
+        assert paid["prompts"][1]["title"] == "Forma de pagamento"
+        assert paid["prompts"][2]["title"] == "Numero de parcelas (2 a 12)"
+        assert (paid["prompts"][2]["min"], paid["prompts"][2]["max"]) == ("1", "2")
         assert paid["refusedTooLong"], "a value longer than the field was not refused"
         assert any('"can_cancel":true' in line for line in paid["result"]["log"])
 
@@ -87,14 +88,14 @@ def test_credit_payment_with_installments_in_chromium(tef_service, sales_api):
         # and the payment was confirmed; the sales API registered it.
         journal = tef_service.journal()
         start = [j for j in journal if j.get("call") == "IniciaFuncaoSiTefInterativo"][-1]
-        assert start["args"]["function"] == 3
+        assert start["args"]["function"] == 0
         assert start["args"]["value"] in ("100,00", "100.00")
         calls = [j for j in journal if j.get("call") == "ContinuaFuncaoSiTefInterativo"]
         asked = [i for i, j in enumerate(calls) if j.get("command") == 30 and j.get("field_type") == 505]
         assert asked and calls[asked[0] + 1]["args"]["buffer"] == "3"
         finish = [j for j in journal if j.get("call") == "FinalizaFuncaoSiTefInterativo"][-1]
         assert finish["args"]["confirm"] == 1 and finish["outcome"] == "confirmed"
-        assert finish["transaction"]["nsu"] == fields["nsu_code"]
+        assert finish["transaction"]["nsu_host"] == fields["nsu_code"]
         registered = sales_api.requests
         assert len(registered) == 1 and registered[0].json["transaction_data"][0]["number_of_installments"] == 3
         assert fields["payment_id"] == str(registered[0].answer_body["data"])
