@@ -24,6 +24,7 @@ python3-websockets
 python3-jwt
 python3-cryptography
 chromium
+zbar-tools
 file
 dpkg-dev
 "

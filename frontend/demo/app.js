@@ -370,7 +370,8 @@ function showCollect(msg) {
 }
 
 function showQuestion(msg) {
-  const box = promptBox(msg.message);
+  // Questions arrive with the TEF library's own line break, "@".
+  const box = promptBox(msg.message.replace(/@/g, "\n"));
   const row = el("div", null, "options");
   for (const option of msg.options) {
     row.append(button(option, () => answer({ type: "question", response: option })));
@@ -454,8 +455,9 @@ function localDateTime(iso) {
 function log(kind, text) {
   const item = el("li", text, kind);
   item.dataset.time = new Date().toLocaleTimeString();
-  $("log").append(item);
-  item.scrollIntoView({ block: "nearest" });
+  const list = $("log");
+  list.append(item);
+  list.scrollTop = list.scrollHeight;
 }
 
 function refreshButtons() {

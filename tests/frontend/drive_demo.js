@@ -2,7 +2,8 @@
 // download): a credit payment with installments, answered the way an operator
 // would click, then a dropped connection and the session finish.
 //
-// node drive_demo.js '<json>' with {url, spki, screenshot}. Talks to the test
+// node drive_demo.js '<json>' with {url, spki, screenshot}, or {scenario: "pix", qrcodeShot}
+// for a PIX payment. Talks to the test
 // over stdio: prints one JSON line per event ({"event": "paid", ...},
 // {"event": "dropped"}, {"event": "done", ...}) and, after "paid", waits for a
 // line on stdin (the test drops the connection meanwhile).
@@ -42,6 +43,7 @@ async function main() {
 
     await page.goto(cfg.url);
     await page.waitForFunction(() => document.getElementById("connection").textContent === "conectado");
+    if (cfg.scenario === "pix") return await pix(page, problems);
 
     // Session: the page fetches a development token and sends /session/start.
     await page.fill("#sale-id", "4321");
@@ -125,6 +127,23 @@ async function main() {
     fs.rmSync(userDataDir, { recursive: true, force: true });
     lines.close();
   }
+}
+
+// A PIX payment: the page draws the QR code from the service's text.
+async function pix(page, problems) {
+  await page.click("#session-start");
+  await page.waitForFunction(() => document.querySelector("#session-info dd"));
+  await page.selectOption("#operation", "300");
+  await page.fill("#value", "25,00");
+  await page.click("#pay");
+  await page.waitForSelector("#qrcode svg");
+  fs.mkdirSync(path.dirname(cfg.qrcodeShot), { recursive: true });
+  await page.locator("#qrcode svg").screenshot({ path: cfg.qrcodeShot });
+  const text = await page.textContent("#qrcode code");
+  const cancelShown = await page.isVisible("#cancel-running");
+  await page.waitForSelector("#result.approved");
+  emit({ event: "done", text, cancelShown, qrcodeGone: await page.isHidden("#qrcode"),
+         operation: await page.textContent("#result td"), problems });
 }
 
 main().catch((e) => {

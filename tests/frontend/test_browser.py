@@ -5,6 +5,7 @@ chromium, driven by playwright-core, clicks through the demo front end
 import json
 import os
 import signal
+import shutil
 import subprocess
 
 import pytest
@@ -111,6 +112,29 @@ def test_credit_payment_with_installments_in_chromium(tef_service, sales_api):
         assert not done["errorShown"]
         assert done["problems"] == []
         assert driver.proc.wait(30) == 0
+    finally:
+        driver.close()
+        demo.stop()
+
+
+@pytest.mark.skipif(shutil.which("zbarimg") is None, reason="needs zbarimg (zbar-tools)")
+def test_pix_qr_code_drawn_by_the_page_scans(tef_service, sales_api, tmp_path):
+    # The simulator waits between its checks, so the QR code stays up for a moment.
+    with open(os.path.join(tef_service.dir, "dll", "clisitef-sim.json"), "w") as f:
+        json.dump({"interruption_delay_ms": 500, "journal": tef_service.journal_path}, f)
+    demo = DemoServer("wss://127.0.0.1:%d/" % tef_service.port, sales_api=sales_api).start()
+    shot = os.path.join(BUILD_DIR, "screenshots", "demo-pix-qrcode.png")
+    driver = Driver({"url": demo.url, "scenario": "pix", "qrcodeShot": shot,
+                     "spki": spki_hash(os.path.join(tef_service.dir, "Certificado", "server_cert.pem"))})
+    try:
+        done = driver.event("done")
+        assert done["problems"] == [] and done["cancelShown"] and done["qrcodeGone"]
+        assert done["operation"] == "1"  # sale_id, the first row of the result
+        scanned = subprocess.run(["zbarimg", "-q", "--raw", shot], capture_output=True, text=True)
+        assert scanned.stdout.strip() == done["text"]
+        assert done["text"].startswith("000201") and "br.gov.bcb.pix" in done["text"]
+        shown = [j for j in tef_service.journal() if j.get("command") == 50]
+        assert shown and shown[-1]["buffer"] == done["text"]
     finally:
         driver.close()
         demo.stop()
