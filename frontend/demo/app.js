@@ -189,6 +189,10 @@ function pinpadStatus() {
   toolRequest({ route: "/pinpad/status", session_uuid: state.sessionUuid, type: "status" });
 }
 
+function initialize() {
+  toolRequest({ route: "/initialize", session_uuid: state.sessionUuid, type: "initialize" });
+}
+
 function print() {
   const file = $("print-file").files[0];
   if (!file) { showError("Escolha um arquivo PDF ou um layout (.gdi) para imprimir."); return; }
@@ -231,6 +235,10 @@ function receive(text) {
       toolDone();
       $("tool-output").textContent = "Versão " + msg.category + ": " + msg.version +
         "\nAtualização registrada: " + (msg.updating ? "sim" : "não") + "\nPDV: " + msg.pdv_number;
+      return;
+    case "initialize":
+      toolDone();
+      $("tool-output").textContent = "TEF: " + msg.message;
       return;
     case "status":
       toolDone();
@@ -466,6 +474,7 @@ function refreshButtons() {
   for (const id of ["pay", "cancel-payment", "reprint-last", "reprint-given"]) $(id).disabled = !ready;
   $("session-finish").disabled = !online || !state.sessionUuid;
   $("pinpad-status").disabled = !online || !state.sessionUuid;
+  $("initialize").disabled = !online || !state.sessionUuid;
   $("connect").textContent = online ? "Reconectar" : "Conectar";
 }
 
@@ -484,6 +493,7 @@ $("reprint-given").onclick = reprint;
 $("cancel-running").onclick = cancelRunning;
 $("version").onclick = version;
 $("pinpad-status").onclick = pinpadStatus;
+$("initialize").onclick = initialize;
 $("print").onclick = print;
 $("clear-log").onclick = () => { $("log").innerHTML = ""; };
 connect();

@@ -52,11 +52,11 @@ def test_document_has_examples_for_every_route_and_prompt():
     requests = [json.loads(t) for _, blocks in SECTIONS for k, t, _ in blocks if k == "request"]
     replies = [json.loads(t) for _, blocks in SECTIONS for k, t, _ in blocks if k == "reply"]
     routes = {r.get("route") for r in requests}
-    assert {"/session/start", "/session/finish", "/transaction", "/transaction/cancel",
+    assert {"/session/start", "/session/finish", "/initialize", "/transaction", "/transaction/cancel",
             "/version", "/pinpad/status", "/print"} <= routes
     kinds = {r["type"] for r in replies}
     assert {"session", "message", "menu", "collect", "question", "qrcode", "can_cancel", "result",
-            "error", "version", "status"} <= kinds
+            "error", "version", "status", "initialize", "confirmation"} <= kinds
     answers = {r["type"] for r in requests if r.get("route") == "/transaction"}
     assert {"transaction", "cancellation", "reprint", "menu", "collect", "question", "confirmation"} <= answers
 
