@@ -21,8 +21,9 @@ const state = {
   retryMs: 1000,
   sessionUuid: null,
   running: false,          // a /transaction is in progress
-  pendingTool: null,       // {route, timer} of a /version, /pinpad/status or /print request
+  pendingTool: null,       // {route, timer} of a /version, /pinpad/status, /initialize or /print request
   lastResult: null,
+  connectionError: false,  // the error banner shows a failed connection (cleared on reconnect)
 };
 
 // ---------------------------------------------------------------- 1. connection

@@ -23,8 +23,9 @@ OPT = "opt/zentavo-tef"
 UNIT = "lib/systemd/system/ZentavoSiTefService.service"
 HELPERS = ["deb-systemd-helper", "deb-systemd-invoke", "systemctl", "update-ca-certificates", "nft"]
 
-pytestmark = pytest.mark.skipif(shutil.which("dpkg-deb") is None or shutil.which("cpack") is None,
-                                reason="needs dpkg-deb and cpack")
+# CI has everything installed (scripts/install-deps.sh): there a missing tool fails the test.
+HAVE_TOOLS = shutil.which("dpkg-deb") and shutil.which("cpack")
+pytestmark = pytest.mark.skipif(not os.environ.get("CI") and not HAVE_TOOLS, reason="needs dpkg-deb and cpack")
 
 
 def project_version():
