@@ -152,6 +152,7 @@ def test_install_upgrade_remove_purge(deb, tmp_path, helpers):
 
     maintainer(control, root, helpers, "prerm", "remove")
     maintainer(control, root, helpers, "postrm", "remove")
+    assert "nft" not in open(helpers["calls"]).read()  # another root's removal leaves this firewall alone
     for path in ("Log/dia.log", "TEF/RuVirIdUza_CliSiTef_1.tef", "Certificado/server_key.pem",
                  "SvcZentavoSiTef.ini"):
         assert (app / path).exists(), path
