@@ -25,6 +25,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <climits>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -634,6 +635,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (o.quick && o.rounds == 3) o.rounds = 1;
+  // The servers run in other folders.
+  for (std::string* path : {&o.app, &o.floor}) {
+    char resolved[PATH_MAX];
+    if (realpath(path->c_str(), resolved) == nullptr) {
+      std::fprintf(stderr, "wsbench: %s not found\n", path->c_str());
+      return 2;
+    }
+    *path = resolved;
+  }
   try {
     return Run(o);
   } catch (const std::exception& e) {
