@@ -59,7 +59,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
   tef::TCurrency value;
   platform::TDateTime date;
   try {
-    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    const TJsonMessage message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
     type = GetJSONField(*message, "type");
     if (type == "confirmation") return;  // an answer nobody waits for any more
@@ -169,7 +169,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
 }
 
 void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
-  std::optional<TJsonValue> message = ParseJsonObject(pContent);
+  const TJsonMessage message = ParseJsonObject(pContent);
   if (!message) return;
   if (GetJSONField(*message, "type") != "cancellation") return;
   Log("Entrou no cancelamento.");

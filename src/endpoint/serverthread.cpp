@@ -72,6 +72,11 @@ void TServerThread::Execute() {
     SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
     SSL_CTX_set_max_proto_version(ctx_, TLS1_2_VERSION);
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+    // A browser that reconnects resumes its TLS session from a ticket it
+    // holds: no session is kept here, so memory does not grow with every
+    // connection ever made.
+    SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_OFF);
+    SSL_CTX_clear_options(ctx_, SSL_OP_NO_TICKET);
     const std::string cert = cert_dir_ + "server_cert.pem";
     const std::string key = cert_dir_ + "server_key.pem";
     const std::string ca = cert_dir_ + "ca_cert.pem";
