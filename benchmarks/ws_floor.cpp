@@ -5,8 +5,10 @@
 // error reply the service gives a message without a session, so both servers
 // write the same bytes.
 //
-//   ws_floor PORT CERT.pem KEY.pem
+//   ws_floor PORT CERT.pem KEY.pem [CA.pem]
 //
+// With CA.pem the chain sent is the certificate and the CA, as the service
+// sends it.
 // Prints "listening" on stdout once it accepts connections.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -140,8 +142,8 @@ done:
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s PORT CERT.pem KEY.pem\n", argv[0]);
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: %s PORT CERT.pem KEY.pem [CA.pem]\n", argv[0]);
     return 2;
   }
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
@@ -150,6 +152,11 @@ int main(int argc, char** argv) {
   if (SSL_CTX_use_certificate_chain_file(ctx, argv[2]) != 1 ||
       SSL_CTX_use_PrivateKey_file(ctx, argv[3], SSL_FILETYPE_PEM) != 1) {
     std::fprintf(stderr, "ws_floor: cannot load certificate or key\n");
+    return 1;
+  }
+  if (argc == 5 && (SSL_CTX_load_verify_locations(ctx, argv[4], nullptr) != 1 ||
+                    SSL_CTX_build_cert_chain(ctx, 0) != 1)) {
+    std::fprintf(stderr, "ws_floor: cannot build the chain with the CA\n");
     return 1;
   }
   const int ls = socket(AF_INET, SOCK_STREAM, 0);

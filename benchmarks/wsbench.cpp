@@ -89,6 +89,9 @@ int TcpConnect(int port) {
   }
   const int one = 1;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  // A server that never answers fails the run instead of hanging it.
+  const timeval limit{60, 0};
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   return s;
 }
 
@@ -132,6 +135,8 @@ TProcess Spawn(const std::vector<std::string>& argv, const std::string& dir, con
     if (waitpid(p.pid, &status, WNOHANG) == p.pid) Fail(argv[0] + " ended at start; see " + out);
     SleepMs(50);
   }
+  kill(p.pid, SIGKILL);
+  waitpid(p.pid, nullptr, 0);
   Fail(argv[0] + " did not listen on its port; see " + out);
 }
 
@@ -533,12 +538,7 @@ int Run(const TOptions& o) {
     const int svc_port = FreePort();
     WriteFile(app + "/SvcZentavoSiTef.ini",
               "[sitef]\r\nserver_port=" + std::to_string(svc_port) + "\r\npdv_number=3\r\nqrcode_on_pinpad=0\r\n");
-    TProcess svc = Spawn({app + "/SvcZentavoSiTef"}, app, tmp + "/service.out", env, svc_port);
-    const int floor_port = FreePort();
-    TProcess flo = Spawn({o.floor, std::to_string(floor_port), app + "/Certificado/server_cert.pem",
-                          app + "/Certificado/server_key.pem"},
-                         tmp, tmp + "/floor.out", {}, floor_port);
-    SleepMs(500);
+    TProcess svc, flo;
     TResult rs, rf;
     struct TTarget {
       TProcess* p;
@@ -552,10 +552,19 @@ int Run(const TOptions& o) {
         [&](TTarget& t) { MeasureHandshakes(ctx, t.p->port, s, *t.r); },
     };
     try {
+      svc = Spawn({app + "/SvcZentavoSiTef"}, app, tmp + "/service.out", env, svc_port);
+      const int floor_port = FreePort();
+      flo = Spawn({o.floor, std::to_string(floor_port), app + "/Certificado/server_cert.pem",
+                   app + "/Certificado/server_key.pem", app + "/Certificado/ca_cert.pem"},
+                  tmp, tmp + "/floor.out", {}, floor_port);
+      SleepMs(500);
       for (size_t m = 0; m < measures.size(); ++m) {
         const size_t first = (round + m) % 2;
         measures[m](targets[first]);
+        // Each server sees its closed connections end before the next measure.
+        SleepMs(300);
         measures[m](targets[1 - first]);
+        SleepMs(300);
       }
       const std::vector<double> p = MeasurePayments(ctx, svc_port, s.payments);
       prompts.insert(prompts.end(), p.begin(), p.end());

@@ -89,6 +89,10 @@ void TServerThread::Execute() {
     } else if (SSL_CTX_load_verify_locations(ctx_, ca.c_str(), nullptr) != 1) {
       error = OpenSslError("Erro ao carregar o certificado da CA " + ca);
     } else {
+      // The chain sent to clients (certificate and CA) is built once here
+      // instead of in every handshake; a chain that cannot be built is still
+      // built, as before, by each handshake.
+      if (SSL_CTX_build_cert_chain(ctx_, 0) != 1) ERR_clear_error();
       ok = listener_->Listen(port_, error);
     }
   }
