@@ -471,11 +471,17 @@ std::vector<double> MeasurePayments(SSL_CTX* ctx, int port, int payments) {
                "\",\"type\":\"transaction\",\"operation\":0,\"transaction_value\":\"12,50\","
                "\"sale_id\":4321,\"payer_name\":\"Fulano de Tal\"}");
     double answered = -1;
+    std::string last_answer;
     for (int n = 0;; ++n) {
       if (n > 500) Fail("the payment dialogue does not end");
       const std::string m = c.Receive();
       const double t = NowUs();
-      if (answered >= 0) us.push_back(t - answered);
+      if (answered >= 0) {
+        us.push_back(t - answered);
+        if (getenv("WSBENCH_VERBOSE")) {
+          std::printf("prompt %.0f µs: %s -> %s\n", t - answered, last_answer.c_str(), m.substr(0, 100).c_str());
+        }
+      }
       answered = -1;
       const std::string type = StringMember(m, "type");
       std::string answer;
@@ -492,6 +498,7 @@ std::vector<double> MeasurePayments(SSL_CTX* ctx, int port, int payments) {
         answer = "\"type\":\"confirmation\"";
       }
       if (answer.empty()) continue;
+      last_answer = answer;
       answered = NowUs();
       c.SendText("{\"route\":\"/transaction\"," + answer + "}");
     }
