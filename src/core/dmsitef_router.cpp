@@ -1,6 +1,8 @@
 // RouteTargeting and the reply envelope shared by every route handler.
 #include "core/dmsitef.h"
 
+#include "platform/memory.h"
+
 namespace core {
 
 namespace {
@@ -17,7 +19,13 @@ class TRoutedScope {
   TRoutedScope(const std::string& text, TJsonMessage parsed) : saved_(std::move(tRouted)) {
     tRouted = TRoutedMessage{&text, std::move(parsed)};
   }
-  ~TRoutedScope() { tRouted = std::move(saved_); }
+  ~TRoutedScope() {
+    const bool large = tRouted.text->size() >= platform::kLargeBlock;
+    tRouted = std::move(saved_);
+    // The parse of a large message (a document to print) is freed now: give
+    // its memory back rather than keep it for the next one.
+    if (large) platform::ReleaseFreeMemory();
+  }
   TRoutedScope(const TRoutedScope&) = delete;
   TRoutedScope& operator=(const TRoutedScope&) = delete;
 
@@ -60,8 +68,9 @@ void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection
   if (!parsed) return;  // not JSON: ignored
   // Valid JSON that is not an object: the server closes the connection.
   if (!parsed->IsObject()) throw EDmSitefErro("Mensagem não é um objeto JSON");
-  const TJsonMessage message(std::make_shared<const TJsonValue>(std::move(*parsed)));
-  const TRoutedScope routed(pContent, message);
+  const TRoutedScope routed(pContent, TJsonMessage(std::make_shared<const TJsonValue>(std::move(*parsed))));
+  // Declared after the scope, so the scope ends holding the last reference.
+  const TJsonMessage message = ParseJsonObject(pContent);
   try {
     const std::string route = GetJSONField(*message, "route");
     // Another connection may not reconfigure the library or replace the sale
