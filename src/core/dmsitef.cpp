@@ -69,6 +69,10 @@ void TDmSitef::DecodeWebSocketFrame(std::string& DecodedMessage) {
 }
 
 void TDmSitef::ConnectionClosed() {
+  // Connections end on their own threads: the component is only touched
+  // when nothing else uses it (a running payment keeps what it has).
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
+  if (!claim.Owns()) return;
   try {
     FRuVirIdUza->CancelarTransacoesPendentes();
   } catch (...) {
@@ -76,8 +80,6 @@ void TDmSitef::ConnectionClosed() {
   }
 }
 
-void TDmSitef::CheckPinpad(const std::string&, const TSessionPtr&) {}
-void TDmSitef::CheckFileVersion(const std::string&, const TSessionPtr&) {}
 void TDmSitef::Print(const std::string&, const TSessionPtr&) {}
 
 }  // namespace core

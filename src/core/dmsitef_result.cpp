@@ -86,7 +86,10 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
   TJsonValue result = TJsonValue::MakeObject();
   result.AddString("type", "result");
   const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
-  if (fCancelado.load()) {
+  fErroRegistro.reset();
+  // The library has returned its final result: a cancellation arriving from
+  // now on is refused, so a confirmed payment is never reported cancelled.
+  if (MarkResultadoFinal()) {
     // The library approved and waits for a decision: undo it now rather
     // than leave it pending, and keep its copy out of the next result.
     RuVirIdUza().ConfirmarTransacao(false, documento);
@@ -121,6 +124,16 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     RespostasPendentes.Clear();
     throw;
   }
+  // The decision is taken: only now may the front end be written to.
+  if (fErroRegistro) {
+    const std::string reply = BuildErrorReply(*fErroRegistro);
+    fErroRegistro.reset();
+    try {
+      SendClientMessage(reply);
+    } catch (const endpoint::EConnectionClosed&) {
+      // The front end left; the result below goes nowhere either.
+    }
+  }
   fNsuCancelamento.clear();
   if (confirmed) {
     SendClientMessage(approved.Serialize());
@@ -146,13 +159,9 @@ bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
   rest::TRegisterOutcome outcome =
       rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
   for (const std::string& line : outcome.LogEntries) Log(line);
-  if (outcome.ErrorReply) {
-    try {
-      SendClientMessage(BuildErrorReply(*outcome.ErrorReply));
-    } catch (const endpoint::EConnectionClosed&) {
-      // The front end left; the decision below must still be taken.
-    }
-  }
+  // Answered after the library has been told to confirm or undo, so that no
+  // write to the front end can hold an approval open.
+  fErroRegistro = outcome.ErrorReply;
   return outcome.Registered;
 }
 

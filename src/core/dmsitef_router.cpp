@@ -73,13 +73,6 @@ void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection
   const TJsonMessage message = ParseJsonObject(pContent);
   try {
     const std::string route = GetJSONField(*message, "route");
-    // Another connection may not reconfigure the library or replace the sale
-    // data while a payment runs; the request is dropped, as a second
-    // transaction is.
-    if ((route == "/session/start" || route == "/initialize") && fProcessando.load()) {
-      Log("Requisição ignorada durante uma transação: " + route);
-      return;
-    }
     if (route == "/session/start") {
       try {
         CreateSession(pContent, pIdContext);

@@ -59,6 +59,17 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
   }
   const TJsonValue& claims = verification.Claims;
 
+  // The library, its settings and the sale data are not touched while a
+  // transaction or another configuration uses them.
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
+  if (!claim.Owns()) {
+    Log(std::string("Erro ao iniciar sessão: ") + kMsgTEFEmAndamento);
+    SendClientMessage(BuildErrorReply(kMsgTEFEmAndamento));
+    return;
+  }
+  // The sale data about to be written belong to no session until this one
+  // is created.
+  fSaleSession.clear();
   try {
     ConfigureTEF(claims);
     fVenda_Id = StrToInt(GetJSONField(claims, "sale_id"));
@@ -103,7 +114,9 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
         .AddString("session_uuid", uuid)
         .AddString("store_code", RuVirIdUza().TEFCliSiTef().CodigoLoja())
         .AddString("terminal_number", RuVirIdUza().TEFCliSiTef().NumeroTerminal());
-    FSessionList.AddItem(uuid, expiry, &pIdContext);
+    FSessionList.AddItem(uuid, expiry, &pIdContext,
+                         TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
+    fSaleSession = uuid;
     SendClientMessage(reply.Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;

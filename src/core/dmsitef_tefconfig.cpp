@@ -154,6 +154,11 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /
     SendClientMessage(BuildErrorReply("Campo type diferente de initialize."));
     return;
   }
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
+  if (!claim.Owns()) {
+    SendClientMessage(BuildErrorReply(kMsgTEFEmAndamento));
+    return;
+  }
   try {
     if (!RuVirIdUza().Inicializado(tef::gpCliSiTef)) RuVirIdUza().Inicializar(tef::gpCliSiTef);
     TJsonValue reply = TJsonValue::MakeObject();

@@ -90,5 +90,28 @@ TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
   EXPECT_EQ(dm_->Sessions().Count(), 0u);
 }
 
+TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNothing) {
+  At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
+  const std::string uuid = Start().Find("session_uuid")->Text();
+  dm_->fVenda_Id = 77;
+  {
+    TTEFClaim transaction(dm_->TEFClaim(), TTEFClaim::usoTransacao);
+    ASSERT_TRUE(transaction.Owns());
+    EXPECT_EQ(Start().Serialize(), "{\"type\":\"error\",\"message\":\"Transa\\u00E7\\u00E3o TEF em andamento.\"}");
+    dm_->RouteTargeting("{\"route\":\"/initialize\",\"type\":\"initialize\",\"session_uuid\":\"" +
+                            uuid + "\"}",
+                        conn_);
+    EXPECT_EQ(LastReply().Find("message")->Text(), kMsgTEFEmAndamento);
+    EXPECT_EQ(dm_->fVenda_Id, 77);
+    EXPECT_EQ(dm_->Sessions().Count(), 1u);
+    TTEFClaim second(dm_->TEFClaim(), TTEFClaim::usoPinPad);
+    EXPECT_FALSE(second.Owns());
+    EXPECT_EQ(second.Holder(), TTEFClaim::usoTransacao);
+  }
+  // Released on the way out: the next session start runs.
+  EXPECT_EQ(Start().Find("status")->Text(), "created");
+  EXPECT_EQ(dm_->fVenda_Id, 5);
+}
+
 }  // namespace
 }  // namespace core

@@ -165,8 +165,8 @@ def test_a_second_transaction_while_one_runs_is_dropped(tef_service, tef_client,
     # Nor may another connection reconfigure the library or the sale meanwhile.
     other.send({"route": "/session/start", "type": "session",
                 "token": make_token(default_claims(sale_id=777, callback_url="https://127.0.0.1:9/"))})
+    assert other.recv() == {"type": "error", "message": "Transação TEF em andamento."}
     other.nothing_within(1.0)
-    tef_service.wait_log("Requisição ignorada durante uma transação: /session/start")
     fe = FrontEnd(tef_client)
     fe.answer(first)
     while True:
