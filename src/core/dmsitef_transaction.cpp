@@ -67,7 +67,7 @@ std::string TDmSitef::ConvertTransactionDate(const std::string& text) {
 }
 
 bool TDmSitef::IsPromptAnswer(const std::string& text) {
-  std::optional<TJsonValue> message = ParseJsonObject(text);
+  const TJsonMessage message = ParseJsonObject(text);
   if (!message) return false;
   const std::optional<std::string> route = MemberText(*message, "route");
   const std::optional<std::string> type = MemberText(*message, "type");
