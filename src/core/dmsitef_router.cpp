@@ -1,8 +1,6 @@
 // RouteTargeting and the reply envelope shared by every route handler.
 #include "core/dmsitef.h"
 
-#include "platform/memory.h"
-
 namespace core {
 
 namespace {
@@ -19,13 +17,7 @@ class TRoutedScope {
   TRoutedScope(const std::string& text, TJsonMessage parsed) : saved_(std::move(tRouted)) {
     tRouted = TRoutedMessage{&text, std::move(parsed)};
   }
-  ~TRoutedScope() {
-    const bool large = tRouted.text->size() >= platform::kLargeBlock;
-    tRouted = std::move(saved_);
-    // The parse of a large message (a document to print) is freed now: give
-    // its memory back rather than keep it for the next one.
-    if (large) platform::ReleaseFreeMemory();
-  }
+  ~TRoutedScope() { tRouted = std::move(saved_); }
   TRoutedScope(const TRoutedScope&) = delete;
   TRoutedScope& operator=(const TRoutedScope&) = delete;
 

@@ -8,6 +8,7 @@
 
 #include "endpoint/tlsconnection.h"
 #include "endpoint/websocket.h"
+#include "platform/memory.h"
 #include "platform/socket.h"
 
 namespace endpoint {
@@ -213,6 +214,7 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
   // record or frame that stops arriving ends the connection at the limit.
   limits.FirstByteTimeoutMs = timings_.StallTimeoutMs;
   const auto log = [this](const std::string& line) { Log(line); };
+  bool large_read = false;
   while (conn.Connected()) {
     {
       std::unique_lock<std::mutex> lock(mu_);
@@ -224,10 +226,15 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
       }
     }
     if (!conn.WaitForData(kProbeSliceMs)) {
+      // Idle after a large message: its memory, kept while more came, goes
+      // back to the system.
+      if (large_read) platform::ReleaseFreeMemory();
+      large_read = false;
       Probe(*client);
       continue;
     }
     std::string text = ReadWebSocketMessage(conn, log, limits);
+    if (text.size() >= platform::kLargeBlock) large_read = true;
     // Any frame, a pong included, shows the peer is there.
     client->unanswered_ping_ms = 0;
     if (!text.empty()) {
@@ -282,6 +289,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
   TRole& role = Role();
   role.server = this;
   role.client = client;
+  bool large_routed = false;
   while (true) {
     std::string text;
     bool took_over = false;
@@ -314,6 +322,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
       }
       if (handlers_.AnswersPrompt && handlers_.AnswersPrompt(text)) continue;
     }
+    if (text.size() >= platform::kLargeBlock) large_routed = true;
     try {
       if (handlers_.Route) handlers_.Route(text, *client->connection);
       if (handlers_.AfterMessage) handlers_.AfterMessage();
@@ -329,6 +338,8 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
     if (handlers_.Disconnect) handlers_.Disconnect();
   } catch (...) {
   }
+  // The memory of this connection's large messages goes back to the system.
+  if (large_routed) platform::ReleaseFreeMemory();
   role = TRole{};
   std::lock_guard<std::mutex> lock(mu_);
   // Nothing may be written to or read from a connection that is gone.

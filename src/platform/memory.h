@@ -8,16 +8,17 @@
 namespace platform {
 
 // Process-wide allocator settings, called once at start before any thread:
-// few allocator arenas (each connection has a thread, and an arena per
-// thread keeps its own free memory), and blocks from kLargeBlock up taken
-// from and returned straight to the system.
+// one allocator arena for every thread (an arena per thread would keep its
+// own free memory out of reach of ReleaseFreeMemory), and free memory kept until ReleaseFreeMemory,
+// so that the buffers of a burst of large messages are reused instead of
+// being mapped and faulted in again for each one.
 void ConfigureAllocator();
 
-// Blocks of this size and above are mapped on their own.
+// A message from this size up is large: its memory is worth giving back.
 inline constexpr size_t kLargeBlock = 256 * 1024;
 
-// Returns the allocator's free memory to the system; for after a large
-// message.
+// Returns the allocator's free memory to the system; for when a connection
+// that received a large message falls idle.
 void ReleaseFreeMemory();
 
 }  // namespace platform
