@@ -235,7 +235,29 @@ class TDmSitef {
   std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;
 };
 
-// Parses pContent and returns it when it is a JSON object; nullopt otherwise.
-std::optional<TJsonValue> ParseJsonObject(const std::string& pContent);
+// A parsed client message, shared rather than copied: a large message (a
+// document to print) is parsed once and read in place by every handler.
+// Empty when the text was not a JSON object.
+class TJsonMessage {
+ public:
+  TJsonMessage() = default;
+  explicit TJsonMessage(std::shared_ptr<const TJsonValue> v) : v_(std::move(v)) {}
+  explicit operator bool() const { return v_ != nullptr; }
+  const TJsonValue& operator*() const { return *v_; }
+  const TJsonValue* operator->() const { return v_.get(); }
+  // A copy, for callers that keep their own optional value.
+  operator std::optional<TJsonValue>() const {
+    return v_ ? std::optional<TJsonValue>(*v_) : std::nullopt;
+  }
+
+ private:
+  std::shared_ptr<const TJsonValue> v_;
+};
+
+// Parses pContent and returns it when it is a JSON object; empty otherwise.
+// While RouteTargeting routes a message, the handlers it calls get the
+// router's own parse of that same text (the same string object) instead of
+// parsing it again.
+TJsonMessage ParseJsonObject(const std::string& pContent);
 
 }  // namespace core

@@ -110,7 +110,7 @@ void TDmSitef::GetClientResponse(std::string& text) {
       return;
     }
   }
-  std::optional<TJsonValue> message = ParseJsonObject(candidate);
+  const TJsonMessage message = ParseJsonObject(candidate);
   std::string route;
   if (message) {
     if (std::optional<std::string> r = MemberText(*message, "route")) {
@@ -141,7 +141,7 @@ void TDmSitef::PollClientMessage() {
   std::string text;
   DecodeWebSocketFrame(text);
   if (text.empty()) return;
-  std::optional<TJsonValue> message = ParseJsonObject(text);
+  const TJsonMessage message = ParseJsonObject(text);
   if (!message) return;  // not a JSON object: nothing to act on while the host works
   if (GetJSONField(*message, "type") == "cancellation") {
     if (fPodeCancelar.load()) fCancelado.store(true);
@@ -255,7 +255,7 @@ void TDmSitef::GetQuestionResponse(int& ModalResult) {
   std::string text;
   GetClientResponse(text);
   if (text.empty()) return;
-  std::optional<TJsonValue> message = ParseJsonObject(text);
+  const TJsonMessage message = ParseJsonObject(text);
   if (!message) return;
   const std::string type = GetJSONField(*message, "type");
   if (type == "confirmation") {
@@ -298,7 +298,7 @@ void TDmSitef::GetMenuResponse(const tef::TStringList& Opcoes, int& ItemSelecion
                                bool& VoltarMenu) {
   std::string text;
   GetClientResponse(text);
-  std::optional<TJsonValue> message = text.empty() ? std::nullopt : ParseJsonObject(text);
+  const TJsonMessage message = text.empty() ? TJsonMessage() : ParseJsonObject(text);
   if (message && GetJSONField(*message, "type") == "menu") {
     const std::string response = TrimControl(GetJSONField(*message, "response"));
     if (!response.empty()) {
@@ -339,7 +339,7 @@ void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo
 void TDmSitef::GetCollectResponse(std::string& Resposta, bool& /*Digitado*/, bool& VoltarMenu) {
   std::string text;
   GetClientResponse(text);
-  std::optional<TJsonValue> message = text.empty() ? std::nullopt : ParseJsonObject(text);
+  const TJsonMessage message = text.empty() ? TJsonMessage() : ParseJsonObject(text);
   if (!message || GetJSONField(*message, "type") != "collect") return;
   if (GetJSONField(*message, "typed") == "true") {
     // Characters the library's 8-bit code page lacks become '?'.

@@ -3,10 +3,35 @@
 
 namespace core {
 
-std::optional<TJsonValue> ParseJsonObject(const std::string& pContent) {
+namespace {
+
+// The message being routed on this thread: its text object and its parse.
+struct TRoutedMessage {
+  const std::string* text = nullptr;
+  TJsonMessage parsed;
+};
+thread_local TRoutedMessage tRouted;
+
+class TRoutedScope {
+ public:
+  TRoutedScope(const std::string& text, TJsonMessage parsed) : saved_(std::move(tRouted)) {
+    tRouted = TRoutedMessage{&text, std::move(parsed)};
+  }
+  ~TRoutedScope() { tRouted = std::move(saved_); }
+  TRoutedScope(const TRoutedScope&) = delete;
+  TRoutedScope& operator=(const TRoutedScope&) = delete;
+
+ private:
+  TRoutedMessage saved_;
+};
+
+}  // namespace
+
+TJsonMessage ParseJsonObject(const std::string& pContent) {
+  if (tRouted.text == &pContent) return tRouted.parsed;
   std::optional<TJsonValue> v = ParseJson(pContent);
-  if (!v || !v->IsObject()) return std::nullopt;
-  return v;
+  if (!v || !v->IsObject()) return {};
+  return TJsonMessage(std::make_shared<const TJsonValue>(std::move(*v)));
 }
 
 std::string TDmSitef::GetJSONField(const TJsonValue& object, const std::string& name) {
@@ -31,10 +56,13 @@ void TDmSitef::SendSampleMsg(const std::string& pMsg) {
 }
 
 void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection& pIdContext) {
-  std::optional<TJsonValue> message = ParseJson(pContent);
-  if (!message) return;  // not JSON: ignored
+  std::optional<TJsonValue> parsed = ParseJson(pContent);
+  if (!parsed) return;  // not JSON: ignored
   // Valid JSON that is not an object: the server closes the connection.
-  if (!message->IsObject()) throw EDmSitefErro("Mensagem não é um objeto JSON");
+  if (!parsed->IsObject()) throw EDmSitefErro("Mensagem não é um objeto JSON");
+  const TRoutedScope routed(pContent, TJsonMessage(std::make_shared<const TJsonValue>(std::move(*parsed))));
+  // Declared after the scope, so the scope ends holding the last reference.
+  const TJsonMessage message = ParseJsonObject(pContent);
   try {
     const std::string route = GetJSONField(*message, "route");
     if (route == "/session/start") {

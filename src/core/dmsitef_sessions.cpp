@@ -28,7 +28,7 @@ bool Expired(const platform::TDateTime& expiry_utc) {
 }  // namespace
 
 void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& pIdContext) {
-  std::optional<TJsonValue> message = ParseJsonObject(pConfig);
+  const TJsonMessage message = ParseJsonObject(pConfig);
   if (!message) {
     SendClientMessage(BuildErrorReply("Configuração de entrada inválida."));
     return;
@@ -129,7 +129,7 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
 bool TDmSitef::ValidateSession(const std::string& pContent, TSessionPtr& pSession) {
   pSession.reset();
   try {
-    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    const TJsonMessage message = ParseJsonObject(pContent);
     if (!message) {
       SendClientMessage(BuildErrorReply("Os dados recebidos são inválidos."));
       return false;
@@ -158,7 +158,7 @@ bool TDmSitef::ValidateSession(const std::string& pContent, TSessionPtr& pSessio
 void TDmSitef::FinishSession(const std::string& pContent, const TSessionPtr& pSession) {
   std::string type;
   try {
-    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    const TJsonMessage message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
     type = GetJSONField(*message, "type");
   } catch (const std::exception& e) {

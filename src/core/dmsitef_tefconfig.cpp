@@ -156,7 +156,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
 void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /*pSession*/) {
   std::string type;
   try {
-    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    const TJsonMessage message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
     type = GetJSONField(*message, "type");
   } catch (const endpoint::EConnectionClosed&) {

@@ -67,7 +67,7 @@ std::string TDmSitef::ConvertTransactionDate(const std::string& text) {
 }
 
 bool TDmSitef::IsPromptAnswer(const std::string& text) {
-  std::optional<TJsonValue> message = ParseJsonObject(text);
+  const TJsonMessage message = ParseJsonObject(text);
   if (!message) return false;
   const std::optional<std::string> route = MemberText(*message, "route");
   const std::optional<std::string> type = MemberText(*message, "type");
@@ -88,7 +88,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
   tef::TCurrency value;
   platform::TDateTime date;
   try {
-    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    const TJsonMessage message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
     type = GetJSONField(*message, "type");
     if (type == "confirmation") return;  // an answer nobody waits for any more
@@ -220,7 +220,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
 }
 
 void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
-  std::optional<TJsonValue> message = ParseJsonObject(pContent);
+  const TJsonMessage message = ParseJsonObject(pContent);
   if (!message) return;
   if (GetJSONField(*message, "type") != "cancellation") return;
   Log("Entrou no cancelamento.");

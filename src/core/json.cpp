@@ -1,9 +1,8 @@
 #include "core/json.h"
 
-#include <rapidjson/error/en.h>
-#include <rapidjson/memorystream.h>
-#include <rapidjson/reader.h>
-
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/ansi.h"
@@ -53,17 +52,6 @@ unsigned long NextCodePoint(std::string_view s, size_t& i) {
     i = from + 3;
   }
   return 0xFFFD;
-}
-
-// Valid UTF-8 unchanged; otherwise each invalid sequence becomes U+FFFD.
-std::string SanitizedUtf8(std::string_view s) {
-  bool valid = true;
-  for (size_t i = 0; valid && i < s.size();) valid = platform::DecodeUtf8(s, i) >= 0;
-  if (valid) return std::string(s);
-  std::string out;
-  out.reserve(s.size() + 8);
-  for (size_t j = 0; j < s.size();) platform::AppendUtf8(out, NextCodePoint(s, j));
-  return out;
 }
 
 void AppendEscape(std::string& out, unsigned long unit) {
@@ -235,76 +223,246 @@ void TJsonValue::SerializeTo(std::string& out) const {
 
 // --- Parser ---------------------------------------------------------------
 
-// SAX handler that builds a TJsonValue tree under the limits. The stack holds
-// the open containers; a child is only appended to the innermost one, so the
-// pointers to the outer ones stay valid.
-class TJsonBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TJsonBuilder> {
+// A recursive-descent reader over text already known to be valid UTF-8. The
+// recursion is bounded by MaxDepth, so untrusted nesting cannot exhaust the
+// stack; strings are copied in runs found eight bytes at a time.
+class TJsonReader {
  public:
-  explicit TJsonBuilder(const TJsonLimits& limits) : limits_(limits) {}
+  TJsonReader(std::string_view text, const TJsonLimits& limits)
+      : p_(text.data()), end_(text.data() + text.size()), limits_(limits) {}
 
-  bool Null() { return Put(TJsonValue()) != nullptr; }
-  bool Bool(bool b) { return Put(TJsonValue::MakeBoolean(b)) != nullptr; }
-  bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
-    TJsonValue v;
-    v.kind_ = TJsonValue::TKind::jkNumber;
-    v.text_.assign(s, n);
-    return Put(std::move(v)) != nullptr;
-  }
-  bool String(const char* s, rapidjson::SizeType n, bool) {
-    return Put(TJsonValue::MakeString(SanitizedUtf8(std::string_view(s, n)))) != nullptr;
-  }
-  bool Key(const char* s, rapidjson::SizeType n, bool) {
-    key_ = SanitizedUtf8(std::string_view(s, n));
+  bool Document(TJsonValue& root) {
+    SkipSpace();
+    if (!Value(root, 0)) return false;
+    SkipSpace();
+    if (p_ != end_) return Fail("unexpected text after the value");
     return true;
   }
-  bool StartObject() { return Open(TJsonValue::MakeObject()); }
-  bool StartArray() { return Open(TJsonValue::MakeArray()); }
-  bool EndObject(rapidjson::SizeType) { return Close(); }
-  bool EndArray(rapidjson::SizeType) { return Close(); }
 
-  TJsonValue& Root() { return root_; }
-  const char* LimitBroken() const { return limit_broken_; }
+  const char* Error() const { return error_; }
+  bool LimitBroken() const { return limit_broken_; }
+  size_t Offset(const char* begin) const { return static_cast<size_t>(p_ - begin); }
 
  private:
-  TJsonValue* Put(TJsonValue v) {
-    if (++values_ > limits_.MaxValues) {
-      limit_broken_ = "too many values";
-      return nullptr;
-    }
-    if (stack_.empty()) {
-      root_ = std::move(v);
-      return &root_;
-    }
-    TJsonValue* parent = stack_.back();
-    if (parent->kind_ == TJsonValue::TKind::jkObject) {
-      parent->members_.push_back(TJsonMember{std::move(key_), std::move(v)});
-      key_.clear();
-      return &parent->members_.back().Value;
-    }
-    parent->items_.push_back(std::move(v));
-    return &parent->items_.back();
+  bool Fail(const char* why) {
+    if (error_ == nullptr) error_ = why;
+    return false;
   }
-  bool Open(TJsonValue container) {
-    if (static_cast<int>(stack_.size()) >= limits_.MaxDepth) {
-      limit_broken_ = "nesting too deep";
-      return false;
-    }
-    TJsonValue* v = Put(std::move(container));
-    if (!v) return false;
-    stack_.push_back(v);
-    return true;
+  bool BreakLimit(const char* why) {
+    limit_broken_ = error_ == nullptr;
+    return Fail(why);
   }
-  bool Close() {
-    stack_.pop_back();
+
+  void SkipSpace() {
+    while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+  }
+
+  bool Count() {
+    if (++values_ > limits_.MaxValues) return BreakLimit("too many values");
     return true;
   }
 
+  bool Value(TJsonValue& out, int depth) {
+    if (p_ == end_) return Fail("unexpected end of text");
+    switch (*p_) {
+      case '{': return Object(out, depth);
+      case '[': return Array(out, depth);
+      case '"':
+        if (!Count()) return false;
+        out.kind_ = TJsonValue::TKind::jkString;
+        return String(out.text_);
+      case 't': return Literal(out, "true", TJsonValue::TKind::jkBoolean);
+      case 'f': return Literal(out, "false", TJsonValue::TKind::jkBoolean);
+      case 'n': return Literal(out, "null", TJsonValue::TKind::jkNull);
+      default: return Number(out);
+    }
+  }
+
+  bool Literal(TJsonValue& out, std::string_view word, TJsonValue::TKind kind) {
+    if (static_cast<size_t>(end_ - p_) < word.size() || std::string_view(p_, word.size()) != word) {
+      return Fail("invalid value");
+    }
+    if (!Count()) return false;
+    p_ += word.size();
+    out.kind_ = kind;
+    if (kind == TJsonValue::TKind::jkBoolean) out.text_ = std::string(word);
+    return true;
+  }
+
+  bool Number(TJsonValue& out) {
+    const char* from = p_;
+    const auto digits = [&] {
+      const char* d = p_;
+      while (p_ != end_ && IsDigit(*p_)) ++p_;
+      return p_ != d;
+    };
+    if (p_ != end_ && *p_ == '-') ++p_;
+    if (p_ != end_ && *p_ == '0') {
+      ++p_;
+    } else if (!digits()) {
+      return Fail("invalid value");
+    }
+    if (p_ != end_ && *p_ == '.') {
+      ++p_;
+      if (!digits()) return Fail("invalid number");
+    }
+    if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
+      ++p_;
+      if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+      if (!digits()) return Fail("invalid number");
+    }
+    if (!Count()) return false;
+    out.kind_ = TJsonValue::TKind::jkNumber;
+    out.text_.assign(from, static_cast<size_t>(p_ - from));
+    return true;
+  }
+
+  bool Open(int depth) {
+    if (depth >= limits_.MaxDepth) return BreakLimit("nesting too deep");
+    return Count();
+  }
+
+  bool Object(TJsonValue& out, int depth) {
+    if (!Open(depth)) return false;
+    out.kind_ = TJsonValue::TKind::jkObject;
+    ++p_;
+    SkipSpace();
+    if (p_ != end_ && *p_ == '}') {
+      ++p_;
+      return true;
+    }
+    for (;;) {
+      if (p_ == end_ || *p_ != '"') return Fail("object member name expected");
+      out.members_.emplace_back();
+      TJsonMember& m = out.members_.back();
+      if (!String(m.Name)) return false;
+      SkipSpace();
+      if (p_ == end_ || *p_ != ':') return Fail("':' expected");
+      ++p_;
+      SkipSpace();
+      if (!Value(m.Value, depth + 1)) return false;
+      SkipSpace();
+      if (p_ != end_ && *p_ == ',') {
+        ++p_;
+        SkipSpace();
+        continue;
+      }
+      if (p_ != end_ && *p_ == '}') {
+        ++p_;
+        return true;
+      }
+      return Fail("',' or '}' expected");
+    }
+  }
+
+  bool Array(TJsonValue& out, int depth) {
+    if (!Open(depth)) return false;
+    out.kind_ = TJsonValue::TKind::jkArray;
+    ++p_;
+    SkipSpace();
+    if (p_ != end_ && *p_ == ']') {
+      ++p_;
+      return true;
+    }
+    for (;;) {
+      out.items_.emplace_back();
+      if (!Value(out.items_.back(), depth + 1)) return false;
+      SkipSpace();
+      if (p_ != end_ && *p_ == ',') {
+        ++p_;
+        SkipSpace();
+        continue;
+      }
+      if (p_ != end_ && *p_ == ']') {
+        ++p_;
+        return true;
+      }
+      return Fail("',' or ']' expected");
+    }
+  }
+
+  // Bytes up to the next '"', '\' or control character.
+  const char* PlainRun(const char* p) const {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    while (end_ - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      const uint64_t q = w ^ (kOnes * '"');
+      const uint64_t b = w ^ (kOnes * '\\');
+      // A byte is flagged when it is zero after the XOR (quote, backslash) or
+      // below 0x20; bytes from 0x80 up are never flagged.
+      const uint64_t hit = (((q - kOnes) & ~q) | ((b - kOnes) & ~b) | ((w - kOnes * 0x20) & ~w)) & kHigh;
+      if (hit != 0) return p + (std::countr_zero(hit) >> 3);
+      p += 8;
+    }
+    while (p != end_ && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
+    return p;
+  }
+
+  bool Hex4(unsigned long& unit) {
+    if (end_ - p_ < 4) return Fail("invalid escape");
+    unit = 0;
+    for (int k = 0; k < 4; ++k) {
+      const char c = *p_++;
+      unit <<= 4;
+      if (c >= '0' && c <= '9') unit |= static_cast<unsigned long>(c - '0');
+      else if (c >= 'a' && c <= 'f') unit |= static_cast<unsigned long>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F') unit |= static_cast<unsigned long>(c - 'A' + 10);
+      else return Fail("invalid escape");
+    }
+    return true;
+  }
+
+  // p_ at the opening quote. A \u escape of a lone low surrogate becomes
+  // U+FFFD; a high surrogate must be followed by the escape of a low one.
+  bool String(std::string& out) {
+    ++p_;
+    for (;;) {
+      const char* run = PlainRun(p_);
+      out.append(p_, static_cast<size_t>(run - p_));
+      p_ = run;
+      if (p_ == end_) return Fail("unterminated string");
+      const char c = *p_++;
+      if (c == '"') return true;
+      if (c != '\\') return Fail("control character in string");
+      if (p_ == end_) return Fail("unterminated string");
+      switch (*p_++) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '/': out += '/'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'u': {
+          unsigned long unit;
+          if (!Hex4(unit)) return false;
+          if (unit >= 0xD800 && unit <= 0xDBFF) {
+            unsigned long low;
+            if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return Fail("invalid surrogate pair");
+            p_ += 2;
+            if (!Hex4(low)) return false;
+            if (low < 0xDC00 || low > 0xDFFF) return Fail("invalid surrogate pair");
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+          } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            unit = 0xFFFD;
+          }
+          platform::AppendUtf8(out, unit);
+          break;
+        }
+        default: return Fail("invalid escape");
+      }
+    }
+  }
+
+  const char* p_;
+  const char* const end_;
   const TJsonLimits& limits_;
-  TJsonValue root_;
-  std::vector<TJsonValue*> stack_;
-  std::string key_;
   size_t values_ = 0;
-  const char* limit_broken_ = nullptr;
+  const char* error_ = nullptr;
+  bool limit_broken_ = false;
 };
 
 std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits, std::string* error) {
@@ -313,22 +471,16 @@ std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& li
     return std::nullopt;
   };
   if (text.size() > limits.MaxBytes) return fail("text too large");
-  // The reader takes NUL as the end of its input; a raw NUL is never valid.
-  if (text.find('\0') != std::string_view::npos) return fail("NUL byte in text");
+  // Checked once for the whole text, so strings can be copied as they are.
+  if (!platform::IsValidUtf8(text)) return fail("invalid UTF-8");
 
-  TJsonBuilder builder(limits);
-  rapidjson::MemoryStream stream(text.data(), text.size());
-  rapidjson::Reader reader;
-  // Iterative: untrusted nesting must not recurse on the stack.
-  constexpr unsigned kFlags = rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseValidateEncodingFlag |
-                              rapidjson::kParseIterativeFlag;
-  const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
-  if (result.IsError()) {
-    if (builder.LimitBroken()) return fail(builder.LimitBroken());
-    return fail(std::string(rapidjson::GetParseError_En(result.Code())) + " at offset " +
-                std::to_string(result.Offset()));
+  TJsonReader reader(text, limits);
+  TJsonValue root;
+  if (!reader.Document(root)) {
+    if (reader.LimitBroken()) return fail(reader.Error());
+    return fail(std::string(reader.Error()) + " at offset " + std::to_string(reader.Offset(text.data())));
   }
-  return std::move(builder.Root());
+  return root;
 }
 
 }  // namespace core

@@ -71,7 +71,7 @@ class TJsonValue {
   std::string Serialize() const;
 
  private:
-  friend class TJsonBuilder;
+  friend class TJsonReader;
   void SerializeTo(std::string& out) const;
 
   TKind kind_ = TKind::jkNull;
@@ -99,12 +99,13 @@ struct TJsonLimits {
   size_t MaxValues = 1000000;          // values of any kind in the document
 };
 
-// Parses one JSON text (RFC 8259; UTF-8 only, no NUL byte, nothing but white
-// space after the value). Returns nullopt when the text is not valid JSON or
-// breaks a limit; error, when given, receives a short reason. A \u escape of
-// a lone low surrogate becomes U+FFFD; a high surrogate escape without its
-// low half makes the text invalid, and so does a number whose exponent is
-// above 308 (a limit of the underlying reader).
+// Parses one JSON text (RFC 8259; UTF-8 only, no raw NUL or other control
+// character, nothing but white space after the value). Returns nullopt when
+// the text is not valid JSON or breaks a limit; error, when given, receives a
+// short reason. A \u escape of a lone low surrogate becomes U+FFFD; a high
+// surrogate escape without its low half makes the text invalid. Numbers of
+// any size are kept as written. Runs in one pass over the text (after a
+// vectorised UTF-8 check) and copies each string once.
 std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits = {},
                                     std::string* error = nullptr);
 

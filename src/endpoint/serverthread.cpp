@@ -8,6 +8,7 @@
 
 #include "endpoint/tlsconnection.h"
 #include "endpoint/websocket.h"
+#include "platform/memory.h"
 #include "platform/socket.h"
 
 namespace endpoint {
@@ -110,6 +111,11 @@ void TServerThread::Execute() {
                             "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305");
     SSL_CTX_set_options(ctx_, SSL_OP_CIPHER_SERVER_PREFERENCE);
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+    // A browser that reconnects resumes its TLS session from a ticket it
+    // holds: no session is kept here, so memory does not grow with every
+    // connection ever made.
+    SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_OFF);
+    SSL_CTX_clear_options(ctx_, SSL_OP_NO_TICKET);
     const std::string cert = cert_dir_ + "server_cert.pem";
     const std::string key = cert_dir_ + "server_key.pem";
     const std::string ca = cert_dir_ + "ca_cert.pem";
@@ -122,6 +128,10 @@ void TServerThread::Execute() {
     } else if (SSL_CTX_load_verify_locations(ctx_, ca.c_str(), nullptr) != 1) {
       error = OpenSslError("Erro ao carregar o certificado da CA " + ca);
     } else {
+      // The chain sent to clients (certificate and CA) is built once here
+      // instead of in every handshake; a chain that cannot be built is still
+      // built, as before, by each handshake.
+      if (SSL_CTX_build_cert_chain(ctx_, 0) != 1) ERR_clear_error();
       ok = listener_->Listen(port_, error);
     }
   }
@@ -211,6 +221,7 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
   // record or frame that stops arriving ends the connection at the limit.
   limits.FirstByteTimeoutMs = timings_.StallTimeoutMs;
   const auto log = [this](const std::string& line) { Log(line); };
+  bool large_read = false;
   while (conn.Connected()) {
     {
       std::unique_lock<std::mutex> lock(mu_);
@@ -222,10 +233,15 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
       }
     }
     if (!conn.WaitForData(kProbeSliceMs)) {
+      // Idle after a large message: its memory, kept while more came, goes
+      // back to the system.
+      if (large_read) platform::ReleaseFreeMemory();
+      large_read = false;
       Probe(*client);
       continue;
     }
     std::string text = ReadWebSocketMessage(conn, log, limits);
+    if (text.size() >= platform::kLargeBlock) large_read = true;
     // Any frame, a pong included, shows the peer is there.
     client->unanswered_ping_ms = 0;
     if (!text.empty()) {
@@ -280,6 +296,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
   TRole& role = Role();
   role.server = this;
   role.client = client;
+  bool large_routed = false;
   while (true) {
     std::string text;
     bool took_over = false;
@@ -312,6 +329,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
       }
       if (handlers_.AnswersPrompt && handlers_.AnswersPrompt(text)) continue;
     }
+    if (text.size() >= platform::kLargeBlock) large_routed = true;
     try {
       if (handlers_.Route) handlers_.Route(text, *client->connection);
       if (handlers_.AfterMessage) handlers_.AfterMessage();
@@ -327,6 +345,8 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
     if (handlers_.Disconnect) handlers_.Disconnect();
   } catch (...) {
   }
+  // The memory of this connection's large messages goes back to the system.
+  if (large_routed) platform::ReleaseFreeMemory();
   role = TRole{};
   std::lock_guard<std::mutex> lock(mu_);
   // Nothing may be written to or read from a connection that is gone.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 
+#include "endpoint/unmask.h"
 #include "platform/ansi.h"
 
 namespace endpoint {
@@ -48,6 +49,9 @@ void ReadExact(TConnection& conn, uint8_t* buf, size_t n, int first_timeout_ms, 
 }
 
 void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms) {
+  // One allocation for the whole payload (its length is within the limit);
+  // its pages are only committed as the bytes arrive.
+  out.reserve(out.size() + static_cast<size_t>(length));
   std::array<uint8_t, kReadPiece> piece;
   while (length > 0) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(length, piece.size()));
@@ -101,20 +105,6 @@ bool Gunzip(const std::string& in, size_t max_bytes, std::string& out, std::stri
   inflateEnd(&zs);
   if (!ok) out.clear();
   return ok;
-}
-
-// Invalid sequences become U+FFFD, so that the text stays valid UTF-8.
-std::string ToValidUtf8(std::string bytes) {
-  bool valid = true;
-  for (size_t i = 0; valid && i < bytes.size();) valid = platform::DecodeUtf8(bytes, i) >= 0;
-  if (valid) return bytes;
-  std::string out;
-  out.reserve(bytes.size() + 16);
-  for (size_t j = 0; j < bytes.size();) {
-    const long cp = platform::DecodeUtf8(bytes, j);
-    platform::AppendUtf8(out, cp < 0 ? 0xFFFD : static_cast<unsigned long>(cp));
-  }
-  return out;
 }
 
 std::string TrimControls(std::string_view s) {
@@ -232,9 +222,7 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
 
     const size_t start = message.size();
     AppendPayload(conn, message, length, limits.StallTimeoutMs);
-    if (masked) {
-      for (size_t i = start; i < message.size(); ++i) message[i] ^= static_cast<char>(key[(i - start) % 4]);
-    }
+    if (masked) UnmaskInPlace(message.data() + start, message.size() - start, key);
     if (fin) break;
   }
 
@@ -248,7 +236,8 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
     }
     message = std::move(inflated);
   }
-  return ToValidUtf8(std::move(message));
+  // Invalid sequences become U+FFFD, so that the text stays valid UTF-8.
+  return platform::ToValidUtf8(std::move(message));
 }
 
 std::string EncodeWebSocketTextFrame(std::string_view text) {

@@ -25,7 +25,7 @@ constexpr TPinpadStatus kPinpadStatus[] = {
 
 void TDmSitef::CheckPinpad(const std::string& pContent, const TSessionPtr& /*pSession*/) {
   try {
-    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    const TJsonMessage message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
     if (GetJSONField(*message, "type") != "status") {
       SendClientMessage(BuildErrorReply("Campo type diferente de pinpad."));

@@ -22,7 +22,7 @@ std::string FileNameOf(const std::string& path) {
 }  // namespace
 
 void TDmSitef::CheckFileVersion(const std::string& pContent, const TSessionPtr& /*pSession*/) {
-  std::optional<TJsonValue> message;
+  TJsonMessage message;
   try {
     message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");

@@ -1,5 +1,7 @@
 #include "platform/ansi.h"
 
+#include <simdjson.h>
+
 namespace platform {
 namespace {
 
@@ -98,6 +100,19 @@ std::string AnsiToUtf8(std::string_view ansi) {
     unsigned long cp = b;
     if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) cp = kHigh[b - 0x80];
     AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view s) { return simdjson::validate_utf8(s.data(), s.size()); }
+
+std::string ToValidUtf8(std::string bytes) {
+  if (IsValidUtf8(bytes)) return bytes;
+  std::string out;
+  out.reserve(bytes.size() + 16);
+  for (size_t j = 0; j < bytes.size();) {
+    const long cp = DecodeUtf8(bytes, j);
+    AppendUtf8(out, cp < 0 ? 0xFFFD : static_cast<unsigned long>(cp));
   }
   return out;
 }

@@ -40,6 +40,14 @@ inline std::string AnsiToUtf8(const AnsiString& a) { return AnsiToUtf8(a.bytes()
 // sequence (i then advances by one byte).
 long DecodeUtf8(std::string_view s, size_t& i);
 
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// code points above U+10FFFF). Vectorised: runs at memory speed on long text.
+bool IsValidUtf8(std::string_view s);
+
+// The text itself when it is valid UTF-8; otherwise each invalid sequence
+// becomes U+FFFD.
+std::string ToValidUtf8(std::string bytes);
+
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string& out, unsigned long cp);
 

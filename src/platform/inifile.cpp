@@ -3,8 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
@@ -37,11 +36,16 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 // The file holds Windows-1252 text, as profile files do.
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return lines;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  const std::string text = AnsiToUtf8(ss.str());
+  // stdio rather than a stream: the service's idle memory does not pay for
+  // the C++ stream and locale machinery.
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return lines;
+  std::string bytes;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) bytes.append(buf, n);
+  std::fclose(in);
+  const std::string text = AnsiToUtf8(bytes);
   size_t start = 0;
   while (start < text.size()) {
     size_t nl = text.find('\n', start);

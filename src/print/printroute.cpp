@@ -93,7 +93,7 @@ void PrintData(core::TDmSitef& dm, const std::string& FileType, const std::strin
 namespace core {
 
 void TDmSitef::Print(const std::string& pContent, const TSessionPtr& /*pSession*/) {
-  std::optional<TJsonValue> message = ParseJsonObject(pContent);
+  const TJsonMessage message = ParseJsonObject(pContent);
   if (!message) return;
   try {
     if (GetJSONField(*message, "type") != "print") {

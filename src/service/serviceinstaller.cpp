@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 
 #include "platform/command.h"
 #include "platform/paths.h"
@@ -96,7 +95,7 @@ int HandleInstallSwitches(int argc, char** argv) {
   if (!install && !uninstall) return -1;
   bool ok = false;
   const std::string msg = install ? InstallService(platform::ExePath(), ok) : UninstallService(ok);
-  if (!silent) std::cout << msg << std::endl;
+  if (!silent) std::printf("%s\n", msg.c_str());
   return ok ? 0 : 1;
 }
 

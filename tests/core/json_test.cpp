@@ -139,6 +139,31 @@ TEST(JsonParseTest, RejectsInvalidText) {
   EXPECT_EQ(ParseJson(R"("a\udc00b")")->Text(), "a\xEF\xBF\xBD" "b");
 }
 
+// Strings are scanned eight bytes at a time: a stop character must be found
+// at every position of a word, after non-ASCII bytes too.
+TEST(JsonParseTest, FindsEscapesQuotesAndControlsAtEveryPosition) {
+  const std::string filler = "abcdefghijklmnopqrstuvwxyz";
+  for (size_t k = 0; k < 24; ++k) {
+    const std::string head = "\xC3\xA9" + filler.substr(0, k);  // "é" and k letters
+    const auto escaped = ParseJson("\"" + head + "\\n" + head + "\"");
+    ASSERT_TRUE(escaped.has_value()) << k;
+    EXPECT_EQ(escaped->Text(), head + "\n" + head) << k;
+    const auto quoted = ParseJson("[\"" + head + "\",\"" + head + "x\"]");
+    ASSERT_TRUE(quoted.has_value()) << k;
+    EXPECT_EQ(quoted->Items()[1].Text(), head + "x") << k;
+    for (const char control : {'\x01', '\x1F', '\n'}) {
+      EXPECT_FALSE(ParseJson("\"" + head + control + head + "\"").has_value()) << k;
+    }
+    EXPECT_FALSE(ParseJson("\"" + head).has_value()) << k;  // unterminated
+  }
+  // DEL and every byte from 0x80 are plain string bytes.
+  EXPECT_EQ(ParseJson("\"\x7F\xF0\x9F\x98\x80\x7F\"")->Text(), "\x7F\xF0\x9F\x98\x80\x7F");
+  const std::string big(3 << 20, 'Q');
+  const auto v = ParseJson("{\"route\":\"\\/print\",\"data\":\"" + big + "\"}");
+  ASSERT_TRUE(v.has_value());
+  EXPECT_EQ(v->Find("data")->Text(), big);
+}
+
 TEST(JsonParseTest, EnforcesTheLimits) {
   const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   EXPECT_TRUE(ParseJson(nested(64)).has_value());
