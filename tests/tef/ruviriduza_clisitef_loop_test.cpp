@@ -207,7 +207,7 @@ TEST_F(LoopTest, AbortAndBackByEachCommand) {
 
 TEST_F(LoopTest, DataFieldsDuringAPayment) {
   m.SetOperacaoCRT(3);
-  m.DefinirResposta(501, "1");
+  m.DefinirResposta(kCampoTipoPessoa, "1");
   ev.campos = {"4111111111111111", "07"};
   Pagar({Cmd(kCmdObterCampo, kCampoNumeroCartao, "Numero do cartao", 13, 19),
          Cmd(kCmdObterCampo, kCampoQtdParcelas, "Parcelas"), Cmd(kCmdObterCampo, kCampoTipoPessoa),
@@ -218,8 +218,8 @@ TEST_F(LoopTest, DataFieldsDuringAPayment) {
   EXPECT_THAT(ev.Com("Campo:"), ElementsAre("Campo:512:tcString:Numero do cartao",
                                             "Campo:505:tcString:Parcelas", "Campo:514:tcSeguranca:CVV"));
   // Answered fields are stored with the response (a card number masked); 501 and 514 are not.
-  EXPECT_EQ(m.Resp().LeInformacao(512).AsString(), "411111******1111");
-  EXPECT_EQ(m.Resp().LeInformacao(514).AsString(), "");
+  EXPECT_EQ(m.Resp().LeInformacao(kCampoNumeroCartao).AsString(), "411111******1111");
+  EXPECT_EQ(m.Resp().LeInformacao(kCampoCodigoSeguranca).AsString(), "");
 }
 
 TEST_F(LoopTest, DataFieldsAnsweredFromTheOperationsArguments) {
@@ -322,7 +322,7 @@ TEST_F(LoopTest, ResultFieldsAndTheirSideEffects) {
   EXPECT_EQ(c.CPFCliente(), "12345678909");
   EXPECT_EQ(m.CodigoHASH(), "HASH1");
   EXPECT_TRUE(m.Devolucao());
-  EXPECT_EQ(m.Resp().LeInformacao(15).AsString(), "True");
+  EXPECT_EQ(m.Resp().LeInformacao(kCampoIndicador15).AsString(), "True");
   EXPECT_EQ(m.Resp().Instituicao(), "REDE B");  // the record keeps the last value
   EXPECT_THAT(ev.Com("Senha:"), ElementsAre("Senha:Senha"));
   // The receipt kept its accented line (the library sends Windows-1252).
@@ -380,9 +380,9 @@ TEST_F(LoopTest, TypedCardDataGoesToTheLibraryButNeverToTheLogOrTheRecord) {
                      Cmd(kCmdObterCampo, kCampoCodigoSeguranca, "Codigo de seguranca", 3, 4)}));
   EXPECT_THAT(Respostas(), ElementsAre("4111111111111111", "1230", "987"));
   const TRuVirIdUzaArquivo& conteudo = c.RespostasPendentes()[0].Conteudo();
-  EXPECT_EQ(conteudo.LeInformacao(512, 0).AsString(), "411111******1111");
-  EXPECT_EQ(conteudo.LeInformacao(513, 0).AsString(), "****");
-  EXPECT_FALSE(conteudo.Existe(514, 0));  // the security code is never stored
+  EXPECT_EQ(conteudo.LeInformacao(kCampoNumeroCartao, 0).AsString(), "411111******1111");
+  EXPECT_EQ(conteudo.LeInformacao(kCampoDataVencimento, 0).AsString(), "****");
+  EXPECT_FALSE(conteudo.Existe(kCampoCodigoSeguranca, 0));  // the security code is never stored
   const std::string log = Log();
   EXPECT_THAT(log, ::testing::Not(HasSubstr("4111111111111111")));
   EXPECT_THAT(log, ::testing::Not(HasSubstr("Buffer = 1230")));
@@ -396,7 +396,7 @@ TEST_F(LoopTest, TypedCardDataGoesToTheLibraryButNeverToTheLogOrTheRecord) {
                  Cmd(kCmdObterCampo, kCampoCodigoSeguranca, "CVV")};
   ASSERT_TRUE(c.CRT(10.0, "01", "", 0, "1234567890", "", "55", ""));
   EXPECT_THAT(Respostas(), ElementsAre("1234567890", "55"));
-  EXPECT_EQ(c.Resp().LeInformacao(512).AsString(), "**********");
+  EXPECT_EQ(c.Resp().LeInformacao(kCampoNumeroCartao).AsString(), "**********");
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("1234567890")));
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Buffer = 55")));
 }

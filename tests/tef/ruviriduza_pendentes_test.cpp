@@ -1,10 +1,9 @@
 // Pending transactions: value checks, finishing in the library, backup files
 // and their recovery, cancellation, and the printing path of hosts that do
 // not run in service mode.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 
 #include "ruviriduza_fake.h"
 #include "ruviriduza_sim.h"
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 #include "tef/ruviriduza_erros.h"
@@ -55,11 +55,11 @@ class PendentesTest : public ::testing::Test {
   // A backup file as a previous run would have left it.
   std::string DeixarBackup(int n, const std::string& nsu, const std::string& doc) {
     TRuVirIdUzaRespCliSiTef r;
-    r.Conteudo().GravaInformacao(899, 100, "CRT");
-    r.Conteudo().GravaInformacao(899, 101, doc);
-    r.Conteudo().GravaInformacao(899, 102, doc);
-    r.Conteudo().GravaInformacao(899, 103, "1000");
-    r.Conteudo().GravaInformacao(133, 0, nsu);
+    r.Conteudo().GravaInformacao(kCampoControle, kControleHeader, "CRT");
+    r.Conteudo().GravaInformacao(kCampoControle, kControleDocumento, doc);
+    r.Conteudo().GravaInformacao(kCampoControle, kControleDocumentoVinculado, doc);
+    r.Conteudo().GravaInformacao(kCampoControle, kControleValorCentavos, "1000");
+    r.Conteudo().GravaInformacao(kCampoNSU, 0, nsu);
     fs::create_directories(backup);
     char nome[64];
     std::snprintf(nome, sizeof nome, "/RuVirIdUza_CliSiTef_%03d.tef", n);
@@ -190,7 +190,7 @@ TEST_F(PendentesTest, FinishingInServiceMode) {
   EXPECT_THAT(fake.finalizacoes.back(), StartsWith("Funcao|1|DOC10|"));
   EXPECT_EQ(ev.Com("Msg:opmOK").back(),
             "Msg:opmOK:Transação efetuada com sucesso.\r\nFavor reter o Cupom");
-  m.DefinirResposta(146, "1,00");
+  m.DefinirResposta(kCampoValor, "1,00");
   fake.passos = {Campo(kCampoReimpressao57, "000555")};
   c.ADM();
   EXPECT_TRUE(c.ConfirmarTransacao(true, "DOC11"));
@@ -348,7 +348,7 @@ TEST_F(PendentesTest, GroupsByPaymentIndexAndOrder) {
   for (const Item& i : {Item{"02", 3, "1000"}, Item{"01", 0, "500"}, Item{"02", 3, "250"},
                         Item{"01", 1, "100"}, Item{"03", 0, "1"}}) {
     auto r = std::make_unique<TRuVirIdUzaRespCliSiTef>();
-    r->Conteudo().GravaInformacao(899, 103, i.centavos);
+    r->Conteudo().GravaInformacao(kCampoControle, kControleValorCentavos, i.centavos);
     r->ConteudoToProperty();
     r->SetIndiceFPG_ECF(i.indice);
     r->SetOrdemPagamento(i.ordem);
