@@ -11,69 +11,41 @@
 #include <unistd.h>
 
 #include "platform/ansi.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
 
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The file holds Windows-1252 text, as profile files do.
 std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
   // stdio rather than a stream: the service's idle memory does not pay for
   // the C++ stream and locale machinery.
   FILE* in = std::fopen(path.c_str(), "rb");
-  if (in == nullptr) return lines;
+  if (in == nullptr) return {};
   std::string bytes;
   char buf[4096];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) bytes.append(buf, n);
   std::fclose(in);
-  const std::string text = AnsiToUtf8(bytes);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) nl = text.size();
-    std::string line = text.substr(start, nl - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = nl + 1;
-  }
-  return lines;
+  return DividirLinhas(AnsiToUtf8(bytes));
 }
 
 bool SectionName(const std::string& line, std::string& name) {
-  const std::string t = Trim(line);
+  const std::string t = TrimControle(line);
   if (t.size() < 2 || t.front() != '[') return false;
   const size_t close = t.find(']');
   if (close == std::string::npos) return false;
-  name = Trim(t.substr(1, close - 1));
+  name = TrimControle(t.substr(1, close - 1));
   return true;
 }
 
 bool KeyValue(const std::string& line, std::string& key, std::string& value) {
-  const std::string t = Trim(line);
+  const std::string t = TrimControle(line);
   if (t.empty() || t[0] == ';' || t[0] == '#') return false;
   const size_t eq = t.find('=');
   if (eq == std::string::npos) return false;
-  key = Trim(t.substr(0, eq));
-  value = Trim(t.substr(eq + 1));
+  key = TrimControle(t.substr(0, eq));
+  value = TrimControle(t.substr(eq + 1));
   if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
                             (value.front() == '\'' && value.back() == '\''))) {
     value = value.substr(1, value.size() - 2);
@@ -84,7 +56,7 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
 }  // namespace
 
 bool TryParseProfileInteger(const std::string& text, long& out) {
-  const std::string t = Trim(text);
+  const std::string t = TrimControle(text);
   if (t.empty()) return false;
   size_t i = 0;
   bool neg = false;
@@ -124,8 +96,8 @@ bool TIniFile::Lookup(const std::string& section, const std::string& key,
   for (const std::string& line : ReadLines(path_)) {
     std::string name, k, v;
     if (SectionName(line, name)) {
-      in_section = EqualNoCase(name, section);
-    } else if (in_section && KeyValue(line, k, v) && EqualNoCase(k, key)) {
+      in_section = IgualSemCaixa(name, section);
+    } else if (in_section && KeyValue(line, k, v) && IgualSemCaixa(k, key)) {
       value = v;
       return true;
     }
@@ -159,20 +131,20 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
   for (size_t i = 0; i < lines.size() && !written; ++i) {
     std::string name, k, v;
     if (SectionName(lines[i], name)) {
-      in_section = EqualNoCase(name, section);
+      in_section = IgualSemCaixa(name, section);
       if (in_section) section_end = static_cast<long>(i) + 1;
     } else if (in_section) {
-      if (KeyValue(lines[i], k, v) && EqualNoCase(k, key)) {
+      if (KeyValue(lines[i], k, v) && IgualSemCaixa(k, key)) {
         lines[i] = k + "=" + value;
         written = true;
-      } else if (!Trim(lines[i]).empty()) {
+      } else if (!TrimControle(lines[i]).empty()) {
         section_end = static_cast<long>(i) + 1;
       }
     }
   }
   if (!written) {
     if (section_end < 0) {
-      if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
+      if (!lines.empty() && !TrimControle(lines.back()).empty()) lines.push_back("");
       lines.push_back("[" + section + "]");
       lines.push_back(key + "=" + value);
     } else {

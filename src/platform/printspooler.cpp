@@ -1,9 +1,10 @@
 #include "platform/printspooler.h"
 
 #include <cups/cups.h>
-#include <strings.h>
 
 #include <algorithm>
+
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -22,7 +23,7 @@ class TDestList {
   TDestList& operator=(const TDestList&) = delete;
   cups_dest_t* Find(const std::string& name) {
     for (int i = 0; i < count_; ++i) {
-      if (dests_[i].instance == nullptr && strcasecmp(dests_[i].name, name.c_str()) == 0)
+      if (dests_[i].instance == nullptr && IgualSemCaixa(dests_[i].name, name))
         return &dests_[i];
     }
     return nullptr;

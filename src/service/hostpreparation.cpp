@@ -6,19 +6,9 @@
 
 #include "platform/catrust.h"
 #include "platform/firewall.h"
+#include "platform/text.h"
 
 namespace service {
-namespace {
-
-// Spaces, tabs and line breaks removed from both ends.
-std::string Trim(const std::string& s) {
-  const char* ws = " \t\r\n";
-  const size_t b = s.find_first_not_of(ws);
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(ws) - b + 1);
-}
-
-}  // namespace
 
 bool IsCACertTrusted(const std::string& path) {
   const std::optional<std::string> thumbprint = platform::CertificateThumbprint(path);
@@ -41,7 +31,7 @@ void EnsureCACertTrusted(const std::string& path, const THostLog& log) {
         platform::InstallTrustedCertificate(path, kHostCommandTimeoutMs);
     if (r.ExitCode != 0) {
       log("Falha ao instalar certificado CA (código " + std::to_string(r.ExitCode) +
-          "): " + Trim(r.Output));
+          "): " + platform::TrimControle(r.Output));
     } else {
       log("Certificado CA instalado com sucesso no repositório Root.");
     }
@@ -56,7 +46,7 @@ void EnsureFirewallRule(int port, const THostLog& log) {
   try {
     const platform::TCommandResult r =
         platform::ReplaceInboundFirewallRule(kFirewallRuleName, port, kHostCommandTimeoutMs);
-    log("Regra de firewall (porta " + std::to_string(port) + "): " + Trim(r.Output));
+    log("Regra de firewall (porta " + std::to_string(port) + "): " + platform::TrimControle(r.Output));
   } catch (const std::exception& e) {
     log(std::string("Erro ao configurar regra de firewall: ") + e.what());
   } catch (...) {

@@ -201,6 +201,7 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   [[noreturn]] static void FalharNaoIniciado();
   int IniciarFuncao(int Modalidade, const std::string& Cabecalho, TCurrency Valor,
                     const std::string& RestricoesFuncao);
+  class Dialogo;  // one run of the command loop, one handler per command
   int ContinuarFuncao(bool Capturar, const std::string& NumeroCartao,
                       const std::string& DataVencimento, const std::string& CVV,
                       std::string QtdParcela);

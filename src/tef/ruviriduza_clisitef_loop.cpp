@@ -1,11 +1,12 @@
 // The interactive dialogue of a CliSiTef function: start, command loop,
 // automatic answers, final-result evaluation and the operation wrappers.
-#include <cctype>
 #include <vector>
 
 #include "platform/ansi.h"
 #include "platform/clock.h"
 #include "platform/regional.h"
+#include "platform/text.h"
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 #include "tef/ruviriduza_erros.h"
@@ -14,9 +15,6 @@
 
 namespace tef {
 namespace {
-
-constexpr int kContinuar = 10000;
-constexpr int kTamanhoBuffer = 20001;
 
 // "@" and "/n" in library messages are line breaks.
 std::string Converter(const std::string& texto) {
@@ -37,12 +35,6 @@ std::string Converter(const std::string& texto) {
   return r;
 }
 
-// Trailing blanks and control characters removed, as the library pads.
-std::string TrimDireita(std::string s) {
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.pop_back();
-  return s;
-}
-
 std::string Digitos(const std::string& s) {
   std::string r;
   for (char c : TrimTef(s)) {
@@ -58,17 +50,6 @@ std::string DigitosLargura(const std::string& s, size_t largura) {
   return std::string(largura - d.size(), '0') + d;
 }
 
-bool IgualSemCaixa(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // A typed amount: either separator marks the decimals; anything else is 0.
 std::string NormalizarValor(const std::string& digitado) {
   const std::optional<TCurrency> v = TCurrency::Parse(TrimTef(digitado));
@@ -79,12 +60,13 @@ std::string NormalizarValor(const std::string& digitado) {
 // a card number keeps at most its first six and last four digits; expiry
 // and security code are hidden whole.
 bool CampoSensivel(int tipoCampo) {
-  return tipoCampo == 512 || tipoCampo == 513 || tipoCampo == 514;
+  return tipoCampo == clisitef::kCampoNumeroCartao || tipoCampo == clisitef::kCampoDataVencimento ||
+         tipoCampo == clisitef::kCampoCodigoSeguranca;
 }
 
 std::string Mascarar(int tipoCampo, const std::string& valor) {
   if (valor.empty()) return valor;
-  if (tipoCampo == 512) {
+  if (tipoCampo == clisitef::kCampoNumeroCartao) {
     if (valor.size() <= 10) return std::string(valor.size(), '*');
     return valor.substr(0, 6) + std::string(valor.size() - 10, '*') +
            valor.substr(valor.size() - 4);
@@ -125,15 +107,17 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
   const int documento = platform::SecondsOfDay(agora);
   SetIDSeq(documento);
   const std::string doc = std::to_string(documento);
+  using namespace clisitef;
   TRuVirIdUzaArquivo& c = Resp().Conteudo();
-  c.GravaInformacao(899, 100, platform::Utf8ToAnsi(Cabecalho).bytes());
-  c.GravaInformacao(899, 101, doc);
-  c.GravaInformacao(899, 102, doc);
-  c.GravaInformacao(899, 103, std::to_string(Valor.ToCents(TArredondamento::MeioParaCima)));
+  c.GravaInformacao(kCampoControle, kControleHeader, platform::Utf8ToAnsi(Cabecalho).bytes());
+  c.GravaInformacao(kCampoControle, kControleDocumento, doc);
+  c.GravaInformacao(kCampoControle, kControleDocumentoVinculado, doc);
+  c.GravaInformacao(kCampoControle, kControleValorCentavos,
+                    std::to_string(Valor.ToCents(TArredondamento::MeioParaCima)));
   // The library finishes a transaction by the date and time of its start:
   // kept with the response, and so in its backup file for a recovery.
-  c.GravaInformacao(899, 104, data);
-  c.GravaInformacao(899, 105, hora);
+  c.GravaInformacao(kCampoControle, kControleDataInicio, data);
+  c.GravaInformacao(kCampoControle, kControleHoraInicio, hora);
   Resp().SetTipoGP(gpCliSiTef);
   GravaLog("*** IniciaFuncaoSiTefInterativo. Modalidade: " + std::to_string(Modalidade) +
            " Valor: " + valor + " Documento: " + doc + " Data: " + data + " Hora: " + hora +
@@ -145,340 +129,422 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
 
 // ---------------------------------------------------------------- loop
 
+// One run of the command loop: what the library asked last, the answer being
+// built for it and the messages on show. The handlers below each perform one
+// command; they share this state and nothing else.
+class TRuVirIdUzaCliSiTef::Dialogo {
+ public:
+  Dialogo(TRuVirIdUzaCliSiTef& m, const std::string& numeroCartao,
+          const std::string& dataVencimento, const std::string& cvv, std::string qtdParcela)
+      : m_(m),
+        comp_(m.Owner()),
+        resp_(static_cast<TRuVirIdUzaRespCliSiTef&>(m.Resp())),
+        numeroCartao_(numeroCartao),
+        dataVencimento_(dataVencimento),
+        cvv_(cvv),
+        qtdParcela_(std::move(qtdParcela)) {}
+
+  int Executar(bool capturar);
+
+ private:
+  // The library's last call: returns its result and reads its text.
+  int Chamar();
+  void ExecutarComando();
+  void GravarCampo();
+  void ResponderMenu();
+  std::string MenuAutomatico() const;
+  void AguardarTecla();
+  void ObterCampo();
+  void ObterCampoComum();
+  void ObterCheque();
+  void ObterValor();
+  void Fechar();
+
+  void RemoverMensagens() {
+    msgOperador_.clear();
+    msgCliente_.clear();
+    comp_.DoExibeMsg(opmRemoverMsgOperador, "");
+    comp_.DoExibeMsg(opmRemoverMsgCliente, "");
+  }
+  void ExibirAmbas(const std::string& texto) {
+    msgOperador_ = msgCliente_ = texto;
+    comp_.DoExibeMsg(opmExibirMsgOperador, texto);
+    comp_.DoExibeMsg(opmExibirMsgCliente, texto);
+  }
+  void PerguntarCampo(int tipo, TRuVirIdUzaCliSiTefOperacaoCampo operacao) {
+    if (comp_.OnObtemCampo) {
+      comp_.OnObtemCampo(texto_, minimo_, maximo_, tipo, operacao, resposta_, digitado_,
+                         voltarMenu_);
+    }
+  }
+  void Gravar(const std::string& valor) {
+    resp_.GravaInformacao(tipoCampo_, platform::Utf8ToAnsi(valor));
+  }
+  static void SeVazio(std::string& campo, const std::string& valor) {
+    if (campo.empty()) campo = valor;
+  }
+
+  TRuVirIdUzaCliSiTef& m_;
+  decltype(TCliSiTefFuncoes::ContinuaFuncaoSiTefInterativo) continuaFuncao_ = nullptr;
+  TRuVirIdUza& comp_;
+  TRuVirIdUzaRespCliSiTef& resp_;
+  const std::string& numeroCartao_;
+  const std::string& dataVencimento_;
+  const std::string& cvv_;
+  std::string qtdParcela_;  // a count typed once holds for the rest of the run
+
+  std::vector<char> buffer_ = std::vector<char>(clisitef::kTamanhoBuffer, '\0');
+  int continua_ = clisitef::kContinuaSeguir;
+  std::string resposta_;  // UTF-8; Windows-1252 in the buffer
+  bool digitado_ = true;
+  bool voltarMenu_ = false;
+  std::string titulo_, msgOperador_, msgCliente_;
+  std::string finalAnsi_;    // the library's text of the final call
+  int campoRespondido_ = 0;  // field type of the command the answer is for
+
+  // What the library asked in its last call.
+  int comando_ = 0;
+  int tipoCampo_ = 0;
+  short minimo_ = 0;
+  short maximo_ = 0;
+  std::string textoAnsi_;  // raw, trailing blanks removed
+  std::string texto_;      // the same in UTF-8
+};
+
 int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& NumeroCartao,
                                          const std::string& DataVencimento, const std::string& CVV,
                                          std::string QtdParcela) {
-  TRuVirIdUza& comp = Owner();
-  auto& resp = static_cast<TRuVirIdUzaRespCliSiTef&>(Resp());
-  const auto continuaFuncao = Entrada(fFuncoes.ContinuaFuncaoSiTefInterativo);
-  fIniciouRequisicao = true;
-  fReimpressao = false;
-  fCancelamento = false;
-  fDevolucao = false;
-  comp.LimparDadosDialogo();
-  SetAguardandoResposta(true);
+  Dialogo dialogo(*this, NumeroCartao, DataVencimento, CVV, std::move(QtdParcela));
+  return dialogo.Executar(Capturar);
+}
 
-  int continua = 0;
-  std::string resposta;  // UTF-8; Windows-1252 in the buffer
-  bool digitado = true;
-  bool voltarMenu = false;
-  std::string titulo, msgOperador, msgCliente;
-  std::vector<char> buffer(kTamanhoBuffer, '\0');
-  std::string finalAnsi;  // the library's text of the final call
+int TRuVirIdUzaCliSiTef::Dialogo::Executar(bool capturar) {
+  continuaFuncao_ = m_.Entrada(m_.fFuncoes.ContinuaFuncaoSiTefInterativo);
+  m_.fIniciouRequisicao = true;
+  m_.fReimpressao = false;
+  m_.fCancelamento = false;
+  m_.fDevolucao = false;
+  comp_.LimparDadosDialogo();
+  m_.SetAguardandoResposta(true);
   int sts = 0;
-  int campoRespondido = 0;  // field type of the command the answer is for
-
-  const auto removerMensagens = [&] {
-    msgOperador.clear();
-    msgCliente.clear();
-    comp.DoExibeMsg(opmRemoverMsgOperador, "");
-    comp.DoExibeMsg(opmRemoverMsgCliente, "");
-  };
-  const auto exibirAmbas = [&](const std::string& texto) {
-    msgOperador = msgCliente = texto;
-    comp.DoExibeMsg(opmExibirMsgOperador, texto);
-    comp.DoExibeMsg(opmExibirMsgCliente, texto);
-  };
-  const auto obtemCampo = [&](const std::string& texto, int minimo, int maximo, int tipo,
-                              TRuVirIdUzaCliSiTefOperacaoCampo operacao) {
-    if (comp.OnObtemCampo) {
-      comp.OnObtemCampo(texto, minimo, maximo, tipo, operacao, resposta, digitado, voltarMenu);
-    }
-  };
-  const auto seVazio = [](std::string& campo, const std::string& valor) {
-    if (campo.empty()) campo = valor;
-  };
-  // Log, mapping and the end of the dialogue, also when a handler raised.
-  const auto fechar = [&] {
-    GravaLog(resp.Conteudo().Texto());
-    resp.ConteudoToProperty();
-    SetAguardandoResposta(false);
-  };
-
   try {
     do {
-      GravaLog("ContinuaFuncaoSiTefInterativo, Chamando: Continua = " + std::to_string(continua) +
-               " Buffer = " +
-               (CampoSensivel(campoRespondido) ? Mascarar(campoRespondido, resposta) : resposta));
-      int comando = 0;
-      int tipoCampo = 0;
-      short minimo = 0;
-      short maximo = 0;
-      sts = continuaFuncao(&comando, &tipoCampo, &minimo, &maximo, buffer.data(), kTamanhoBuffer,
-                           continua);
-      campoRespondido = 0;
-      buffer.back() = '\0';  // never trust the library to terminate
-      continua = 0;
-      const std::string textoAnsi = TrimDireita(std::string(buffer.data()));
-      const std::string texto = platform::AnsiToUtf8(textoAnsi);
-      resposta.clear();
-      voltarMenu = false;
-      digitado = true;
-      GravaLog("ContinuaFuncaoSiTefInterativo, Retornos: STS = " + std::to_string(sts) +
-               " ProximoComando = " + std::to_string(comando) + " TipoCampo = " +
-               std::to_string(tipoCampo) + " Buffer = " + texto + " Tam.Min = " +
-               std::to_string(minimo) + " Tam.Max = " + std::to_string(maximo));
-
-      if (sts != kContinuar) {
-        finalAnsi = std::string(buffer.data());
-        GravaLog("*** ContinuaFuncaoSiTefInterativo, Finalizando: STS = " + std::to_string(sts));
+      sts = Chamar();
+      if (sts != clisitef::kContinuar) {
+        finalAnsi_ = std::string(buffer_.data());
+        m_.GravaLog("*** ContinuaFuncaoSiTefInterativo, Finalizando: STS = " +
+                    std::to_string(sts));
       } else {
-        if (tipoCampo > 0) resposta = ValorResposta(tipoCampo);
-        switch (comando) {
-          case 0: {
-            resp.GravaInformacao(tipoCampo, platform::AnsiString::FromBytes(textoAnsi));
-            switch (tipoCampo) {
-              case 15:
-              case 25: resp.GravaInformacao(tipoCampo, platform::AnsiString::FromBytes("True")); break;
-              case 56:
-              case 57:
-              case 58: fReimpressao = true; break;
-              case 106: seVazio(comp.fIdDaCarteiraDigital, texto); break;
-              case 107: seVazio(comp.fNomeCarteiraDigital, texto); break;
-              case 108: seVazio(comp.fBandeiraCarteiraDigital, texto); break;
-              case 109: seVazio(comp.fValorAprovadoCarteiraDigital, texto); break;
-              case 110: fDevolucao = true; break;
-              case 131: seVazio(comp.fCodigoRede, texto); break;
-              case 132: seVazio(comp.fCodigoBandeira, texto); break;
-              case 133: seVazio(comp.fCodigoNsu, texto); break;
-              case 134: seVazio(comp.fCodigoNSUHost, texto); break;
-              case 135: seVazio(comp.fCodigoAutorizacao, texto); break;
-              case 500:
-                if (comp.OnObterSenha) comp.OnObterSenha(texto, voltarMenu);
-                break;
-              case 502: seVazio(comp.fCPFCliente, texto); break;
-              case 503: seVazio(comp.FCNPJCliente, texto); break;
-              case 504: seVazio(comp.fTelefoneCliente, texto); break;
-              case 732: comp.DoExibeMsg(opmExibirMsgOperador, Converter(texto)); break;
-              case 800: seVazio(fCodigoHASH, texto); break;
-              default: break;
-            }
-            break;
-          }
-          case 1:
-            msgOperador = Converter(texto);
-            comp.DoExibeMsg(opmExibirMsgOperador, msgOperador);
-            break;
-          case 2:
-            msgCliente = Converter(texto);
-            comp.DoExibeMsg(opmExibirMsgCliente, msgCliente);
-            break;
-          case 3: exibirAmbas(Converter(texto)); break;
-          case 4: titulo = texto; break;
-          case 11:
-            msgOperador.clear();
-            comp.DoExibeMsg(opmRemoverMsgOperador, "");
-            break;
-          case 12:
-            msgCliente.clear();
-            comp.DoExibeMsg(opmRemoverMsgCliente, "");
-            break;
-          case 13: removerMensagens(); break;
-          case 14: titulo.clear(); break;
-          case 20: {
-            const TModalResult r = comp.DoExibeMsg(opmYesNo, texto.empty() ? "CONFIRMA ?" : texto);
-            resposta = r == mrYes ? "0" : "1";
-            break;
-          }
-          case 21: {
-            // Menus the manager answers itself, compared on the raw text.
-            std::string automatica;
-            if (fTelevenda) {
-              if (textoAnsi == "1:Magnetico/Chip;2:Digitado;") automatica = "2";
-              else if (IgualSemCaixa(textoAnsi,
-                                     "1:Cancelamento de Cartao de Debito;2:Cancelamento de "
-                                     "Cartao de Credito;")) {
-                automatica = "2";
-              }
-            } else if (fOperacaoCRT == 2) {
-              if (textoAnsi == "1:Magnetico/Chip;2:Digitado;" ||
-                  textoAnsi.compare(0, 15, "1:VISA ELECTRON") == 0 ||
-                  textoAnsi.compare(0, 9, "1:A Vista") == 0) {
-                automatica = "1";
-              }
-            } else if (fOperacaoCRT == 3) {
-              if (textoAnsi == "1:Magnetico/Chip;2:Digitado;") automatica = "1";
-              else if (textoAnsi.compare(0, 9, "1:A Vista") == 0) {
-                automatica = QtdParcela == "01" ? "1" : "2";
-              }
-            }
-            if (!automatica.empty()) {
-              resposta = automatica;
-              break;
-            }
-            TStringList opcoes;
-            size_t inicio = 0;
-            while (inicio < texto.size()) {
-              size_t fim = texto.find(';', inicio);
-              if (fim == std::string::npos) fim = texto.size();
-              opcoes.push_back(texto.substr(inicio, fim - inicio));
-              inicio = fim + 1;
-            }
-            if (!comp.OnExibeMenu) {
-              // Without a handler only a pre-answer can choose.
-              if (resposta.empty()) digitado = false;
-              break;
-            }
-            int indice = -1;
-            comp.OnExibeMenu(titulo, opcoes, indice, voltarMenu);
-            if (!voltarMenu) {
-              if (indice < 0 || indice >= static_cast<int>(opcoes.size())) {
-                digitado = false;
-              } else {
-                const std::string& op = opcoes[static_cast<size_t>(indice)];
-                resposta = op.substr(0, op.find(':'));
-              }
-            }
-            break;
-          }
-          case 22: {
-            const std::string t = texto.empty() ? "PRESSIONE <ENTER>" : texto;
-            const std::string aparado = TrimTef(t);
-            if (aparado == "Unauthorized") {
-              comp.DoExibeMsg(opmExcept, t);
-            } else if (aparado == "Transacao ja efetuada") {
-              comp.DoExibeMsg(opmOK,
-                              "Transação já efetuada no sitef\r\nImprima o ultimo comprovante de "
-                              "pagamento e informe o pagamento manual.");
-            }
-            voltarMenu = true;
-            break;
-          }
-          case 23: {
-            bool interromper = false;
-            if (comp.OnAguardaResp) comp.OnAguardaResp("23", 0, interromper);
-            if (interromper) digitado = false;
-            break;
-          }
-          case 30: {
-            if (tipoCampo == 501 || tipoCampo == 502 || tipoCampo == 506) {
-              resposta = ValorResposta(tipoCampo);
-            } else if (tipoCampo == 514) {
-              if (!CVV.empty()) resposta = CVV;
-              else obtemCampo(texto, minimo, maximo, 514, tcSeguranca);
-            } else if (tipoCampo == 500) {
-              if (comp.OnObterSenha) comp.OnObterSenha(texto, voltarMenu);
-            } else if (fCancelandoTransacaoTEF &&
-                       (tipoCampo == 515 || tipoCampo == 516 || tipoCampo == 146)) {
-              if (tipoCampo == 515) {
-                resposta = platform::FormatDateTime("ddmmyyyy", fCancelandoTransacaoDATA);
-              } else if (tipoCampo == 516) {
-                resposta = fCancelandoTransacaoNSU;
-              } else {
-                resposta = fCancelandoTransacaoVALOR.FormatComma();
-              }
-              resp.GravaInformacao(tipoCampo, platform::Utf8ToAnsi(resposta));
-            } else {
-              if (tipoCampo == 512 && !NumeroCartao.empty()) {
-                resposta = NumeroCartao;
-              } else if (tipoCampo == 513 && !DataVencimento.empty()) {
-                resposta = DataVencimento;
-              } else if (tipoCampo == 505 && QtdParcela != "01" && !QtdParcela.empty()) {
-                if (ParaInteiro(QtdParcela) > 0) {
-                  resposta = QtdParcela;
-                } else {
-                  obtemCampo(texto, minimo, maximo, 505, tcString);
-                  if (digitado) QtdParcela = resposta;
-                }
-              } else if (NumeroCartao.empty() && DataVencimento.empty()) {
-                obtemCampo(texto, minimo, maximo, tipoCampo, tcString);
-              }
-              const std::string guardada =
-                  CampoSensivel(tipoCampo) ? Mascarar(tipoCampo, resposta) : resposta;
-              resp.GravaInformacao(tipoCampo, platform::Utf8ToAnsi(guardada));
-            }
-            campoRespondido = tipoCampo;
-            break;
-          }
-          case 31: {
-            if (tipoCampo == 517) {
-              const std::string pre = TrimTef(ValorResposta(517));
-              if (!pre.empty()) {
-                resposta = pre;
-              } else if (comp.OnObtemCheque) {
-                comp.OnObtemCheque(texto, 517, tcString, resposta, digitado, voltarMenu);
-              }
-            } else {
-              obtemCampo(texto, minimo, maximo, tipoCampo, tcCMC7);
-            }
-            break;
-          }
-          case 34: {
-            if (tipoCampo == 146 && fCancelandoTransacaoTEF) {
-              resposta = fCancelandoTransacaoVALOR.FormatComma();
-              resp.GravaInformacao(tipoCampo, platform::Utf8ToAnsi(resposta));
-            } else if (texto == "Forneca a taxa de embarque" || texto == "Forneca a taxa de servico") {
-              const bool perguntar = texto == "Forneca a taxa de embarque"
-                                         ? comp.FornecerTaxaDeEmbarque()
-                                         : comp.FornecerTaxaDeServico();
-              if (perguntar) {
-                obtemCampo(texto, minimo, maximo, tipoCampo, tcCurrency);
-                resposta = NormalizarValor(resposta);
-              } else {
-                resposta = TCurrency().FormatComma();
-              }
-            } else if (texto == "VISA ELECTRON\nSAQUE") {
-              resposta = TCurrency().FormatComma();
-            } else {
-              obtemCampo(texto, minimo, maximo, tipoCampo, tcCurrency);
-              resposta = NormalizarValor(resposta);
-            }
-            break;
-          }
-          case 35: obtemCampo(texto, minimo, maximo, tipoCampo, tcBarCode); break;
-          case 50:
-            if (tipoCampo == 584 && comp.OnExibeQRCode) comp.OnExibeQRCode(texto);
-            break;
-          case 52:
-            if (tipoCampo == 4128) comp.DoExibeMsg(opmQRCode, Converter(texto));
-            else exibirAmbas(Converter(texto));
-            break;
-          default: break;
-        }
+        if (tipoCampo_ > 0) resposta_ = m_.ValorResposta(tipoCampo_);
+        ExecutarComando();
       }
 
-      if (voltarMenu) continua = 1;
-      else if (!digitado) continua = -1;
-      if ((voltarMenu && sts == kContinuar) || !digitado) removerMensagens();
+      if (voltarMenu_) continua_ = clisitef::kContinuaVoltar;
+      else if (!digitado_) continua_ = clisitef::kContinuaInterromper;
+      if ((voltarMenu_ && sts == clisitef::kContinuar) || !digitado_) RemoverMensagens();
 
-      const std::string ansi = platform::Utf8ToAnsi(resposta).bytes();
-      const size_t n = std::min(ansi.size(), buffer.size() - 1);
-      std::copy_n(ansi.data(), n, buffer.data());
-      buffer[n] = '\0';
-    } while (sts == kContinuar);
+      const std::string ansi = platform::Utf8ToAnsi(resposta_).bytes();
+      const size_t n = std::min(ansi.size(), buffer_.size() - 1);
+      std::copy_n(ansi.data(), n, buffer_.data());
+      buffer_[n] = '\0';
+    } while (sts == clisitef::kContinuar);
 
     // Taken before the answer overwrote the buffer: the captured track is
     // what the library returned with the final result.
-    if (Capturar && sts == 0) {
-      comp.fLeituraCartao += platform::AnsiToUtf8(finalAnsi.substr(0, 10));
-      removerMensagens();
+    if (capturar && sts == clisitef::kOk) {
+      comp_.fLeituraCartao += platform::AnsiToUtf8(finalAnsi_.substr(0, 10));
+      RemoverMensagens();
     }
   } catch (...) {
     try {
-      fechar();
+      Fechar();
     } catch (...) {
       // The handler's failure is the one the caller needs to see.
     }
     throw;
   }
-  fechar();
+  Fechar();
   return sts;
+}
+
+int TRuVirIdUzaCliSiTef::Dialogo::Chamar() {
+  m_.GravaLog("ContinuaFuncaoSiTefInterativo, Chamando: Continua = " + std::to_string(continua_) +
+              " Buffer = " +
+              (CampoSensivel(campoRespondido_) ? Mascarar(campoRespondido_, resposta_)
+                                               : resposta_));
+  comando_ = tipoCampo_ = 0;
+  minimo_ = maximo_ = 0;
+  const int sts = continuaFuncao_(&comando_, &tipoCampo_, &minimo_, &maximo_, buffer_.data(),
+                                 clisitef::kTamanhoBuffer, continua_);
+  campoRespondido_ = 0;
+  buffer_.back() = '\0';  // never trust the library to terminate
+  continua_ = clisitef::kContinuaSeguir;
+  // The library pads with blanks and control characters.
+  textoAnsi_ = platform::TrimControleDireita(buffer_.data());
+  texto_ = platform::AnsiToUtf8(textoAnsi_);
+  resposta_.clear();
+  voltarMenu_ = false;
+  digitado_ = true;
+  m_.GravaLog("ContinuaFuncaoSiTefInterativo, Retornos: STS = " + std::to_string(sts) +
+              " ProximoComando = " + std::to_string(comando_) + " TipoCampo = " +
+              std::to_string(tipoCampo_) + " Buffer = " + texto_ + " Tam.Min = " +
+              std::to_string(minimo_) + " Tam.Max = " + std::to_string(maximo_));
+  return sts;
+}
+
+// Log, mapping and the end of the dialogue, also when a handler raised.
+void TRuVirIdUzaCliSiTef::Dialogo::Fechar() {
+  m_.GravaLog(resp_.Conteudo().Texto());
+  resp_.ConteudoToProperty();
+  m_.SetAguardandoResposta(false);
+}
+
+void TRuVirIdUzaCliSiTef::Dialogo::ExecutarComando() {
+  using namespace clisitef;
+  switch (comando_) {
+    case kCmdGravarCampo: GravarCampo(); break;
+    case kCmdMsgOperador:
+      msgOperador_ = Converter(texto_);
+      comp_.DoExibeMsg(opmExibirMsgOperador, msgOperador_);
+      break;
+    case kCmdMsgCliente:
+      msgCliente_ = Converter(texto_);
+      comp_.DoExibeMsg(opmExibirMsgCliente, msgCliente_);
+      break;
+    case kCmdMsgAmbos: ExibirAmbas(Converter(texto_)); break;
+    case kCmdTitulo: titulo_ = texto_; break;
+    case kCmdRemoverMsgOperador:
+      msgOperador_.clear();
+      comp_.DoExibeMsg(opmRemoverMsgOperador, "");
+      break;
+    case kCmdRemoverMsgCliente:
+      msgCliente_.clear();
+      comp_.DoExibeMsg(opmRemoverMsgCliente, "");
+      break;
+    case kCmdRemoverMsgAmbos: RemoverMensagens(); break;
+    case kCmdRemoverTitulo: titulo_.clear(); break;
+    case kCmdSimNao: {
+      const TModalResult r = comp_.DoExibeMsg(opmYesNo, texto_.empty() ? "CONFIRMA ?" : texto_);
+      resposta_ = r == mrYes ? "0" : "1";
+      break;
+    }
+    case kCmdMenu: ResponderMenu(); break;
+    case kCmdAguardaTecla: AguardarTecla(); break;
+    case kCmdVerificaInterrupcao: {
+      bool interromper = false;
+      if (comp_.OnAguardaResp) comp_.OnAguardaResp("23", 0, interromper);
+      if (interromper) digitado_ = false;
+      break;
+    }
+    case kCmdObterCampo: ObterCampo(); break;
+    case kCmdObterCheque: ObterCheque(); break;
+    case kCmdObterValor: ObterValor(); break;
+    case kCmdObterCodigoBarras: PerguntarCampo(tipoCampo_, tcBarCode); break;
+    case kCmdExibirQRCode:
+      if (tipoCampo_ == kCampoQRCode && comp_.OnExibeQRCode) comp_.OnExibeQRCode(texto_);
+      break;
+    case kCmdMsgQRCode:
+      if (tipoCampo_ == kCampoMsgQRCode) comp_.DoExibeMsg(opmQRCode, Converter(texto_));
+      else ExibirAmbas(Converter(texto_));
+      break;
+    default: break;
+  }
+}
+
+// A result field: into the record, and some also into the component.
+void TRuVirIdUzaCliSiTef::Dialogo::GravarCampo() {
+  using namespace clisitef;
+  resp_.GravaInformacao(tipoCampo_, platform::AnsiString::FromBytes(textoAnsi_));
+  switch (tipoCampo_) {
+    case kCampoIndicador15:
+    case kCampoIndicador25:
+      resp_.GravaInformacao(tipoCampo_, platform::AnsiString::FromBytes("True"));
+      break;
+    case kCampoReimpressao56:
+    case kCampoReimpressao57:
+    case kCampoReimpressao58: m_.fReimpressao = true; break;
+    case kCampoIdCarteiraDigital: SeVazio(comp_.fIdDaCarteiraDigital, texto_); break;
+    case kCampoNomeCarteiraDigital: SeVazio(comp_.fNomeCarteiraDigital, texto_); break;
+    case kCampoBandeiraCarteiraDigital: SeVazio(comp_.fBandeiraCarteiraDigital, texto_); break;
+    case kCampoValorAprovadoCarteiraDigital:
+      SeVazio(comp_.fValorAprovadoCarteiraDigital, texto_);
+      break;
+    case kCampoDevolucao: m_.fDevolucao = true; break;
+    case kCampoInstituicao: SeVazio(comp_.fCodigoRede, texto_); break;
+    case kCampoBandeira: SeVazio(comp_.fCodigoBandeira, texto_); break;
+    case kCampoNSU: SeVazio(comp_.fCodigoNsu, texto_); break;
+    case kCampoNSUHost: SeVazio(comp_.fCodigoNSUHost, texto_); break;
+    case kCampoCodigoAutorizacao: SeVazio(comp_.fCodigoAutorizacao, texto_); break;
+    case kCampoSenha:
+      if (comp_.OnObterSenha) comp_.OnObterSenha(texto_, voltarMenu_);
+      break;
+    case kCampoDocumentoPessoa: SeVazio(comp_.fCPFCliente, texto_); break;
+    case kCampoCNPJCliente: SeVazio(comp_.FCNPJCliente, texto_); break;
+    case kCampoTelefoneCliente: SeVazio(comp_.fTelefoneCliente, texto_); break;
+    case kCampoMsgOperador: comp_.DoExibeMsg(opmExibirMsgOperador, Converter(texto_)); break;
+    case kCampoCodigoHASH: SeVazio(m_.fCodigoHASH, texto_); break;
+    default: break;
+  }
+}
+
+// Menus the manager answers itself, compared on the raw text; empty when
+// the operator has to choose.
+std::string TRuVirIdUzaCliSiTef::Dialogo::MenuAutomatico() const {
+  const std::string& t = textoAnsi_;
+  const bool cartao = t == "1:Magnetico/Chip;2:Digitado;";
+  const bool aVista = t.compare(0, 9, "1:A Vista") == 0;
+  if (m_.fTelevenda) {
+    if (cartao) return "2";
+    if (platform::IgualSemCaixa(t, "1:Cancelamento de Cartao de Debito;2:Cancelamento de "
+                         "Cartao de Credito;")) {
+      return "2";
+    }
+  } else if (m_.fOperacaoCRT == 2) {
+    if (cartao || t.compare(0, 15, "1:VISA ELECTRON") == 0 || aVista) return "1";
+  } else if (m_.fOperacaoCRT == 3) {
+    if (cartao) return "1";
+    if (aVista) return qtdParcela_ == "01" ? "1" : "2";
+  }
+  return "";
+}
+
+void TRuVirIdUzaCliSiTef::Dialogo::ResponderMenu() {
+  const std::string automatica = MenuAutomatico();
+  if (!automatica.empty()) {
+    resposta_ = automatica;
+    return;
+  }
+  const TStringList opcoes = platform::Dividir(texto_, ';');
+  if (!comp_.OnExibeMenu) {
+    // Without a handler only a pre-answer can choose.
+    if (resposta_.empty()) digitado_ = false;
+    return;
+  }
+  int indice = -1;
+  comp_.OnExibeMenu(titulo_, opcoes, indice, voltarMenu_);
+  if (voltarMenu_) return;
+  if (indice < 0 || indice >= static_cast<int>(opcoes.size())) {
+    digitado_ = false;
+  } else {
+    const std::string& op = opcoes[static_cast<size_t>(indice)];
+    resposta_ = op.substr(0, op.find(':'));
+  }
+}
+
+// Shown, then always answered "back", so both messages go.
+void TRuVirIdUzaCliSiTef::Dialogo::AguardarTecla() {
+  const std::string t = texto_.empty() ? "PRESSIONE <ENTER>" : texto_;
+  const std::string aparado = TrimTef(t);
+  if (aparado == "Unauthorized") {
+    comp_.DoExibeMsg(opmExcept, t);
+  } else if (aparado == "Transacao ja efetuada") {
+    comp_.DoExibeMsg(opmOK,
+                     "Transação já efetuada no sitef\r\nImprima o ultimo comprovante de "
+                     "pagamento e informe o pagamento manual.");
+  }
+  voltarMenu_ = true;
+}
+
+void TRuVirIdUzaCliSiTef::Dialogo::ObterCampo() {
+  using namespace clisitef;
+  const int tipo = tipoCampo_;
+  if (tipo == kCampoTipoPessoa || tipo == kCampoDocumentoPessoa || tipo == kCampoDataPreDatado) {
+    resposta_ = m_.ValorResposta(tipo);
+  } else if (tipo == kCampoCodigoSeguranca) {
+    if (!cvv_.empty()) resposta_ = cvv_;
+    else PerguntarCampo(kCampoCodigoSeguranca, tcSeguranca);
+  } else if (tipo == kCampoSenha) {
+    if (comp_.OnObterSenha) comp_.OnObterSenha(texto_, voltarMenu_);
+  } else if (m_.fCancelandoTransacaoTEF &&
+             (tipo == kCampoDataTransacaoCancelada || tipo == kCampoNSUTransacaoCancelada ||
+              tipo == kCampoValor)) {
+    // A cancellation answers from what it cancels.
+    if (tipo == kCampoDataTransacaoCancelada) {
+      resposta_ = platform::FormatDateTime("ddmmyyyy", m_.fCancelandoTransacaoDATA);
+    } else if (tipo == kCampoNSUTransacaoCancelada) {
+      resposta_ = m_.fCancelandoTransacaoNSU;
+    } else {
+      resposta_ = m_.fCancelandoTransacaoVALOR.FormatComma();
+    }
+    Gravar(resposta_);
+  } else {
+    ObterCampoComum();
+  }
+  campoRespondido_ = tipo;
+}
+
+// Card data given by the operation, the installments, or the operator.
+void TRuVirIdUzaCliSiTef::Dialogo::ObterCampoComum() {
+  using namespace clisitef;
+  const int tipo = tipoCampo_;
+  if (tipo == kCampoNumeroCartao && !numeroCartao_.empty()) {
+    resposta_ = numeroCartao_;
+  } else if (tipo == kCampoDataVencimento && !dataVencimento_.empty()) {
+    resposta_ = dataVencimento_;
+  } else if (tipo == kCampoQtdParcelas && qtdParcela_ != "01" && !qtdParcela_.empty()) {
+    if (ParaInteiro(qtdParcela_) > 0) {
+      resposta_ = qtdParcela_;
+    } else {
+      PerguntarCampo(kCampoQtdParcelas, tcString);
+      if (digitado_) qtdParcela_ = resposta_;
+    }
+  } else if (numeroCartao_.empty() && dataVencimento_.empty()) {
+    PerguntarCampo(tipo, tcString);
+  }
+  Gravar(CampoSensivel(tipo) ? Mascarar(tipo, resposta_) : resposta_);
+}
+
+void TRuVirIdUzaCliSiTef::Dialogo::ObterCheque() {
+  if (tipoCampo_ != clisitef::kCampoCheque) {
+    PerguntarCampo(tipoCampo_, tcCMC7);
+    return;
+  }
+  const std::string pre = TrimTef(m_.ValorResposta(clisitef::kCampoCheque));
+  if (!pre.empty()) {
+    resposta_ = pre;
+  } else if (comp_.OnObtemCheque) {
+    comp_.OnObtemCheque(texto_, clisitef::kCampoCheque, tcString, resposta_, digitado_,
+                        voltarMenu_);
+  }
+}
+
+void TRuVirIdUzaCliSiTef::Dialogo::ObterValor() {
+  if (tipoCampo_ == clisitef::kCampoValor && m_.fCancelandoTransacaoTEF) {
+    resposta_ = m_.fCancelandoTransacaoVALOR.FormatComma();
+    Gravar(resposta_);
+  } else if (texto_ == "Forneca a taxa de embarque" || texto_ == "Forneca a taxa de servico") {
+    const bool perguntar = texto_ == "Forneca a taxa de embarque"
+                               ? comp_.FornecerTaxaDeEmbarque()
+                               : comp_.FornecerTaxaDeServico();
+    if (perguntar) {
+      PerguntarCampo(tipoCampo_, tcCurrency);
+      resposta_ = NormalizarValor(resposta_);
+    } else {
+      resposta_ = TCurrency().FormatComma();
+    }
+  } else if (texto_ == "VISA ELECTRON\nSAQUE") {
+    resposta_ = TCurrency().FormatComma();
+  } else {
+    PerguntarCampo(tipoCampo_, tcCurrency);
+    resposta_ = NormalizarValor(resposta_);
+  }
 }
 
 // ---------------------------------------------------------------- results
 
 void TRuVirIdUzaCliSiTef::AvaliaErro(int STS) {
   std::string msg;
+  using namespace clisitef;
   switch (STS) {
-    case -6: msg = "Operação cancelada pelo usuário"; break;
-    case -5:
+    case kCanceladaPeloUsuario: msg = "Operação cancelada pelo usuário"; break;
+    case kSemConexaoSiTef:
       msg = "Não foi possivel realizar a conexão com o servidor SiTef\r\nPor favor tente mais "
             "tarde...";
       break;
-    case -4: msg = "Falta de memória para rodar a função"; break;
-    case -3: msg = "Fornecida uma modalidade inválida"; break;
-    case -2: msg = "Operação cancelada pelo operador"; break;
-    case -1: msg = "Módulo não inicializado"; break;
+    case kFaltaDeMemoria: msg = "Falta de memória para rodar a função"; break;
+    case kModalidadeInvalida: msg = "Fornecida uma modalidade inválida"; break;
+    case kCanceladaPeloOperador: msg = "Operação cancelada pelo operador"; break;
+    case kModuloNaoInicializado: msg = "Módulo não inicializado"; break;
     default:
       msg = STS < 0 ? "Operadora do cartão de crédito off-line (" + std::to_string(STS) + ")"
                     : "Negada pelo autorizador (" + std::to_string(STS) + ")";
@@ -494,7 +560,7 @@ int TRuVirIdUzaCliSiTef::ExecutarFuncao(int Modalidade, const std::string& Cabec
                                         const std::string& DataVencimento, const std::string& CVV,
                                         const std::string& QtdParcela) {
   int sts = IniciarFuncao(Modalidade, Cabecalho, Valor, RestricoesFuncao);
-  if (sts == kContinuar) {
+  if (sts == clisitef::kContinuar) {
     sts = ContinuarFuncao(false, NumeroCartao, DataVencimento, CVV, QtdParcela);
   } else {
     // Ended at its start: the response still needs its properties (the
@@ -508,15 +574,15 @@ int TRuVirIdUzaCliSiTef::ExecutarFuncao(int Modalidade, const std::string& Cabec
 
 void TRuVirIdUzaCliSiTef::ATV() {
   const int sts = ExecutarFuncao(fOperacaoATV, "ATV", TCurrency(), "", "0", "", "", "");
-  if (sts == 0) ProcessarResposta();
+  if (sts == clisitef::kOk) ProcessarResposta();
   else AvaliaErro(sts);
 }
 
 bool TRuVirIdUzaCliSiTef::ADM() {
   const int sts = ExecutarFuncao(fOperacaoADM, "ADM", TCurrency(), fRestricoes, "0", "", "", "");
-  if (sts == 0) ProcessarResposta();
+  if (sts == clisitef::kOk) ProcessarResposta();
   else AvaliaErro(sts);
-  return sts == 0;
+  return sts == clisitef::kOk;
 }
 
 bool TRuVirIdUzaCliSiTef::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
@@ -525,12 +591,12 @@ bool TRuVirIdUzaCliSiTef::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
                               const std::string& /*DocumentoVinculado*/, int /*Moeda*/) {
   ValidarValor(Valor);
   if (fOperacaoCRT == 201) {
-    DefinirResposta(146, Valor.FormatComma());
-    DefinirResposta(147, Valor.FormatComma());
+    DefinirResposta(clisitef::kCampoValor, Valor.FormatComma());
+    DefinirResposta(clisitef::kCampoValorConfirmado, Valor.FormatComma());
   }
   const int sts = ExecutarFuncao(fOperacaoCRT, "CRT", Valor, fRestricoes.empty() ? "[10];" : fRestricoes,
                                  NumeroCartao, DataVencimento, CVV, QtdParcela);
-  const bool ok = sts == 0;
+  const bool ok = sts == clisitef::kOk;
   GravaLog(std::string("CRT -> Result: ") + (ok ? "-1" : "0"));
   if (ok) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
   else AvaliaErro(sts);
@@ -546,34 +612,41 @@ bool TRuVirIdUzaCliSiTef::CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
                               const std::string& Cheque, const std::string& ChequeDC,
                               const std::string& Compensacao) {
   ValidarValor(Valor);
-  DefinirResposta(501, TipoPessoa == 'J' ? "1" : "0");
-  if (!TrimTef(DocumentoPessoa).empty()) DefinirResposta(502, Digitos(DocumentoPessoa));
-  if (!DataCheque.IsZero()) DefinirResposta(506, platform::FormatDateTime("ddmmyyyy", DataCheque));
+  using namespace clisitef;
+  DefinirResposta(kCampoTipoPessoa, TipoPessoa == 'J' ? "1" : "0");
+  if (!TrimTef(DocumentoPessoa).empty()) {
+    DefinirResposta(kCampoDocumentoPessoa, Digitos(DocumentoPessoa));
+  }
+  if (!DataCheque.IsZero()) {
+    DefinirResposta(kCampoDataPreDatado, platform::FormatDateTime("ddmmyyyy", DataCheque));
+  }
   if (!CMC7.empty()) {
-    DefinirResposta(517, "1:" + CMC7);
+    DefinirResposta(kCampoCheque, "1:" + CMC7);
   } else {
-    DefinirResposta(517, "0:" + DigitosLargura(Compensacao, 3) + DigitosLargura(Banco, 3) +
+    DefinirResposta(kCampoCheque, "0:" + DigitosLargura(Compensacao, 3) + DigitosLargura(Banco, 3) +
                              DigitosLargura(Agencia, 4) + DigitosLargura(AgenciaDC, 1) +
                              DigitosLargura(Conta, 10) + DigitosLargura(ContaDC, 1) +
                              DigitosLargura(Cheque, 6) + DigitosLargura(ChequeDC, 1));
   }
   const int sts = ExecutarFuncao(fOperacaoCHQ, "CHQ", Valor,
                                  fRestricoes.empty() ? "[15;25]" : fRestricoes, "0", "", "", "");
-  if (sts == 0) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
+  if (sts == clisitef::kOk) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
   else AvaliaErro(sts);
-  return sts == 0;
+  return sts == clisitef::kOk;
 }
 
 bool TRuVirIdUzaCliSiTef::CNC(const std::string& /*Rede*/, const std::string& NSU,
                               const platform::TDateTime& DataHoraTransacao, TCurrency Valor) {
-  DefinirResposta(146, Valor.FormatComma());
-  DefinirResposta(147, Valor.FormatComma());
-  DefinirResposta(515, platform::FormatDateTime("ddmmyyyy", DataHoraTransacao));
-  DefinirResposta(516, NSU);
+  using namespace clisitef;
+  DefinirResposta(kCampoValor, Valor.FormatComma());
+  DefinirResposta(kCampoValorConfirmado, Valor.FormatComma());
+  DefinirResposta(kCampoDataTransacaoCancelada,
+                  platform::FormatDateTime("ddmmyyyy", DataHoraTransacao));
+  DefinirResposta(kCampoNSUTransacaoCancelada, NSU);
   const int sts = ExecutarFuncao(fOperacaoCNC, "CNC", TCurrency(), "", "0", "", "", "");
-  if (sts == 0) ProcessarResposta();
+  if (sts == clisitef::kOk) ProcessarResposta();
   else AvaliaErro(sts);
-  return sts == 0;
+  return sts == clisitef::kOk;
 }
 
 }  // namespace tef

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/regional.h"
+#include "platform/text.h"
 
 namespace tef {
 namespace {
@@ -59,12 +60,7 @@ std::string FormatOrEmpty(const char* pattern, const platform::TDateTime& t) {
 
 }  // namespace
 
-std::string TrimTef(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return std::string(s.substr(b, e - b));
-}
+std::string TrimTef(std::string_view s) { return platform::TrimControle(s); }
 
 platform::TDateTime JuntarDataHora(const platform::TDateTime& d, const platform::TDateTime& t) {
   platform::TDateTime r = d;

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "platform/text.h"
+
 namespace tef {
 
 void TRuVirIdUzaRespParcelas::Insert(int index, const TRuVirIdUzaRespParcela& p) {
@@ -21,23 +23,7 @@ const TRuVirIdUzaRespParcela& TRuVirIdUzaRespParcelas::operator[](int index) con
   return fItens[static_cast<size_t>(index)];
 }
 
-TStringList DividirLinhas(std::string_view texto) {
-  TStringList out;
-  size_t i = 0;
-  while (i < texto.size()) {
-    size_t fim = texto.find_first_of("\r\n", i);
-    if (fim == std::string_view::npos) fim = texto.size();
-    out.emplace_back(texto.substr(i, fim - i));
-    i = fim;
-    if (i < texto.size() && texto[i] == '\r') {
-      ++i;
-      if (i < texto.size() && texto[i] == '\n') ++i;
-    } else if (i < texto.size()) {
-      ++i;
-    }
-  }
-  return out;
-}
+TStringList DividirLinhas(std::string_view texto) { return platform::DividirLinhas(texto); }
 
 TRuVirIdUzaResp::TRuVirIdUzaResp() { Clear(); }
 

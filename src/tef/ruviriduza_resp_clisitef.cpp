@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza_resp_comum.h"
 
 namespace tef {
@@ -51,11 +52,15 @@ std::string DesescaparTef(std::string_view valor) {
 
 void TRuVirIdUzaRespCliSiTef::GravaInformacao(int Identificacao, const platform::AnsiString& Informacao) {
   int sequencia = 0;
-  if (Identificacao == 141 || Identificacao == 142) {
+  using namespace clisitef;
+  // Installments come one per call: each takes the next free sequence.
+  if (Identificacao == kCampoVencimentoParcela || Identificacao == kCampoValorParcela) {
     sequencia = 1;
     while (sequencia < kMaxSequencia && fpConteudo.Existe(Identificacao, sequencia)) ++sequencia;
   }
-  if (Identificacao == 121 || Identificacao == 122) fMsgImpressao = true;
+  if (Identificacao == kCampoComprovante1aVia || Identificacao == kCampoComprovante2aVia) {
+    fMsgImpressao = true;
+  }
   fpConteudo.GravaInformacao(Identificacao, sequencia, EscaparTef(Informacao.bytes()));
 }
 
@@ -67,84 +72,7 @@ void TRuVirIdUzaRespCliSiTef::ConteudoToProperty() {
   bool tem_parcelas = false;
 
   for (int k = 0; k < fpConteudo.Count(); ++k) {
-    const TRuVirIdUzaLinha linha = fpConteudo.GetLinha(k);
-    const TRuVirIdUzaInformacao& info = linha.Informacao();
-    const std::string texto = DesescaparTef(info.AsString());
-    switch (linha.Identificacao()) {
-      case 100: {
-        fpModalidadePagto = texto;
-        const int tipo = NumeroOuZero(std::string_view(texto).substr(0, 2));
-        if (tipo == 1) fpDebito = true;
-        if (tipo == 2) fpCredito = true;
-        const int n = texto.size() > 2 ? NumeroOuZero(std::string_view(texto).substr(2, 2)) : 0;
-        if (n == 2) fpParceladoPor = parcLoja;
-        if (n == 3) fpParceladoPor = parcADM;
-        fpTipoOperacao = n == 0   ? opAvista
-                         : n == 1 ? opPreDatado
-                         : (n == 2 || n == 3) ? opParcelado
-                                              : opOutras;
-        break;
-      }
-      case 101: fpModalidadePagtoExtenso = texto; break;
-      case 102: fpModalidadePagtoDescrita = texto; break;
-      case 105:
-        fpDataHoraTransacaoComprovante = info.AsTimeStampSQL();
-        fpDataHoraTransacaoHost = fpDataHoraTransacaoComprovante;
-        fpDataHoraTransacaoLocal = fpDataHoraTransacaoComprovante;
-        break;
-      case 120: fpAutenticacao = texto; break;
-      case 121: fpImagemComprovante1aVia = DividirLinhas(texto); break;
-      case 122: fpImagemComprovante2aVia = DividirLinhas(texto); break;
-      case 130:
-        fpSaque = info.AsFloat();
-        fpValorTotal += fpSaque;
-        break;
-      case 131: fpInstituicao = texto; break;
-      case 132: fpBandeira = texto; break;
-      case 133: fpNSU = texto; break;
-      case 134: fpNSUComprovante = texto; break;
-      case 135: fpCodigoAutorizacaoTransacao = texto; break;
-      case 139: fpValorEntradaCDC = info.AsFloat(); break;
-      case 140: fpDataEntradaCDC = info.AsDate(); break;
-      case 141: tem_parcelas = true; break;
-      case 156: fpRede = texto; break;
-      case 157: fpCodigoEstabelecimento = texto; break;
-      case 501: fpTipoPessoa = info.AsInteger() != 0 ? 'F' : 'J'; break;
-      case 502: fpDocumentoPessoa = texto; break;
-      case 505: fpQtdParcelas = info.AsInteger(); break;
-      case 506: fpDataPreDatado = info.AsDate(); break;
-      case 511: fpQtdParcelas = info.AsInteger(); break;
-      case 515: fpDataHoraTransacaoCancelada = info.AsDate(); break;
-      case 516: fpNSUTransacaoCancelada = texto; break;
-      case 527: fpDataVencimento = info.AsDate(); break;
-      case 613:
-        fpCMC7 = texto;
-        fpCheque = texto.size() > 20 ? texto.substr(20, 6) : std::string();
-        break;
-      case 626: fpBanco = texto; break;
-      case 627: fpAgencia = texto; break;
-      case 628: fpAgenciaDC = texto; break;
-      case 629: fpConta = texto; break;
-      case 630: fpContaDC = texto; break;
-      case 800: fpCodigoHASH = texto; break;
-      case 899:
-        switch (linha.Sequencia()) {
-          case 1: case 2: case 3: LerCamposDeControle(linha); break;
-          case 100: fpHeader = texto; break;
-          case 101: fpID = info.AsInteger(); break;
-          case 102: fpDocumentoVinculado = texto; break;
-          case 103: fpValorTotal += info.AsFloat(); break;
-          default: break;
-        }
-        break;
-      case 2021: fpNumeroCartao = texto; break;
-      case 4029:
-        fpDesconto = info.AsFloat();
-        fpValorTotal -= fpDesconto;
-        break;
-      default:
-        break;
-    }
+    if (MapearLinha(fpConteudo.GetLinha(k))) tem_parcelas = true;
   }
 
   AtualizarQtdLinhasComprovante();
@@ -152,10 +80,100 @@ void TRuVirIdUzaRespCliSiTef::ConteudoToProperty() {
   if (tem_parcelas) {
     for (int s = 1; s <= fpQtdParcelas && s <= kMaxSequencia; ++s) {
       TRuVirIdUzaRespParcela p;
-      p.SetVencimento(fpConteudo.LeInformacao(141, s).AsDate());
-      p.SetValor(fpConteudo.LeInformacao(142, s).AsFloat());
+      p.SetVencimento(fpConteudo.LeInformacao(clisitef::kCampoVencimentoParcela, s).AsDate());
+      p.SetValor(fpConteudo.LeInformacao(clisitef::kCampoValorParcela, s).AsFloat());
       fpParcelas.Add(p);
     }
+  }
+}
+
+bool TRuVirIdUzaRespCliSiTef::MapearLinha(const TRuVirIdUzaLinha& linha) {
+  using namespace clisitef;
+  const TRuVirIdUzaInformacao& info = linha.Informacao();
+  const std::string texto = DesescaparTef(info.AsString());
+  switch (linha.Identificacao()) {
+    case kCampoModalidadePagto: MapearModalidade(texto); break;
+    case kCampoModalidadeExtenso: fpModalidadePagtoExtenso = texto; break;
+    case kCampoModalidadePagtoDescrita: fpModalidadePagtoDescrita = texto; break;
+    case kCampoDataHoraComprovante:
+      fpDataHoraTransacaoComprovante = info.AsTimeStampSQL();
+      fpDataHoraTransacaoHost = fpDataHoraTransacaoComprovante;
+      fpDataHoraTransacaoLocal = fpDataHoraTransacaoComprovante;
+      break;
+    case kCampoAutenticacao: fpAutenticacao = texto; break;
+    case kCampoComprovante1aVia: fpImagemComprovante1aVia = DividirLinhas(texto); break;
+    case kCampoComprovante2aVia: fpImagemComprovante2aVia = DividirLinhas(texto); break;
+    case kCampoSaque:
+      fpSaque = info.AsFloat();
+      fpValorTotal += fpSaque;
+      break;
+    case kCampoInstituicao: fpInstituicao = texto; break;
+    case kCampoBandeira: fpBandeira = texto; break;
+    case kCampoNSU: fpNSU = texto; break;
+    case kCampoNSUHost: fpNSUComprovante = texto; break;
+    case kCampoCodigoAutorizacao: fpCodigoAutorizacaoTransacao = texto; break;
+    case kCampoValorEntradaCDC: fpValorEntradaCDC = info.AsFloat(); break;
+    case kCampoDataEntradaCDC: fpDataEntradaCDC = info.AsDate(); break;
+    case kCampoVencimentoParcela: return true;
+    case kCampoRede: fpRede = texto; break;
+    case kCampoCodigoEstabelecimento: fpCodigoEstabelecimento = texto; break;
+    case kCampoTipoPessoa: fpTipoPessoa = info.AsInteger() != 0 ? 'F' : 'J'; break;
+    case kCampoDocumentoPessoa: fpDocumentoPessoa = texto; break;
+    case kCampoQtdParcelas: fpQtdParcelas = info.AsInteger(); break;
+    case kCampoDataPreDatado: fpDataPreDatado = info.AsDate(); break;
+    case kCampoQtdParcelasFinal: fpQtdParcelas = info.AsInteger(); break;
+    case kCampoDataTransacaoCancelada: fpDataHoraTransacaoCancelada = info.AsDate(); break;
+    case kCampoNSUTransacaoCancelada: fpNSUTransacaoCancelada = texto; break;
+    case kCampoDataVencimentoCartao: fpDataVencimento = info.AsDate(); break;
+    case kCampoCMC7:
+      fpCMC7 = texto;
+      fpCheque = texto.size() > 20 ? texto.substr(20, 6) : std::string();
+      break;
+    case kCampoBanco: fpBanco = texto; break;
+    case kCampoAgencia: fpAgencia = texto; break;
+    case kCampoAgenciaDC: fpAgenciaDC = texto; break;
+    case kCampoConta: fpConta = texto; break;
+    case kCampoContaDC: fpContaDC = texto; break;
+    case kCampoCodigoHASH: fpCodigoHASH = texto; break;
+    case kCampoControle: MapearControle(linha, texto); break;
+    case kCampoNumeroCartaoMascarado: fpNumeroCartao = texto; break;
+    case kCampoDesconto:
+      fpDesconto = info.AsFloat();
+      fpValorTotal -= fpDesconto;
+      break;
+    default: break;
+  }
+  return false;
+}
+
+// Digits 1-2 the kind (debit, credit), digits 3-4 how it is paid.
+void TRuVirIdUzaRespCliSiTef::MapearModalidade(const std::string& texto) {
+  fpModalidadePagto = texto;
+  const int tipo = NumeroOuZero(std::string_view(texto).substr(0, 2));
+  if (tipo == 1) fpDebito = true;
+  if (tipo == 2) fpCredito = true;
+  const int n = texto.size() > 2 ? NumeroOuZero(std::string_view(texto).substr(2, 2)) : 0;
+  if (n == 2) fpParceladoPor = parcLoja;
+  if (n == 3) fpParceladoPor = parcADM;
+  fpTipoOperacao = n == 0   ? opAvista
+                   : n == 1 ? opPreDatado
+                   : (n == 2 || n == 3) ? opParcelado
+                                        : opOutras;
+}
+
+void TRuVirIdUzaRespCliSiTef::MapearControle(const TRuVirIdUzaLinha& linha,
+                                             const std::string& texto) {
+  using namespace clisitef;
+  const TRuVirIdUzaInformacao& info = linha.Informacao();
+  switch (linha.Sequencia()) {
+    case kControleCNFEnviado:
+    case kControleIndiceFPG_ECF:
+    case kControleOrdemPagamento: LerCamposDeControle(linha); break;
+    case kControleHeader: fpHeader = texto; break;
+    case kControleDocumento: fpID = info.AsInteger(); break;
+    case kControleDocumentoVinculado: fpDocumentoVinculado = texto; break;
+    case kControleValorCentavos: fpValorTotal += info.AsFloat(); break;
+    default: break;
   }
 }
 

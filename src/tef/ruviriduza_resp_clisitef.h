@@ -21,6 +21,12 @@ class TRuVirIdUzaRespCliSiTef : public TRuVirIdUzaResp {
   // sequence 0, replacing what was there. The bytes are kept escaped (see
   // EscaparTef); an empty value removes the field.
   void GravaInformacao(int Identificacao, const platform::AnsiString& Informacao);
+
+ private:
+  // One line of the content into its properties; true for an installment.
+  bool MapearLinha(const TRuVirIdUzaLinha& linha);
+  void MapearModalidade(const std::string& texto);  // field 100
+  void MapearControle(const TRuVirIdUzaLinha& linha, const std::string& texto);  // field 899
 };
 
 // Bytes below 32 or above 127, and the backslash itself, as "\x" and two

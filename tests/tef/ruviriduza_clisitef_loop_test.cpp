@@ -8,6 +8,7 @@
 
 #include "ruviriduza_fake.h"
 #include "ruviriduza_sim.h"
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 #include "tef/ruviriduza_erros.h"
@@ -18,6 +19,10 @@ namespace {
 
 using namespace tef;
 using namespace tef_test;
+using namespace tef::clisitef;
+
+// A command the loop does not know: answered with the pre-answer only.
+constexpr int kCmdNaoListado = 5;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
@@ -71,8 +76,9 @@ class LoopTest : public ::testing::Test {
   TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
 };
 
-Passo Cmd(int comando, int campo = -1, std::string texto = "", short mn = 0, short mx = 0) {
-  return Passo{10000, comando, campo, std::move(texto), mn, mx};
+Passo Cmd(int comando, int campo = kCampoNenhum, std::string texto = "", short mn = 0,
+          short mx = 0) {
+  return Passo{kContinuar, comando, campo, std::move(texto), mn, mx};
 }
 
 TEST_F(LoopTest, StartSendsValueDocumentDateTimeAndRecordsTheRequestLines) {
@@ -103,9 +109,12 @@ TEST_F(LoopTest, StartSendsValueDocumentDateTimeAndRecordsTheRequestLines) {
 }
 
 TEST_F(LoopTest, MessagesAndTheirRemoval) {
-  Administrar({Cmd(1, -1, "Linha 1@Linha 2/nLinha 3"), Cmd(2, -1, "Cliente"), Cmd(3, -1, "Ambos"),
-               Cmd(11), Cmd(12), Cmd(13), Cmd(52, 4128, "QR@texto"), Cmd(52, 1, "Pix@ok"),
-               Cmd(0, 732, "Aviso@x")});
+  Administrar({Cmd(kCmdMsgOperador, kCampoNenhum, "Linha 1@Linha 2/nLinha 3"),
+               Cmd(kCmdMsgCliente, kCampoNenhum, "Cliente"),
+               Cmd(kCmdMsgAmbos, kCampoNenhum, "Ambos"), Cmd(kCmdRemoverMsgOperador),
+               Cmd(kCmdRemoverMsgCliente), Cmd(kCmdRemoverMsgAmbos),
+               Cmd(kCmdMsgQRCode, kCampoMsgQRCode, "QR@texto"), Cmd(kCmdMsgQRCode, 1, "Pix@ok"),
+               Cmd(kCmdGravarCampo, kCampoMsgOperador, "Aviso@x")});
   EXPECT_EQ(ev.Com("Msg:"),
             (std::vector<std::string>{
                 "Msg:opmExibirMsgOperador:Linha 1\r\nLinha 2\r\nLinha 3",
@@ -119,7 +128,8 @@ TEST_F(LoopTest, MessagesAndTheirRemoval) {
 
 TEST_F(LoopTest, YesNoQuestion) {
   ev.respostasMsg = {mrYes, mrNo, 2 /* cancel */};
-  Administrar({Cmd(20, -1, "Confirma?"), Cmd(20), Cmd(20, -1, "De novo?")});
+  Administrar({Cmd(kCmdSimNao, kCampoNenhum, "Confirma?"), Cmd(kCmdSimNao),
+               Cmd(kCmdSimNao, kCampoNenhum, "De novo?")});
   EXPECT_THAT(Respostas(), ElementsAre("0", "1", "1"));
   EXPECT_EQ(ev.Com("Msg:opmYesNo")[1], "Msg:opmYesNo:CONFIRMA ?");
 }
@@ -151,7 +161,8 @@ TEST_F(LoopTest, MenusAnsweredAutomaticallyOrByTheHandler) {
     ev.menuIdx = 0;
     fake.chamadas.clear();
     m.SetOperacaoCRT(k.operacaoCRT);
-    Pagar({Cmd(4, -1, "Forma"), Cmd(21, -1, k.menu)}, k.qtdParcela);
+    Pagar({Cmd(kCmdTitulo, kCampoNenhum, "Forma"), Cmd(kCmdMenu, kCampoNenhum, k.menu)},
+          k.qtdParcela);
     EXPECT_EQ(Respostas().back(), k.resposta) << k.menu << " " << k.operacaoCRT;
     EXPECT_EQ(!ev.Com("Menu:").empty(), k.perguntou) << k.menu << " " << k.operacaoCRT;
   }
@@ -164,7 +175,8 @@ TEST_F(LoopTest, MenuWithoutAValidChoiceAbortsAndGoingBackSendsOne) {
     ev.menus = {escolha};
     ev.menuIdx = 0;
     fake.chamadas.clear();
-    Pagar({Cmd(21, -1, "1:A;2:B;3:C;"), Cmd(1, -1, "depois")});
+    Pagar({Cmd(kCmdMenu, kCampoNenhum, "1:A;2:B;3:C;"),
+           Cmd(kCmdMsgOperador, kCampoNenhum, "depois")});
     EXPECT_THAT(Continuas(), ElementsAre(-1, 0)) << escolha;
   }
   c.OnExibeMenu = [](const std::string&, const TStringList&, int& i, bool& voltar) {
@@ -172,7 +184,8 @@ TEST_F(LoopTest, MenuWithoutAValidChoiceAbortsAndGoingBackSendsOne) {
     voltar = true;
   };
   fake.chamadas.clear();
-  Pagar({Cmd(21, -1, "1:A;2:B;3:C;"), Cmd(1, -1, "depois")});
+  Pagar(
+      {Cmd(kCmdMenu, kCampoNenhum, "1:A;2:B;3:C;"), Cmd(kCmdMsgOperador, kCampoNenhum, "depois")});
   EXPECT_THAT(Continuas(), ElementsAre(1, 0));
   // Every abort and the going back removed the messages.
   EXPECT_EQ(ev.Com("Msg:opmRemoverMsgOperador").size(), 4u);
@@ -181,8 +194,9 @@ TEST_F(LoopTest, MenuWithoutAValidChoiceAbortsAndGoingBackSendsOne) {
 TEST_F(LoopTest, AbortAndBackByEachCommand) {
   // 23 interrupted, 22 always goes back.
   ev.interromper = {false, true};
-  Administrar({Cmd(23), Cmd(23), Cmd(22, -1, "Transacao ja efetuada   "), Cmd(22, -1, " Unauthorized"),
-               Cmd(22)});
+  Administrar({Cmd(kCmdVerificaInterrupcao), Cmd(kCmdVerificaInterrupcao),
+               Cmd(kCmdAguardaTecla, kCampoNenhum, "Transacao ja efetuada   "),
+               Cmd(kCmdAguardaTecla, kCampoNenhum, " Unauthorized"), Cmd(kCmdAguardaTecla)});
   EXPECT_THAT(Continuas(), ElementsAre(0, -1, 1, 1, 1));
   EXPECT_THAT(ev.Com("Aguarda:"), ElementsAre("Aguarda:23:0", "Aguarda:23:0"));
   EXPECT_THAT(ev.Com("Msg:opmOK"),
@@ -193,45 +207,50 @@ TEST_F(LoopTest, AbortAndBackByEachCommand) {
 
 TEST_F(LoopTest, DataFieldsDuringAPayment) {
   m.SetOperacaoCRT(3);
-  m.DefinirResposta(501, "1");
+  m.DefinirResposta(kCampoTipoPessoa, "1");
   ev.campos = {"4111111111111111", "07"};
-  Pagar({Cmd(30, 512, "Numero do cartao", 13, 19), Cmd(30, 505, "Parcelas"), Cmd(30, 501),
-         Cmd(30, 514, "CVV"), Cmd(5, 501), Cmd(5, 777)},
+  Pagar({Cmd(kCmdObterCampo, kCampoNumeroCartao, "Numero do cartao", 13, 19),
+         Cmd(kCmdObterCampo, kCampoQtdParcelas, "Parcelas"), Cmd(kCmdObterCampo, kCampoTipoPessoa),
+         Cmd(kCmdObterCampo, kCampoCodigoSeguranca, "CVV"), Cmd(kCmdNaoListado, kCampoTipoPessoa),
+         Cmd(kCmdNaoListado, 777)},
         "00");
   EXPECT_THAT(Respostas(), ElementsAre("4111111111111111", "07", "1", "", "1", ""));
   EXPECT_THAT(ev.Com("Campo:"), ElementsAre("Campo:512:tcString:Numero do cartao",
                                             "Campo:505:tcString:Parcelas", "Campo:514:tcSeguranca:CVV"));
   // Answered fields are stored with the response (a card number masked); 501 and 514 are not.
-  EXPECT_EQ(m.Resp().LeInformacao(512).AsString(), "411111******1111");
-  EXPECT_EQ(m.Resp().LeInformacao(514).AsString(), "");
+  EXPECT_EQ(m.Resp().LeInformacao(kCampoNumeroCartao).AsString(), "411111******1111");
+  EXPECT_EQ(m.Resp().LeInformacao(kCampoCodigoSeguranca).AsString(), "");
 }
 
 TEST_F(LoopTest, DataFieldsAnsweredFromTheOperationsArguments) {
   m.SetOperacaoCRT(3);
   ev.campos = {"99"};
-  Pagar({Cmd(30, 512), Cmd(30, 514), Cmd(30, 505), Cmd(30, 999)}, "03", "5555444433332222", "123");
+  Pagar({Cmd(kCmdObterCampo, kCampoNumeroCartao), Cmd(kCmdObterCampo, kCampoCodigoSeguranca),
+         Cmd(kCmdObterCampo, kCampoQtdParcelas), Cmd(kCmdObterCampo, 999)},
+        "03", "5555444433332222", "123");
   EXPECT_THAT(Respostas(), ElementsAre("5555444433332222", "123", "03", ""));
   EXPECT_TRUE(ev.Com("Campo:").empty());  // a card given means no prompt at all
 
   // Administrative functions pass "0" as card number: generic fields are never asked.
   fake.chamadas.clear();
-  Administrar({Cmd(30, 512, "Cartao"), Cmd(30, 999, "Outro")});
+  Administrar(
+      {Cmd(kCmdObterCampo, kCampoNumeroCartao, "Cartao"), Cmd(kCmdObterCampo, 999, "Outro")});
   EXPECT_THAT(Respostas(), ElementsAre("0", ""));
   EXPECT_TRUE(ev.Com("Campo:").empty());
 }
 
 TEST_F(LoopTest, InstallmentsThatAreNotANumberEndTheLoopAndFreeIt) {
   m.SetOperacaoCRT(3);
-  EXPECT_THROW(Pagar({Cmd(30, 505, "Parcelas")}, "xx"), ERuVirIdUzaErro);
+  EXPECT_THROW(Pagar({Cmd(kCmdObterCampo, kCampoQtdParcelas, "Parcelas")}, "xx"), ERuVirIdUzaErro);
   EXPECT_FALSE(m.AguardandoResposta());
-  EXPECT_TRUE(Pagar({Cmd(1, -1, "ok")}));  // a new function can start
+  EXPECT_TRUE(Pagar({Cmd(kCmdMsgOperador, kCampoNenhum, "ok")}));  // a new function can start
 }
 
 TEST_F(LoopTest, AHandlerThatRaisesStillClosesTheDialogue) {
   c.OnExibeMsg = [](TRuVirIdUzaOperacaoMensagem op, const std::string&, TModalResult&) {
     if (op == opmExibirMsgCliente) throw std::runtime_error("conexão perdida");
   };
-  fake.passos = {Cmd(0, 133, "000123"), Cmd(2, -1, "x")};
+  fake.passos = {Cmd(kCmdGravarCampo, kCampoNSU, "000123"), Cmd(kCmdMsgCliente, kCampoNenhum, "x")};
   try {
     c.ADM();
     FAIL() << "no failure";
@@ -252,19 +271,23 @@ TEST_F(LoopTest, ASecondStartDuringTheDialogueIsRefused) {
       msg = e.what();
     }
   };
-  Administrar({Cmd(23)});
+  Administrar({Cmd(kCmdVerificaInterrupcao)});
   EXPECT_EQ(msg, "Requisição anterior não concluida");
 }
 
 TEST_F(LoopTest, CurrencyFields) {
   ev.campos = {"12.5", "abc", " 7,3 ", "2"};
-  Pagar({Cmd(34, 130, "Valor do saque"), Cmd(34, 130, "Valor"), Cmd(34, 1, "Forneca a taxa de embarque"),
-         Cmd(34, 1, "Forneca a taxa de servico"), Cmd(34, 1, "VISA ELECTRON\nSAQUE")});
+  Pagar({Cmd(kCmdObterValor, kCampoSaque, "Valor do saque"),
+         Cmd(kCmdObterValor, kCampoSaque, "Valor"),
+         Cmd(kCmdObterValor, 1, "Forneca a taxa de embarque"),
+         Cmd(kCmdObterValor, 1, "Forneca a taxa de servico"),
+         Cmd(kCmdObterValor, 1, "VISA ELECTRON\nSAQUE")});
   EXPECT_THAT(Respostas(), ElementsAre("12,50", "0,00", "0,00", "0,00", "0,00"));
   c.SetFornecerTaxaDeEmbarque(true);
   c.SetFornecerTaxaDeServico(true);
   fake.chamadas.clear();
-  Pagar({Cmd(34, 1, "Forneca a taxa de embarque"), Cmd(34, 1, "Forneca a taxa de servico")});
+  Pagar({Cmd(kCmdObterValor, 1, "Forneca a taxa de embarque"),
+         Cmd(kCmdObterValor, 1, "Forneca a taxa de servico")});
   EXPECT_THAT(Respostas(), ElementsAre("7,30", "2,00"));
   EXPECT_EQ(ev.Com("Campo:").back(), "Campo:1:tcCurrency:Forneca a taxa de servico");
 }
@@ -275,24 +298,31 @@ TEST_F(LoopTest, CancellationAnswersComeFromTheCancelandoValues) {
   m.SetCancelandoTransacaoDATA({2025, 3, 7, 0, 0, 0, 0});
   m.SetCancelandoTransacaoVALOR(TCurrency::FromCents(1250));
   m.SetOperacaoCRT(200);
-  Pagar({Cmd(30, 146), Cmd(30, 515), Cmd(30, 516), Cmd(34, 146)});
+  Pagar({Cmd(kCmdObterCampo, kCampoValor), Cmd(kCmdObterCampo, kCampoDataTransacaoCancelada),
+         Cmd(kCmdObterCampo, kCampoNSUTransacaoCancelada), Cmd(kCmdObterValor, kCampoValor)});
   EXPECT_THAT(Respostas(), ElementsAre("12,50", "07032025", "000042", "12,50"));
   EXPECT_TRUE(ev.Com("Campo:").empty());
   EXPECT_EQ(m.Resp().NSUTransacaoCancelada(), "000042");
 }
 
 TEST_F(LoopTest, ResultFieldsAndTheirSideEffects) {
-  Administrar({Cmd(0, 131, "REDE A"), Cmd(0, 131, "REDE B"), Cmd(0, 133, "000777"),
-               Cmd(0, 135, "AUT1"), Cmd(0, 15, "qualquer"), Cmd(0, 800, "HASH1"), Cmd(0, 800, "HASH2"),
-               Cmd(0, 502, "12345678909"), Cmd(0, 500, "Senha"), Cmd(0, 110, "1"),
-               Cmd(0, 121, "CART\xC3O\nLINHA 2\n")});
+  Administrar(
+      {Cmd(kCmdGravarCampo, kCampoInstituicao, "REDE A"),
+       Cmd(kCmdGravarCampo, kCampoInstituicao, "REDE B"), Cmd(kCmdGravarCampo, kCampoNSU, "000777"),
+       Cmd(kCmdGravarCampo, kCampoCodigoAutorizacao, "AUT1"),
+       Cmd(kCmdGravarCampo, kCampoIndicador15, "qualquer"),
+       Cmd(kCmdGravarCampo, kCampoCodigoHASH, "HASH1"),
+       Cmd(kCmdGravarCampo, kCampoCodigoHASH, "HASH2"),
+       Cmd(kCmdGravarCampo, kCampoDocumentoPessoa, "12345678909"),
+       Cmd(kCmdGravarCampo, kCampoSenha, "Senha"), Cmd(kCmdGravarCampo, kCampoDevolucao, "1"),
+       Cmd(kCmdGravarCampo, kCampoComprovante1aVia, "CART\xC3O\nLINHA 2\n")});
   EXPECT_EQ(c.CodigoRede(), "REDE A");
   EXPECT_EQ(c.CodigoNsu(), "000777");
   EXPECT_EQ(c.CodigoAutorizacao(), "AUT1");
   EXPECT_EQ(c.CPFCliente(), "12345678909");
   EXPECT_EQ(m.CodigoHASH(), "HASH1");
   EXPECT_TRUE(m.Devolucao());
-  EXPECT_EQ(m.Resp().LeInformacao(15).AsString(), "True");
+  EXPECT_EQ(m.Resp().LeInformacao(kCampoIndicador15).AsString(), "True");
   EXPECT_EQ(m.Resp().Instituicao(), "REDE B");  // the record keeps the last value
   EXPECT_THAT(ev.Com("Senha:"), ElementsAre("Senha:Senha"));
   // The receipt kept its accented line (the library sends Windows-1252).
@@ -325,7 +355,9 @@ TEST_F(LoopTest, FinalResultsAreReportedByAvaliaErro) {
 }
 
 TEST_F(LoopTest, ChequeAndCancellationWrappersPreAnswer) {
-  fake.passos = {Cmd(31, 517, "Cheque"), Cmd(30, 501), Cmd(30, 502), Cmd(30, 506)};
+  fake.passos = {Cmd(kCmdObterCheque, kCampoCheque, "Cheque"),
+                 Cmd(kCmdObterCampo, kCampoTipoPessoa), Cmd(kCmdObterCampo, kCampoDocumentoPessoa),
+                 Cmd(kCmdObterCampo, kCampoDataPreDatado)};
   c.CHQ(50.0, "02", "", "", 'J', " 12.345.678/0001-90 ", {2025, 12, 31, 0, 0, 0, 0}, "1", "234",
         "5", "12-34", "6", "123", "7", "18");
   EXPECT_THAT(Respostas(), ElementsAre("0:" "018" "001" "0234" "5" "0000001234" "6" "000123" "7",
@@ -333,7 +365,9 @@ TEST_F(LoopTest, ChequeAndCancellationWrappersPreAnswer) {
   EXPECT_THAT(fake.inicios.back(), ::testing::EndsWith("|[15;25]"));
 
   fake.chamadas.clear();
-  fake.passos = {Cmd(30, 146), Cmd(30, 147), Cmd(30, 515), Cmd(30, 516)};
+  fake.passos = {Cmd(kCmdObterCampo, kCampoValor), Cmd(kCmdObterCampo, kCampoValorConfirmado),
+                 Cmd(kCmdObterCampo, kCampoDataTransacaoCancelada),
+                 Cmd(kCmdObterCampo, kCampoNSUTransacaoCancelada)};
   c.CNC("REDE", "000042", {2025, 3, 7, 9, 0, 0, 0}, 12.5);
   EXPECT_THAT(Respostas(), ElementsAre("12,50", "12,50", "07032025", "000042"));
   EXPECT_THAT(fake.inicios.back(), ::testing::StartsWith("200|0,00|"));
@@ -341,13 +375,14 @@ TEST_F(LoopTest, ChequeAndCancellationWrappersPreAnswer) {
 
 TEST_F(LoopTest, TypedCardDataGoesToTheLibraryButNeverToTheLogOrTheRecord) {
   ev.campos = {"4111111111111111", "1230", "987"};
-  ASSERT_TRUE(Pagar({Cmd(30, 512, "Numero do cartao", 13, 19), Cmd(30, 513, "Vencimento", 4, 4),
-                     Cmd(30, 514, "Codigo de seguranca", 3, 4)}));
+  ASSERT_TRUE(Pagar({Cmd(kCmdObterCampo, kCampoNumeroCartao, "Numero do cartao", 13, 19),
+                     Cmd(kCmdObterCampo, kCampoDataVencimento, "Vencimento", 4, 4),
+                     Cmd(kCmdObterCampo, kCampoCodigoSeguranca, "Codigo de seguranca", 3, 4)}));
   EXPECT_THAT(Respostas(), ElementsAre("4111111111111111", "1230", "987"));
   const TRuVirIdUzaArquivo& conteudo = c.RespostasPendentes()[0].Conteudo();
-  EXPECT_EQ(conteudo.LeInformacao(512, 0).AsString(), "411111******1111");
-  EXPECT_EQ(conteudo.LeInformacao(513, 0).AsString(), "****");
-  EXPECT_FALSE(conteudo.Existe(514, 0));  // the security code is never stored
+  EXPECT_EQ(conteudo.LeInformacao(kCampoNumeroCartao, 0).AsString(), "411111******1111");
+  EXPECT_EQ(conteudo.LeInformacao(kCampoDataVencimento, 0).AsString(), "****");
+  EXPECT_FALSE(conteudo.Existe(kCampoCodigoSeguranca, 0));  // the security code is never stored
   const std::string log = Log();
   EXPECT_THAT(log, ::testing::Not(HasSubstr("4111111111111111")));
   EXPECT_THAT(log, ::testing::Not(HasSubstr("Buffer = 1230")));
@@ -357,10 +392,11 @@ TEST_F(LoopTest, TypedCardDataGoesToTheLibraryButNeverToTheLogOrTheRecord) {
 
   // A number given by the caller is masked the same way; a short one whole.
   fake.chamadas.clear();
-  fake.passos = {Cmd(30, 512, "Numero do cartao"), Cmd(30, 514, "CVV")};
+  fake.passos = {Cmd(kCmdObterCampo, kCampoNumeroCartao, "Numero do cartao"),
+                 Cmd(kCmdObterCampo, kCampoCodigoSeguranca, "CVV")};
   ASSERT_TRUE(c.CRT(10.0, "01", "", 0, "1234567890", "", "55", ""));
   EXPECT_THAT(Respostas(), ElementsAre("1234567890", "55"));
-  EXPECT_EQ(c.Resp().LeInformacao(512).AsString(), "**********");
+  EXPECT_EQ(c.Resp().LeInformacao(kCampoNumeroCartao).AsString(), "**********");
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("1234567890")));
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Buffer = 55")));
 }

@@ -12,6 +12,7 @@
 
 #include "platform/ansi.h"
 #include "platform/dynlib.h"
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 #include "tef/ruviriduza_resp.h"
@@ -21,7 +22,7 @@ namespace tef_test {
 
 // One answer of ContinuaFuncaoSiTefInterativo.
 struct Passo {
-  int sts = 10000;
+  int sts = tef::clisitef::kContinuar;
   int comando = 0;
   int tipoCampo = 0;
   std::string texto;  // Windows-1252 bytes
@@ -40,7 +41,7 @@ inline FakeCliSiTef* gFake = nullptr;
 
 struct FakeCliSiTef {
   int configura = 0;
-  int inicia = 10000;
+  int inicia = tef::clisitef::kContinuar;
   int pinpad = 1;
   std::vector<Passo> passos;  // after the last one: final result 0
   size_t proximo = 0;

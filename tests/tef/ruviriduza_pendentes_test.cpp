@@ -1,10 +1,9 @@
 // Pending transactions: value checks, finishing in the library, backup files
 // and their recovery, cancellation, and the printing path of hosts that do
 // not run in service mode.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 
 #include "ruviriduza_fake.h"
 #include "ruviriduza_sim.h"
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 #include "tef/ruviriduza_erros.h"
@@ -23,13 +23,16 @@ namespace {
 
 using namespace tef;
 using namespace tef_test;
+using namespace tef::clisitef;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 namespace fs = std::filesystem;
 
-Passo Campo(int campo, std::string texto) { return Passo{10000, 0, campo, std::move(texto), 0, 0}; }
+Passo Campo(int campo, std::string texto) {
+  return Passo{kContinuar, kCmdGravarCampo, campo, std::move(texto), 0, 0};
+}
 
 class PendentesTest : public ::testing::Test {
  protected:
@@ -52,11 +55,11 @@ class PendentesTest : public ::testing::Test {
   // A backup file as a previous run would have left it.
   std::string DeixarBackup(int n, const std::string& nsu, const std::string& doc) {
     TRuVirIdUzaRespCliSiTef r;
-    r.Conteudo().GravaInformacao(899, 100, "CRT");
-    r.Conteudo().GravaInformacao(899, 101, doc);
-    r.Conteudo().GravaInformacao(899, 102, doc);
-    r.Conteudo().GravaInformacao(899, 103, "1000");
-    r.Conteudo().GravaInformacao(133, 0, nsu);
+    r.Conteudo().GravaInformacao(kCampoControle, kControleHeader, "CRT");
+    r.Conteudo().GravaInformacao(kCampoControle, kControleDocumento, doc);
+    r.Conteudo().GravaInformacao(kCampoControle, kControleDocumentoVinculado, doc);
+    r.Conteudo().GravaInformacao(kCampoControle, kControleValorCentavos, "1000");
+    r.Conteudo().GravaInformacao(kCampoNSU, 0, nsu);
     fs::create_directories(backup);
     char nome[64];
     std::snprintf(nome, sizeof nome, "/RuVirIdUza_CliSiTef_%03d.tef", n);
@@ -72,7 +75,8 @@ class PendentesTest : public ::testing::Test {
   }
   // An approved payment of 10,00 with both receipt copies.
   bool PagarComComprovantes() {
-    fake.passos = {Campo(121, "VIA CLIENTE\nCART\xC3O"), Campo(122, "VIA LOJA"), Campo(133, "000555")};
+    fake.passos = {Campo(kCampoComprovante1aVia, "VIA CLIENTE\nCART\xC3O"),
+                   Campo(kCampoComprovante2aVia, "VIA LOJA"), Campo(kCampoNSU, "000555")};
     m.SetOperacaoCRT(2);
     return c.CRT(10.0, "01");
   }
@@ -170,7 +174,7 @@ TEST_F(PendentesTest, FinishingInServiceMode) {
   Servico(true);
   Iniciar();
   c.OnDepoisConfirmarTransacoes = nullptr;
-  fake.passos = {Campo(133, "1")};
+  fake.passos = {Campo(kCampoNSU, "1")};
   c.CRT(1.0, "01");
   EXPECT_TRUE(c.ConfirmarTransacao(false, "DOC9"));
   ASSERT_EQ(fake.finalizacoes.size(), 1u);
@@ -180,21 +184,21 @@ TEST_F(PendentesTest, FinishingInServiceMode) {
               HasSubstr("*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: DOC9 Data: "));
 
   // A return is confirmed with its notice; a reprint is not finished at all.
-  fake.passos = {Campo(110, "1")};
+  fake.passos = {Campo(kCampoDevolucao, "1")};
   c.ADM();
   EXPECT_TRUE(c.ConfirmarTransacao(true, "DOC10"));
   EXPECT_THAT(fake.finalizacoes.back(), StartsWith("Funcao|1|DOC10|"));
   EXPECT_EQ(ev.Com("Msg:opmOK").back(),
             "Msg:opmOK:Transação efetuada com sucesso.\r\nFavor reter o Cupom");
-  m.DefinirResposta(146, "1,00");
-  fake.passos = {Campo(57, "000555")};
+  m.DefinirResposta(kCampoValor, "1,00");
+  fake.passos = {Campo(kCampoReimpressao57, "000555")};
   c.ADM();
   EXPECT_TRUE(c.ConfirmarTransacao(true, "DOC11"));
   EXPECT_EQ(fake.finalizacoes.size(), 2u);
   EXPECT_TRUE(m.Respostas().empty());  // pre-answers end with the transaction
 
   // A library that is gone: reported as false, not raised.
-  fake.passos = {Campo(133, "2")};
+  fake.passos = {Campo(kCampoNSU, "2")};
   c.CRT(1.0, "01");
   c.DesInicializar(gpNenhum);
   EXPECT_FALSE(c.ConfirmarTransacao(true, "DOC12"));
@@ -296,7 +300,7 @@ TEST_F(PendentesTest, FinishingWithoutServiceModeLetsTheReceiptPrintDecide) {
 TEST_F(PendentesTest, ReportPrintingOfAnAdministrativeFunction) {
   Servico(false);
   Iniciar();
-  fake.passos = {Campo(121, "ADM 1"), Campo(122, "ADM 2")};
+  fake.passos = {Campo(kCampoComprovante1aVia, "ADM 1"), Campo(kCampoComprovante2aVia, "ADM 2")};
   EXPECT_TRUE(c.ADM());
   EXPECT_THAT(ev.Com("ECF:"), ElementsAre("ECF:opeAbreGerencial", "ECF:opePulaLinhas",
                                           "ECF:opeFechaGerencial"));
@@ -307,7 +311,7 @@ TEST_F(PendentesTest, ReportPrintingOfAnAdministrativeFunction) {
   // The operator gives up: the report fails and the function is undone.
   ev.falharImprimeVia = 1;
   ev.respostasMsg = {mrNo};
-  fake.passos = {Campo(121, "ADM 1")};
+  fake.passos = {Campo(kCampoComprovante1aVia, "ADM 1")};
   try {
     c.ADM();
     FAIL() << "printed";
@@ -324,12 +328,12 @@ TEST_F(PendentesTest, PrinterNotFreeIsClosedFirst) {
   Iniciar();
   int consultas = 0;
   c.OnInfoECF = [&](TRuVirIdUzaInfoECF, std::string& r) { r = consultas++ == 0 ? "G" : "L"; };
-  fake.passos = {Campo(121, "ADM 1")};
+  fake.passos = {Campo(kCampoComprovante1aVia, "ADM 1")};
   c.ADM();
   EXPECT_EQ(ev.Com("ECF:").front(), "ECF:opeFechaGerencial");
   c.OnInfoECF = [](TRuVirIdUzaInfoECF, std::string& r) { r = "V"; };
   ev.respostasMsg = {mrNo};
-  fake.passos = {Campo(121, "ADM 1")};
+  fake.passos = {Campo(kCampoComprovante1aVia, "ADM 1")};
   EXPECT_THROW(c.ADM(), ERuVirIdUzaECF);
   EXPECT_THAT(ev.Com("ECF:"), Contains("ECF:opeCancelaCupom"));
 }
@@ -344,7 +348,7 @@ TEST_F(PendentesTest, GroupsByPaymentIndexAndOrder) {
   for (const Item& i : {Item{"02", 3, "1000"}, Item{"01", 0, "500"}, Item{"02", 3, "250"},
                         Item{"01", 1, "100"}, Item{"03", 0, "1"}}) {
     auto r = std::make_unique<TRuVirIdUzaRespCliSiTef>();
-    r->Conteudo().GravaInformacao(899, 103, i.centavos);
+    r->Conteudo().GravaInformacao(kCampoControle, kControleValorCentavos, i.centavos);
     r->ConteudoToProperty();
     r->SetIndiceFPG_ECF(i.indice);
     r->SetOrdemPagamento(i.ordem);
@@ -369,7 +373,7 @@ TEST_F(PendentesTest, TheLibraryIsToldTheDocumentDateAndTimeOfTheStart) {
     platform::SetNowSourceForTesting([ms] { return ms; });
   };
   em({2025, 3, 7, 23, 59, 58, 0});
-  fake.passos = {Campo(133, "1")};
+  fake.passos = {Campo(kCampoNSU, "1")};
   c.CRT(1.0, "01");
   em({2025, 3, 8, 0, 1, 5, 0});  // decided two minutes later, on the next day
   EXPECT_TRUE(c.ConfirmarTransacao(true, c.Resp().DocumentoVinculado()));
@@ -383,7 +387,7 @@ TEST_F(PendentesTest, AFunctionEndingAtItsStartAfterAReprintIsStillFinished) {
   Servico(true);
   Iniciar();
   c.OnDepoisConfirmarTransacoes = nullptr;
-  fake.passos = {Campo(56, "07032025"), Campo(57, "000555")};
+  fake.passos = {Campo(kCampoReimpressao56, "07032025"), Campo(kCampoReimpressao57, "000555")};
   ASSERT_TRUE(c.CRT(1.0, "113"));
   EXPECT_TRUE(c.ConfirmarTransacao(true, "1"));
   EXPECT_TRUE(fake.finalizacoes.empty());  // a reprint leaves nothing to finish
@@ -403,7 +407,7 @@ TEST_F(PendentesTest, AConfirmedReturnStaysConfirmedWhenItsNoticeFails) {
   c.OnExibeMsg = [](TRuVirIdUzaOperacaoMensagem op, const std::string&, TModalResult&) {
     if (op == opmOK) throw std::runtime_error("front end gone");
   };
-  fake.passos = {Campo(110, "1"), Campo(133, "1")};
+  fake.passos = {Campo(kCampoDevolucao, "1"), Campo(kCampoNSU, "1")};
   ASSERT_TRUE(c.CRT(1.0, "01"));
   EXPECT_TRUE(c.ConfirmarTransacao(true, "7"));
   EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Funcao|1|7|")));

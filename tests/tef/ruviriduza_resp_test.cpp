@@ -1,16 +1,20 @@
+#include "tef/ruviriduza_resp.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/ansi.h"
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza_erros.h"
-#include "tef/ruviriduza_resp.h"
 #include "tef/ruviriduza_resp_clisitef.h"
 #include "tef/ruviriduza_resp_txt.h"
 
 namespace tef {
 namespace {
+
+using namespace clisitef;
 
 using platform::TDateTime;
 
@@ -50,13 +54,14 @@ TEST(EscapeTest, UnescapeOfOddSequences) {
 
 TEST(RespCliSiTefTest, GravaInformacaoSequencesEscapingAndPrintFlag) {
   TRuVirIdUzaRespCliSiTef r;
-  for (const char* v : {"01012025", "01022025", "01032025"}) r.GravaInformacao(141, A(v));
-  r.GravaInformacao(133, A("123"));
-  r.GravaInformacao(133, A("456"));
-  r.GravaInformacao(134, A("x"));
-  r.GravaInformacao(134, A(""));
+  for (const char* v : {"01012025", "01022025", "01032025"})
+    r.GravaInformacao(kCampoVencimentoParcela, A(v));
+  r.GravaInformacao(kCampoNSU, A("123"));
+  r.GravaInformacao(kCampoNSU, A("456"));
+  r.GravaInformacao(kCampoNSUHost, A("x"));
+  r.GravaInformacao(kCampoNSUHost, A(""));
   EXPECT_FALSE(r.MsgImpressao());
-  r.GravaInformacao(121, A("L1\nL2\n"));
+  r.GravaInformacao(kCampoComprovante1aVia, A("L1\nL2\n"));
   EXPECT_TRUE(r.MsgImpressao());
   const std::vector<std::string> want = {"121-000 = L1\\x0AL2\\x0A", "133-000 = 456",
                                          "141-001 = 01012025", "141-002 = 01022025",
@@ -71,14 +76,14 @@ TEST(RespCliSiTefTest, GravaInformacaoSequencesEscapingAndPrintFlag) {
 TEST(RespCliSiTefTest, MapsACompleteResponse) {
   TRuVirIdUzaRespCliSiTef r;
   auto& c = r.Conteudo();
-  c.GravaInformacao(899, 100, "CRT");
-  c.GravaInformacao(899, 101, "45296");
-  c.GravaInformacao(899, 102, "45296");
-  c.GravaInformacao(899, 103, "1000");
-  c.GravaInformacao(899, 1, "s");
-  c.GravaInformacao(899, 2, "03");
-  c.GravaInformacao(899, 3, "2");
-  c.GravaInformacao(899, 104, "ignored");
+  c.GravaInformacao(kCampoControle, kControleHeader, "CRT");
+  c.GravaInformacao(kCampoControle, kControleDocumento, "45296");
+  c.GravaInformacao(kCampoControle, kControleDocumentoVinculado, "45296");
+  c.GravaInformacao(kCampoControle, kControleValorCentavos, "1000");
+  c.GravaInformacao(kCampoControle, kControleCNFEnviado, "s");
+  c.GravaInformacao(kCampoControle, kControleIndiceFPG_ECF, "03");
+  c.GravaInformacao(kCampoControle, kControleOrdemPagamento, "2");
+  c.GravaInformacao(kCampoControle, kControleDataInicio, "ignored");
   const std::pair<int, std::string> campos[] = {
       {100, "0203"},
       {101, "Crédito parcelado"},
@@ -198,7 +203,7 @@ TEST(RespCliSiTefTest, PaymentMethodField100) {
   };
   for (const auto& c : cases) {
     TRuVirIdUzaRespCliSiTef r;
-    r.GravaInformacao(100, A(c.v));
+    r.GravaInformacao(kCampoModalidadePagto, A(c.v));
     r.ConteudoToProperty();
     EXPECT_EQ(r.Debito(), c.debito) << c.v;
     EXPECT_EQ(r.Credito(), c.credito) << c.v;
@@ -209,11 +214,11 @@ TEST(RespCliSiTefTest, PaymentMethodField100) {
 
 TEST(RespCliSiTefTest, SmallCasesOfTheMapping) {
   TRuVirIdUzaRespCliSiTef r;
-  r.Conteudo().GravaInformacao(899, 103, "1000");
-  r.GravaInformacao(4029, A("150"));
-  r.GravaInformacao(613, A("12345"));
-  r.GravaInformacao(501, A("0"));
-  r.GravaInformacao(121, A("UNICA\r\nLINHA"));
+  r.Conteudo().GravaInformacao(kCampoControle, kControleValorCentavos, "1000");
+  r.GravaInformacao(kCampoDesconto, A("150"));
+  r.GravaInformacao(kCampoCMC7, A("12345"));
+  r.GravaInformacao(kCampoTipoPessoa, A("0"));
+  r.GravaInformacao(kCampoComprovante1aVia, A("UNICA\r\nLINHA"));
   r.ConteudoToProperty();
   EXPECT_EQ(r.ValorTotal().FormatDot(), "8.50");
   EXPECT_EQ(r.Cheque(), "");
@@ -227,8 +232,8 @@ TEST(RespCliSiTefTest, SmallCasesOfTheMapping) {
 
 TEST(RespCliSiTefTest, HugeInstallmentCountStopsAtTheLastSequence) {
   TRuVirIdUzaRespCliSiTef r;
-  r.GravaInformacao(141, A("01012025"));
-  r.GravaInformacao(505, A("2000000000"));
+  r.GravaInformacao(kCampoVencimentoParcela, A("01012025"));
+  r.GravaInformacao(kCampoQtdParcelas, A("2000000000"));
   r.ConteudoToProperty();
   EXPECT_EQ(r.Parcelas().Count(), 999);
   EXPECT_EQ(r.Parcelas()[0].Vencimento(), (TDateTime{2025, 1, 1}));
@@ -236,9 +241,9 @@ TEST(RespCliSiTefTest, HugeInstallmentCountStopsAtTheLastSequence) {
 
 TEST(RespTest, ClearKeepsCardAndMethodPropertiesUntilMapped) {
   TRuVirIdUzaRespCliSiTef r;
-  r.GravaInformacao(2021, A("4111"));
-  r.GravaInformacao(133, A("77"));
-  r.Conteudo().GravaInformacao(899, 103, "500");
+  r.GravaInformacao(kCampoNumeroCartaoMascarado, A("4111"));
+  r.GravaInformacao(kCampoNSU, A("77"));
+  r.Conteudo().GravaInformacao(kCampoControle, kControleValorCentavos, "500");
   r.ConteudoToProperty();
   r.SetTipoGP(gpCliSiTef);
   r.SetPendente(true);
@@ -262,13 +267,13 @@ TEST(RespTest, ControlSettersWriteTheirLines) {
   EXPECT_EQ(r.Conteudo().Linhas(),
             (std::vector<std::string>{"899-001 = S", "899-002 = 05", "899-003 = 3"}));
   r.SetCNFEnviado(false);
-  EXPECT_EQ(r.LeInformacao(899, 1).AsString(), "N");
+  EXPECT_EQ(r.LeInformacao(kCampoControle, kControleCNFEnviado).AsString(), "N");
 }
 
 TEST(RespTest, AssignCopiesContentAndDerivesWithTheTargetMapping) {
   TRuVirIdUzaRespCliSiTef src;
-  src.GravaInformacao(133, A("123456"));
-  src.Conteudo().GravaInformacao(899, 103, "2500");
+  src.GravaInformacao(kCampoNSU, A("123456"));
+  src.Conteudo().GravaInformacao(kCampoControle, kControleValorCentavos, "2500");
   src.SetArqBackup("/b/RuVirIdUza_CliSiTef_001.tef");
   src.SetTipoGP(gpCliSiTef);
   src.SetIndiceFPG_ECF("01");
@@ -295,13 +300,13 @@ TEST(RespTest, LeArquivoLoadsAndMapsAndMissingFileFails) {
   std::filesystem::create_directories(dir);
   const std::string p = (dir / "RuVirIdUza_CliSiTef_001.tef").string();
   TRuVirIdUzaRespCliSiTef src;
-  src.GravaInformacao(121, A("Cartão\nfim"));
-  src.GravaInformacao(133, A("42"));
-  src.Conteudo().GravaInformacao(899, 100, "CRT");
+  src.GravaInformacao(kCampoComprovante1aVia, A("Cartão\nfim"));
+  src.GravaInformacao(kCampoNSU, A("42"));
+  src.Conteudo().GravaInformacao(kCampoControle, kControleHeader, "CRT");
   src.Conteudo().GravarArquivo(p, true);
 
   TRuVirIdUzaRespCliSiTef r;
-  r.GravaInformacao(134, A("stale"));
+  r.GravaInformacao(kCampoNSUHost, A("stale"));
   r.LeArquivo(p);
   EXPECT_EQ(r.Header(), "CRT");
   EXPECT_EQ(r.NSU(), "42");

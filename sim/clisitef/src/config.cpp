@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace clisitef_sim {
 
@@ -41,18 +42,21 @@ void Overlay(rapidjson::Document& base, const Value& over) {
   auto& alloc = base.GetAllocator();
   for (auto m = over.MemberBegin(); m != over.MemberEnd(); ++m) {
     const std::string key = m->name.GetString();
+    // Mutable member iterators are compared with the const end: RapidJSON's
+    // mutable-to-mutable comparison is ambiguous under C++20's rewritten
+    // operators (clang warns), the mixed one is not.
     auto existing = base.FindMember(m->name);
-    if (kMergedKeys.count(key) && m->value.IsObject() && existing != base.MemberEnd() &&
-        existing->value.IsObject()) {
+    const bool exists = existing != std::as_const(base).MemberEnd();
+    if (kMergedKeys.count(key) && m->value.IsObject() && exists && existing->value.IsObject()) {
       for (auto e = m->value.MemberBegin(); e != m->value.MemberEnd(); ++e) {
         auto old = existing->value.FindMember(e->name);
-        if (old != existing->value.MemberEnd()) {
+        if (old != std::as_const(existing->value).MemberEnd()) {
           old->value.CopyFrom(e->value, alloc);
         } else {
           existing->value.AddMember(Value(e->name, alloc), Value(e->value, alloc), alloc);
         }
       }
-    } else if (existing != base.MemberEnd()) {
+    } else if (exists) {
       existing->value.CopyFrom(m->value, alloc);
     } else {
       base.AddMember(Value(m->name, alloc), Value(m->value, alloc), alloc);
