@@ -104,6 +104,7 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
         .AddString("store_code", RuVirIdUza().TEFCliSiTef().CodigoLoja())
         .AddString("terminal_number", RuVirIdUza().TEFCliSiTef().NumeroTerminal());
     FSessionList.AddItem(uuid, expiry, &pIdContext);
+    if (TSessionPtr s = FSessionList.GetSession(uuid)) s->SetVenda(fVenda_Id, fEmpresa_Id);
     SendClientMessage(reply.Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;

@@ -5,6 +5,7 @@
 // valid for a handler still using it on another.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,11 +28,21 @@ class TSession {
   const platform::TDateTime& ExpirationDateTime() const { return FExpirationDateTime; }
   // Kept for reference only; messages always go to the current connection.
   endpoint::TConnection* IdContext() const { return FIdContext; }
+  // The sale and company of the token that opened the session (the status
+  // query looks for that sale's payments).
+  long long Venda_Id() const { return FVenda_Id.load(); }
+  long long Empresa_Id() const { return FEmpresa_Id.load(); }
+  void SetVenda(long long venda, long long empresa) {
+    FVenda_Id.store(venda);
+    FEmpresa_Id.store(empresa);
+  }
 
  private:
   const std::string FSession_UUID;
   const platform::TDateTime FExpirationDateTime;  // local time
   endpoint::TConnection* const FIdContext;        // not owned
+  std::atomic<long long> FVenda_Id{0};
+  std::atomic<long long> FEmpresa_Id{0};
 };
 
 class TSessionList {

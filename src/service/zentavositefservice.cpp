@@ -109,6 +109,9 @@ void TZentavoSiTefService::StopServer() {
 }
 
 void TZentavoSiTefService::ServiceStart(bool& Started) {
+  // Payments an earlier run left unresolved are settled before any front end
+  // can connect.
+  FDmSitef->RecoverPayments();
   try {
     StartServer();
     // The print queue joins here once printing exists.

@@ -7,6 +7,8 @@
 // library is called from the component's thread only.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/dynlib.h"
@@ -148,6 +150,21 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
 
   // Confirms (true) or undoes the last function in the library.
   void FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado);
+  // What the library answered to the last FinalizarTransacao (0 done);
+  // nullopt when it was not called (a reprint, no library).
+  std::optional<int> ResultadoFinalizacao() const { return fResultadoFinalizacao; }
+  // Confirms or undoes the transaction started with that document, date
+  // (yyyymmdd) and time (hhnnss), outside any dialogue: the payment journal
+  // resolves payments left by an earlier run with it. Returns the library's
+  // result (0 done, also when nothing was pending).
+  int FinalizarFuncao(bool Confirma, const std::string& Documento, const std::string& Data,
+                      const std::string& Hora);
+  // Raised just before the library starts a function, with the document,
+  // date and time it is started with. An exception leaves the function not
+  // started and reaches the caller.
+  std::function<void(int Modalidade, const std::string& Documento, const std::string& Data,
+                     const std::string& Hora)>
+      OnAntesIniciarFuncao;
 
   // ---- Overrides
   void DefinirNumVias(int v) override;
@@ -222,6 +239,7 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   TCliSiTefFuncoes fFuncoes;
   platform::IDynLibLoader* fLoader;
   bool fIniciouRequisicao = false;
+  std::optional<int> fResultadoFinalizacao;
   bool fReimpressao = false;
   bool fCancelamento = false;
   bool fDevolucao = false;

@@ -108,6 +108,14 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
   c.GravaInformacao(899, 102, doc);
   c.GravaInformacao(899, 103, std::to_string(Valor.ToCents(TArredondamento::MeioParaCima)));
   Resp().SetTipoGP(gpCliSiTef);
+  if (OnAntesIniciarFuncao) {
+    try {
+      OnAntesIniciarFuncao(Modalidade, doc, data, hora);
+    } catch (...) {
+      fIniciouRequisicao = false;
+      throw;
+    }
+  }
   GravaLog("*** IniciaFuncaoSiTefInterativo. Modalidade: " + std::to_string(Modalidade) +
            " Valor: " + valor + " Documento: " + doc + " Data: " + data + " Hora: " + hora +
            " Operador: " + fOperador + " Restricoes: " + RestricoesFuncao);

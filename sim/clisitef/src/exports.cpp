@@ -1,5 +1,8 @@
 // The library's C entry points. Each forwards to the simulator and keeps every
 // C++ exception on this side of the boundary.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "simulator.h"
@@ -10,8 +13,28 @@ namespace {
 
 constexpr int kInternalError = -4;
 
+// Fault switch for fail-count tests: CLISITEF_SIM_FAIL_AT_CALL=N makes the
+// N-th entry-point call of the process fail without any effect: the
+// configuration with 6 (TCP/IP start error), every other call with -5 (no
+// connection to the host). Read at the first call.
+long FailAtCall() {
+  static const long n = [] {
+    const char* v = std::getenv("CLISITEF_SIM_FAIL_AT_CALL");
+    return v ? std::strtol(v, nullptr, 10) : 0L;
+  }();
+  return n;
+}
+
+std::atomic<long> gCalls{0};
+
 template <typename F>
 int Guard(const char* entry, F&& f) {
+  const long call = ++gCalls;
+  if (FailAtCall() > 0 && call == FailAtCall()) {
+    const int result = std::strcmp(entry, "ConfiguraIntSiTefInterativoEx") == 0 ? 6 : -5;
+    clisitef_sim::Simulator::Instance().Fault(entry, call, result);
+    return result;
+  }
   try {
     return f();
   } catch (const std::exception& e) {
