@@ -87,11 +87,11 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
   TJsonValue result = TJsonValue::MakeObject();
   result.AddString("type", "result");
   const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
-  tef::TRuVirIdUzaCliSiTef& m = RuVirIdUza().TEFCliSiTef();
+  tef::TRuVirIdUzaCliSiTef& gerenciador = RuVirIdUza().TEFCliSiTef();
   // The journal records a decision only when the library acknowledged it;
   // otherwise the payment stays unresolved and is finished again later.
   const auto journal_decision = [&](bool confirma, bool reconcile) {
-    if (m.ResultadoFinalizacao() != 0) {
+    if (gerenciador.ResultadoFinalizacao() != 0) {
       Log("Diário de pagamentos: a biblioteca TEF não confirmou a finalização.");
       return;
     }

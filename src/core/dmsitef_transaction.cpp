@@ -67,7 +67,7 @@ std::string TDmSitef::ConvertTransactionDate(const std::string& text) {
   return out;
 }
 
-void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& /*pSession*/) {
+void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& pSession) {
   std::string type, payer, nsu;
   int operation = 0, installments = 0, sale_id = 0;
   bool has_sale_id = false;

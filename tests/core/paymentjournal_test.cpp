@@ -158,9 +158,9 @@ TEST_F(PaymentJournalTest, AFailedWriteAtEachStepLeavesAReadableJournal) {
       EXPECT_EQ(back->Count(), 0u);
     } else {
       EXPECT_EQ(back->Find("p")->Steps.size(), static_cast<size_t>(n - 1)) << n;
-      EXPECT_FALSE(back->Find("p")->Resolved());
-      back->Append("p", journalstep::kUndone, TJsonValue());
-      EXPECT_TRUE(Open()->Find("p")->Resolved());
+      EXPECT_EQ(back->Find("p")->Resolved(), n > 4);  // the fourth record confirms it
+      back->Append("p", journalstep::kDelivered, TJsonValue());
+      EXPECT_TRUE(Open()->Find("p")->Has(journalstep::kDelivered));
     }
   }
 }
