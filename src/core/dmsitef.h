@@ -221,8 +221,9 @@ class TDmSitef {
   // The same for a step after its effect: a failure is only logged (the
   // payment stays unresolved and is finished again at the next start).
   void JournalStepAfter(const std::string& step, const TJsonValue& fields);
-  // The not-realised result of the running payment, before it is sent.
-  void JournalEnded(const TJsonValue& result);
+  // The not-realised result of the running payment, before it is sent;
+  // false when the payment already had its ending (nothing written).
+  bool JournalEnded(const TJsonValue& result);
   void EndPayment();
   std::string CurrentPaymentId() const;
 

@@ -133,16 +133,17 @@ void TDmSitef::JournalStepAfter(const std::string& step, const TJsonValue& field
   }
 }
 
-void TDmSitef::JournalEnded(const TJsonValue& result) {
+bool TDmSitef::JournalEnded(const TJsonValue& result) {
   const std::string id = CurrentPaymentId();
-  if (id.empty() || !fPagamentoIniciado) return;
+  if (id.empty() || !fPagamentoIniciado) return false;
   std::optional<TJournalledPayment> p = PaymentJournal().Find(id);
   // An approval already has its own ending (confirmed, undone, or left to
   // be finished again).
-  if (!p || p->Resolved() || p->Has(journalstep::kApproved)) return;
+  if (!p || p->Resolved() || p->Has(journalstep::kApproved)) return false;
   TJsonValue f = TJsonValue::MakeObject();
   f.Add("result", result);
   JournalStepAfter(journalstep::kEnded, f);
+  return true;
 }
 
 void TDmSitef::EndPayment() {

@@ -185,9 +185,9 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
       result.AddString("type", "result")
           .AddString("status", fCancelado.load() ? "canceled" : "unauthorized")
           .AddString("message", "Transação TEF não realizada.");
-      JournalEnded(result);
+      const bool ending = JournalEnded(result);
       SendClientMessage(result.Serialize());
-      JournalStepAfter(journalstep::kDelivered, TJsonValue());
+      if (ending) JournalStepAfter(journalstep::kDelivered, TJsonValue());
     }
   } catch (const endpoint::EConnectionClosed&) {
     throw;

@@ -53,13 +53,17 @@ class FaultRig:
         self.svc.env = dict(self.base_env, **env)
         self.svc.start()
 
-    def restart_clean(self):
-        """Stops (or buries a killed) service and starts it without faults."""
+    def restart_clean(self, may_be_killed=False):
+        """Stops (or buries a killed) service and starts it without faults.
+        Returns whether the process had been killed."""
         if self.svc.proc.poll() is None:
-            assert self.svc.stop() == 0
+            code = self.svc.stop()
+            assert code == 0 or (may_be_killed and code == -signal.SIGKILL), code
         else:
             self.svc.console.close()
+        killed = self.svc.proc.returncode == -signal.SIGKILL
         self.start()
+        return killed
 
     # --- the books --------------------------------------------------------
 
@@ -71,7 +75,7 @@ class FaultRig:
             return []
 
     def confirmed_nsus(self):
-        return {t["vars"].get("nsu") for t in self.ledger() if t["status"] == "confirmed"}
+        return {t["vars"].get("nsu_host") for t in self.ledger() if t["status"] == "confirmed"}
 
     def fired(self, since):
         return [j for j in read_journal(self.sim_journal)[since:] if j.get("event") == "fault"]
@@ -134,9 +138,11 @@ class FaultRig:
         if arm_api:
             arm_api()
         outcome = self.pay(sale, drop_at=drop_at)
-        killed = self.svc.proc.poll() is not None
+        kill_armed = "ZENTAVO_JOURNAL_KILL_AT" in (env or {})
+        if kill_armed and outcome == "connection lost":
+            self.svc.proc.wait(timeout=10)  # the connection drops as the process dies
         self.api.reset_answers()
-        self.restart_clean()
+        killed = self.restart_clean(may_be_killed=kill_armed)
         status = self.status(sale)
         assert self.svc.stop() == 0
 
