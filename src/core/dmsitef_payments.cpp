@@ -64,7 +64,7 @@ TPaymentJournal& TDmSitef::PaymentJournal() {
     const std::string folder = fPathJournal.empty() ? platform::ExeDir() + "Journal/" : fPathJournal;
     platform::ForceDirectories(folder);
     FPaymentJournal = std::make_unique<TPaymentJournal>(
-        platform::OpenAppendFile(folder + "payments.journal"), kJournalCompactAt, 100);
+        platform::OpenAppendFile(folder + "payments.journal"), kJournalCompactAt, 50);
     std::vector<std::string> notes;
     FPaymentJournal->Load(notes);
     for (const std::string& n : notes) Log(n);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <vector>
 
 #include "simulator.h"
 
@@ -13,16 +14,27 @@ namespace {
 
 constexpr int kInternalError = -4;
 
-// Fault switch for fail-count tests: CLISITEF_SIM_FAIL_AT_CALL=N makes the
-// N-th entry-point call of the process fail without any effect: the
-// configuration with 6 (TCP/IP start error), every other call with -5 (no
-// connection to the host). Read at the first call.
-long FailAtCall() {
-  static const long n = [] {
+// Fault switch for fail-count tests: CLISITEF_SIM_FAIL_AT_CALL=N (or a
+// comma-separated list) makes the N-th entry-point call of the process fail
+// without any effect: the configuration with 6 (TCP/IP start error), every
+// other call with -5 (no connection to the host). Read at the first call.
+bool FailsAtCall(long call) {
+  static const std::vector<long> calls = [] {
+    std::vector<long> out;
     const char* v = std::getenv("CLISITEF_SIM_FAIL_AT_CALL");
-    return v ? std::strtol(v, nullptr, 10) : 0L;
+    while (v != nullptr && *v != '\0') {
+      char* end = nullptr;
+      const long n = std::strtol(v, &end, 10);
+      if (end == v) break;
+      if (n > 0) out.push_back(n);
+      v = *end == ',' ? end + 1 : end;
+    }
+    return out;
   }();
-  return n;
+  for (long n : calls) {
+    if (n == call) return true;
+  }
+  return false;
 }
 
 std::atomic<long> gCalls{0};
@@ -30,7 +42,7 @@ std::atomic<long> gCalls{0};
 template <typename F>
 int Guard(const char* entry, F&& f) {
   const long call = ++gCalls;
-  if (FailAtCall() > 0 && call == FailAtCall()) {
+  if (FailsAtCall(call)) {
     const int result = std::strcmp(entry, "ConfiguraIntSiTefInterativoEx") == 0 ? 6 : -5;
     clisitef_sim::Simulator::Instance().Fault(entry, call, result);
     return result;
