@@ -213,7 +213,7 @@ class TDmSitef {
   // Resolves unresolved payments of earlier functions; false when some stay.
   bool ResolveUnresolvedPayments(bool configure);
   void ConfigureFromJournal(const TJournalledPayment& p);
-  void BeginPayment(const std::string& type, const TSessionPtr& pSession);
+  void JournalBeginPayment(const std::string& type, const TSessionPtr& pSession);
   void JournalFunctionStart(const std::string& doc, const std::string& date,
                             const std::string& time);
   // Appends a step of the running payment; EPaymentJournal when it failed.
@@ -224,7 +224,7 @@ class TDmSitef {
   // The not-realised result of the running payment, before it is sent;
   // false when the payment already had its ending (nothing written).
   bool JournalEnded(const TJsonValue& result);
-  void EndPayment();
+  void JournalEndPayment();
   std::string CurrentPaymentId() const;
 
   TDmSitefHost& host_;

@@ -74,7 +74,7 @@ TPaymentJournal& TDmSitef::PaymentJournal() {
 
 // ---------------------------------------------------------------- the running payment
 
-void TDmSitef::BeginPayment(const std::string& type, const TSessionPtr& pSession) {
+void TDmSitef::JournalBeginPayment(const std::string& type, const TSessionPtr& pSession) {
   const tef::TRuVirIdUza& c = RuVirIdUza();
   tef::TRuVirIdUzaCliSiTef& m = RuVirIdUza().TEFCliSiTef();
   TJsonValue params = TJsonValue::MakeArray();
@@ -146,7 +146,7 @@ bool TDmSitef::JournalEnded(const TJsonValue& result) {
   return true;
 }
 
-void TDmSitef::EndPayment() {
+void TDmSitef::JournalEndPayment() {
   std::lock_guard<std::mutex> lock(FPagamentoMu);
   fPagamentoAtual.clear();
   fPagamentoIniciado = false;

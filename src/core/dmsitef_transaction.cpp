@@ -135,7 +135,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
 
   tef::TRuVirIdUza& c = RuVirIdUza();
   tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
-  auto end_payment = [this] { EndPayment(); };
+  auto end_payment = [this] { JournalEndPayment(); };
   TOnExit<decltype(end_payment)> payment_scope(end_payment);
   try {
     if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
@@ -150,7 +150,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
         SendClientMessage(BuildErrorReply(kMsgPagamentoPendente));
         return;
       }
-      BeginPayment(type, pSession);
+      JournalBeginPayment(type, pSession);
     }
     fConcluido.store(false);
     fPodeCancelar.store(false);
