@@ -16,7 +16,7 @@
 namespace core {
 namespace {
 
-constexpr uint64_t kJournalCompactAt = 512 * 1024;
+constexpr uint64_t kJournalCompactAt = 256 * 1024;
 constexpr char kMsgNaoRealizada[] = "Transação TEF não realizada.";
 constexpr char kMsgNaoConfirmada[] =
     "Ocorreu um erro durante o processo, a transação TEF não será confirmada.";
@@ -64,7 +64,7 @@ TPaymentJournal& TDmSitef::PaymentJournal() {
     const std::string folder = fPathJournal.empty() ? platform::ExeDir() + "Journal/" : fPathJournal;
     platform::ForceDirectories(folder);
     FPaymentJournal = std::make_unique<TPaymentJournal>(
-        platform::OpenAppendFile(folder + "payments.journal"), kJournalCompactAt, 50);
+        platform::OpenAppendFile(folder + "payments.journal"), kJournalCompactAt, 20);
     std::vector<std::string> notes;
     FPaymentJournal->Load(notes);
     for (const std::string& n : notes) Log(n);
