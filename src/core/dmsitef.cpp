@@ -82,8 +82,6 @@ void TDmSitef::ConnectionClosed() {
   }
 }
 
-void TDmSitef::CheckPinpad(const std::string&, const TSessionPtr&) {}
-void TDmSitef::CheckFileVersion(const std::string&, const TSessionPtr&) {}
 void TDmSitef::Print(const std::string&, const TSessionPtr&) {}
 
 }  // namespace core

@@ -6,6 +6,7 @@
 
 #include "platform/paths.h"
 #include "platform/servicecontrol.h"
+#include "service/hostpreparation.h"
 #include "service/servicelog.h"
 
 namespace service {
@@ -71,6 +72,8 @@ void TZentavoSiTefService::StartServer() {
     GravaLog("Iniciando servidor socket.");
     long port = iniConfig->ReadInteger("sitef", "server_port", 0);
     if (port <= 0) port = 443;
+    EnsureCACertTrusted(platform::ExeDir() + "Certificado/ca_cert.pem", GravaLog);
+    EnsureFirewallRule(static_cast<int>(port), GravaLog);
     endpoint::TServerThread::THandlers h;
     core::TDmSitef* dm = FDmSitef.get();
     h.Route = [dm](const std::string& text, endpoint::TConnection& c) { dm->RouteTargeting(text, c); };

@@ -181,6 +181,58 @@ class Client:
         self.loop.close()
 
 
+class FakeHost:
+    """Stands in for the machine's trust store, CA update command and nft, so
+    no service started by a test touches the machine: a store folder and an
+    install folder of its own, an update command that records its calls and
+    copies the installed certificate into the store (as the real one does),
+    and an `nft` first in PATH that records its arguments."""
+
+    def __init__(self, root):
+        self.root = root
+        self.bin = os.path.join(root, "bin")
+        self.store = os.path.join(root, "store")
+        self.install = os.path.join(root, "install")
+        self.nft_log = os.path.join(root, "nft.log")
+        self.update_log = os.path.join(root, "update.log")
+        self.update_command = os.path.join(self.bin, "fake-update-ca")
+        for d in (self.bin, self.store):
+            os.makedirs(d, exist_ok=True)
+        self._script("nft", "for a in \"$@\"; do printf '[%%s]' \"$a\"; done >> '%s'\n"
+                            "echo >> '%s'\n" % (self.nft_log, self.nft_log))
+        self._script("fake-update-ca",
+                     "echo run >> '%s'\n"
+                     "/bin/cp \"$ZENTAVO_CA_INSTALL_DIR\"/*.crt \"$ZENTAVO_CA_STORE_DIR\"/ "
+                     "&& echo 'Updating certificates... 1 added, 0 removed; done.'\n"
+                     % self.update_log)
+
+    def _script(self, name, body):
+        path = os.path.join(self.bin, name)
+        with open(path, "w") as f:
+            f.write("#!/bin/sh\n" + body)
+        os.chmod(path, 0o755)
+
+    def env(self, path):
+        return {"PATH": self.bin + os.pathsep + path, "ZENTAVO_CA_STORE_DIR": self.store,
+                "ZENTAVO_CA_INSTALL_DIR": self.install,
+                "ZENTAVO_CA_UPDATE_COMMAND": self.update_command}
+
+    def nft_calls(self):
+        """Each call of the fake nft as the list of its arguments."""
+        try:
+            with open(self.nft_log) as f:
+                return [line.rstrip("\n")[1:-1].split("][") for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def update_runs(self):
+        try:
+            with open(self.update_log) as f:
+                return len(f.read().split())
+        except FileNotFoundError:
+            return 0
+
+
 @pytest.fixture
 def make_service(tmp_path):
     """Factory: a copy of the application folder with its own INI and port."""
@@ -194,9 +246,12 @@ def make_service(tmp_path):
         port = free_port()
         env = dict(os.environ)
         env["TZ"] = "America/Sao_Paulo"  # pinned: tests compute dates in it
+        host = FakeHost(os.path.join(str(tmp_path), "host%d" % len(started)))
+        env.update(host.env(env["PATH"]))
         if env_extra:
             env.update(env_extra)
         svc = Service(folder, port, env)
+        svc.host = host
         svc.write_ini("[sitef]\nserver_port=%d\n%s" % (port, ini_extra))
         if prepare:
             prepare(svc)

@@ -1,0 +1,84 @@
+// "/pinpad/status": whether a PIN pad answers, asked of the TEF library.
+#include "core/dmsitef.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
+
+namespace core {
+namespace {
+
+// The library's presence texts and what the front end is told for each.
+struct TPinpadStatus {
+  const char* Presenca;
+  const char* Status;
+  const char* Message;
+};
+
+constexpr TPinpadStatus kPinpadStatus[] = {
+    {"Nenhum PINPAD conectado...", "disconnected", "Nenhum PinPad conectado"},
+    {"PINPAD conectado com sucesso...", "connected", "PinPad conectado"},
+    {"Erro na DLL ou arquivo .INI do PINPAD", "error",
+     "Erro na dll ou arquivo de configuração do PinPad"},
+};
+
+// The check holds the TEF for its whole run, as a transaction does: taken
+// atomically, so a payment and a check (or two checks) never both start,
+// and given back on every way out.
+class TTefClaim {
+ public:
+  explicit TTefClaim(std::atomic<bool>& busy) : busy_(busy), held_(!busy.exchange(true)) {}
+  ~TTefClaim() {
+    if (held_) busy_.store(false);
+  }
+  TTefClaim(const TTefClaim&) = delete;
+  TTefClaim& operator=(const TTefClaim&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  std::atomic<bool>& busy_;
+  const bool held_;
+};
+
+}  // namespace
+
+void TDmSitef::CheckPinpad(const std::string& pContent, const TSessionPtr& /*pSession*/) {
+  try {
+    std::optional<TJsonValue> message = ParseJsonObject(pContent);
+    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+    if (GetJSONField(*message, "type") != "status") {
+      SendClientMessage(BuildErrorReply("Campo type diferente de pinpad."));
+      return;
+    }
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+
+  // A payment or another check runs: it owns the library, nothing is said.
+  // The claim comes before the initialisation so that nothing can start in
+  // between.
+  TTefClaim claim(fProcessando);
+  if (!claim.Held()) return;
+  try {
+    tef::TRuVirIdUza& c = RuVirIdUza();
+    if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
+    const std::string presenca = c.TEFCliSiTef().VerificarPresencaPinPad();
+    std::string status, text;
+    for (const TPinpadStatus& s : kPinpadStatus) {
+      if (presenca == s.Presenca) {
+        status = s.Status;
+        text = s.Message;
+      }
+    }
+    TJsonValue reply = TJsonValue::MakeObject();
+    reply.AddString("type", "status").AddString("status", status).AddString("message", text);
+    SendClientMessage(reply.Serialize());
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(std::string("Erro ao verificar pinpad: ") + e.what()));
+  }
+}
+
+}  // namespace core
