@@ -22,7 +22,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from conftest import FrontEnd, Service, free_port, session_start, transaction  # noqa: E402
+from conftest import FakeHost, FrontEnd, Service, free_port, session_start, transaction  # noqa: E402
 from fakesalesapi import FakeSalesApi  # noqa: E402
 
 
@@ -53,6 +53,8 @@ def main():
         port = free_port()
         env = dict(os.environ, TZ="America/Sao_Paulo",
                    ZENTAVO_CLISITEF_CONTROL_DIR=os.path.join(work, "control"))
+        # The machine's trust store and firewall stay untouched.
+        env.update(FakeHost(os.path.join(work, "host")).env(env["PATH"]))
         svc = Service(folder, port, env)
         svc.write_ini("[sitef]\nserver_port=%d\npdv_number=5\nqrcode_on_pinpad=0\n" % port)
         svc.start()
