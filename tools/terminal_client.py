@@ -92,7 +92,7 @@ def parse_args(argv=None):
     r.add_argument("--operation", type=int, default=0,
                    help="TEF function: 0 payment menu, 2 debit, 3 credit, 300 PIX (simulator), "
                         "200 cancellation, 113/114 reprint, 110 administrative menu")
-    r.add_argument("--value", default="12,50", help='amount, "12,50" or "12.50"')
+    r.add_argument("--value", default="12,50", help="amount as text with a decimal comma: 12,50")
     r.add_argument("--installments", type=int, default=None)
     r.add_argument("--payer-name", default="Cliente Teste")
     r.add_argument("--request-sale-id", type=int, default=None,

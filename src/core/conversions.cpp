@@ -35,6 +35,13 @@ tef::TCurrency StrToCurr(const std::string& text) {
   return *v;
 }
 
+tef::TCurrency RegionalStrToCurr(const std::string& text) {
+  if (text.find('.') != std::string::npos) {
+    throw EDmSitefErro("'" + text + "' is not a valid floating point value");
+  }
+  return StrToCurr(text);
+}
+
 std::string ThroughAnsi(const std::string& s) {
   return platform::AnsiToUtf8(platform::Utf8ToAnsi(s));
 }

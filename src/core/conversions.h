@@ -16,6 +16,11 @@ int StrToInt(const std::string& text);
 // "'<text>' is not a valid floating point value".
 tef::TCurrency StrToCurr(const std::string& text);
 
+// Amount written with the regional rules: ',' is the decimal separator and
+// '.' groups thousands, which an amount typed as text may not use ("1.000"
+// would otherwise read as one). Failures as StrToCurr.
+tef::TCurrency RegionalStrToCurr(const std::string& text);
+
 // The text after a round trip through the 8-bit code page: characters it
 // lacks become '?', as text does on its way to the TEF library.
 std::string ThroughAnsi(const std::string& s);

@@ -13,6 +13,13 @@ namespace core {
 TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
   fPathDLL = platform::ExeDir() + "dll/";
   FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>();
+  // The integrator's identification, written into the requests the
+  // component exchanges.
+  tef::TRuVirIdUzaIdentificacao& id = FRuVirIdUza->Identificacao();
+  id.SetNomeAplicacao("Zentavo TEF Server");
+  id.SetVersaoAplicacao("1.0.12");
+  id.SetSoftwareHouse("Zentavo Sistemas");
+  id.SetRazaoSocial("Zentavo Sistemas Ltda.");
   BindComponentEvents();
   fTefLogFileName = service::TefLogPath(platform::ExeDir(), platform::Now());
   FRuVirIdUza->SetArqLOG(fTefLogFileName);
@@ -75,6 +82,10 @@ void TDmSitef::DecodeWebSocketFrame(std::string& DecodedMessage) {
 }
 
 void TDmSitef::ConnectionClosed() {
+  // Connections end on their own threads: the component is only touched
+  // when nothing else uses it (a running payment keeps what it has).
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
+  if (!claim.Owns()) return;
   try {
     FRuVirIdUza->CancelarTransacoesPendentes();
   } catch (...) {

@@ -9,11 +9,13 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "core/json.h"
 #include "core/session.h"
+#include "core/tefclaim.h"
 #include "endpoint/connection.h"
 #include "platform/clock.h"
 #include "tef/currency.h"
@@ -45,13 +47,24 @@ class TDmSitefHost {
   virtual void SendClientMessage(const std::string& msg) = 0;
   // The server thread's DecodeWebSocketFrame; "" while there is no server.
   virtual std::string DecodeWebSocketFrame() = 0;
-  // The current connection, or null.
+  // The connection this thread talks to (during a payment the paying one),
+  // or null.
   virtual std::shared_ptr<endpoint::TConnection> CurrentConnection() = 0;
-  // Waits up to timeout_ms for data from the front end on the current
-  // connection; false when none arrived or there is no connection.
+  // Waits up to timeout_ms for a message of the paying front end; false when
+  // none arrived or there is no connection.
   virtual bool WaitForClientData(int timeout_ms) = 0;
   // False while no server runs or it is stopping: no answer can arrive.
   virtual bool Serving() = 0;
+  // A prompt that waits for the front end's answer. A front end that takes
+  // the payment over on a new connection receives it again until
+  // PromptAnswered.
+  virtual void SendPrompt(const std::string& msg) { SendClientMessage(msg); }
+  virtual void PromptAnswered() {}
+  // The calling thread starts (ends) a payment for the front end whose
+  // request it handles: until EndPayment, its messages go to and its reads
+  // come from the paying front end, whichever connection that is by then.
+  virtual void BeginPayment() {}
+  virtual void EndPayment() {}
 };
 
 // A failure with the Portuguese message the front end receives.
@@ -84,7 +97,9 @@ class TDmSitef {
   void SendSampleMsg(const std::string& pMsg);
   // The only way to write to the front end; nothing without a server.
   void SendClientMessage(const std::string& pMsg);
-  // Reads one client message from the current connection ("" when none).
+  // A prompt of the payment that waits for an answer (see TDmSitefHost).
+  void SendPrompt(const std::string& pMsg) { host_.SendPrompt(pMsg); }
+  // Takes the paying front end's next message ("" when none).
   void DecodeWebSocketFrame(std::string& DecodedMessage);
 
   // --- sessions
@@ -101,6 +116,12 @@ class TDmSitef {
   void CancelTransactionInProgress(const std::string& pContent);
   // "yyyy-mm-dd[ hh:nn:ss]" to the day-first text that is then converted.
   static std::string ConvertTransactionDate(const std::string& text);
+  // Whether a message answers a prompt ("/transaction" that is no request).
+  static bool IsPromptAnswer(const std::string& text);
+
+  // The one claim on the TEF library, its configuration and the sale data
+  // (see TTEFClaim); every route that uses them runs holding it.
+  std::atomic<int>& TEFClaim() { return FTEFClaim; }
 
   // --- dialogue bridge (handlers of the component's events)
   void RuVirIdUzaExibeMsg(tef::TRuVirIdUzaOperacaoMensagem Operacao, const std::string& Mensagem,
@@ -161,10 +182,12 @@ class TDmSitef {
   const std::string& TefLogFileName() const { return fTefLogFileName; }
   int Log(const std::string& text) { return host_.Log(text); }
 
-  // Sale data of the latest session start.
+  // Sale data: of the latest session start, or of the session the running
+  // transaction names (fSaleSession says which session they belong to).
   int fVenda_Id = 0;
   int fEmpresa_Id = 0;
   std::string fCallbackURL;
+  std::string fSaleSession;
 
   // Transaction state: one set for the whole service.
   tef::TCurrency fValorTransacao;
@@ -172,12 +195,15 @@ class TDmSitef {
   int fQtdParcelas = 0;
   std::string fPayerName;
   std::string fNsuCancelamento;
-  // Claimed atomically where a transaction or a PIN pad check starts, so two
-  // requests arriving together cannot both run.
+  // A transaction holds the TEF claim.
   std::atomic<bool> fProcessando{false};
   std::atomic<bool> fConcluido{false};
   std::atomic<bool> fCancelado{false};
   std::atomic<bool> fPodeCancelar{false};
+  // The library has returned the function's final result: a cancellation
+  // can no longer change it. Set and read with fCancelado under fCancelMu.
+  bool fResultadoFinal = false;
+  std::mutex fCancelMu;
   bool FTLSConnection = false;
 
   // Dialogue state.
@@ -227,6 +253,13 @@ class TDmSitef {
   void JournalEndPayment();
   std::string CurrentPaymentId() const;
 
+  // The library has returned its final result; answers whether a
+  // cancellation had been flagged before it.
+  bool MarkResultadoFinal();
+
+  // The error reply of a failed sales API request, sent after the decision.
+  std::optional<std::string> fErroRegistro;
+  std::atomic<int> FTEFClaim{TTEFClaim::usoNenhum};
   TDmSitefHost& host_;
   TSessionList FSessionList;
   std::string fTefLogFileName;

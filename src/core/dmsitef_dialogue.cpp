@@ -1,10 +1,12 @@
 // The dialogue bridge: each prompt of the TEF library becomes a JSON message
-// to the front end, and the front end's answer is read back on the same
-// connection. Runs on the transaction's thread, inside the component's call.
+// to the paying front end, and its answer is read back from it. Runs on the
+// transaction's thread, inside the component's call. A prompt that waits for
+// an answer is sent as a prompt, so that a front end that takes the payment
+// over on a new connection receives it again.
 //
-// The busy flag is not released from here: the Part of the flow that claimed
-// it (StartTransaction) releases it when the library call has returned, so a
-// second transaction can never start while the component is still running.
+// The busy flag is not released from here: StartTransaction, which claimed
+// it, releases it when the library call has returned, so a second
+// transaction can never start while the component is still running.
 #include <chrono>
 #include <thread>
 
@@ -77,6 +79,11 @@ void TDmSitef::SetCanCancel(bool value) {
 
 void TDmSitef::GetClientResponse(std::string& text) {
   text.clear();
+  // However the wait ends, the prompt is no longer pending.
+  struct TAnswered {
+    TDmSitefHost& host;
+    ~TAnswered() { host.PromptAnswered(); }
+  } answered{host_};
   while (FAguardandoRespCanc.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::string candidate;
   if (!fLastContentReceived.empty()) {
@@ -194,7 +201,7 @@ void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
         .AddString("message", pMessage)
         .Add("options", std::move(options))
         .AddBoolean("can_cancel", false);
-    SendDialog(m);
+    SendPrompt(m.Serialize());
     GetQuestionResponse(pModalResult);
   };
   auto question = [&](TJsonValue options) { ask("question", std::move(options)); };
@@ -267,7 +274,7 @@ void TDmSitef::AskCancelConfirmation() {
       .AddString("message", "Deseja realmente cancelar esta operação?")
       .Add("options", StringArray({"Sim", "Não"}))
       .AddBoolean("can_cancel", false);
-  SendDialog(m);
+  SendPrompt(m.Serialize());
   int result = 0;
   GetQuestionResponse(result);
   if (result != 0) fCancelado.store(false);  // the cancellation is withdrawn
@@ -283,7 +290,7 @@ void TDmSitef::RuVirIdUzaExibeMenu(const std::string& Titulo, const tef::TString
       .Add("options", std::move(options))
       .AddBoolean("can_cancel", false)
       .AddBoolean("back_menu", false);
-  SendDialog(m);
+  SendPrompt(m.Serialize());
   GetMenuResponse(Opcoes, ItemSelecionado, VoltarMenu);
 }
 
@@ -324,7 +331,7 @@ void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo
       .AddBoolean("can_cancel", false)
       .AddBoolean("back_menu", VoltarMenu)
       .AddBoolean("typed", Digitado);
-  SendDialog(m);
+  SendPrompt(m.Serialize());
   GetCollectResponse(Resposta, Digitado, VoltarMenu);
   if (fCancelado.load()) AskCancelConfirmation();
 }

@@ -275,8 +275,8 @@ TJsonValue TDmSitef::PaymentResult(const TJournalledPayment& p) const {
 }
 
 void TDmSitef::TransactionStatus(const std::string& pContent, const TSessionPtr& pSession) {
-  long long sale = pSession ? pSession->Venda_Id() : fVenda_Id;
-  const long long company = pSession ? pSession->Empresa_Id() : fEmpresa_Id;
+  long long sale = pSession ? pSession->Sale().Venda_Id : fVenda_Id;
+  const long long company = pSession ? pSession->Sale().Empresa_Id : fEmpresa_Id;
   try {
     std::optional<TJsonValue> message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
@@ -296,7 +296,7 @@ void TDmSitef::TransactionStatus(const std::string& pContent, const TSessionPtr&
   if (!p) {
     reply = TJsonValue::MakeObject();
     reply.AddString("type", "status").AddString("status", "unknown");
-  } else if (p->Id == CurrentPaymentId()) {
+  } else if (p->Id == CurrentPaymentId() && !p->Resolved()) {
     reply = TJsonValue::MakeObject();
     reply.AddString("type", "status").AddString("status", "processing");
   } else {

@@ -99,7 +99,10 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     if (!confirma) f.AddBoolean("reconcile", reconcile);
     JournalStepAfter(confirma ? journalstep::kConfirmed : journalstep::kUndone, f);
   };
-  if (fCancelado.load()) {
+  fErroRegistro.reset();
+  // The library has returned its final result: a cancellation arriving from
+  // now on is refused, so a confirmed payment is never reported cancelled.
+  if (MarkResultadoFinal()) {
     // The library approved and waits for a decision: undo it now rather
     // than leave it pending, and keep its copy out of the next result.
     RuVirIdUza().ConfirmarTransacao(false, documento);
@@ -164,6 +167,16 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     RespostasPendentes.Clear();
     throw;
   }
+  // The decision is taken: only now may the front end be written to.
+  if (fErroRegistro) {
+    const std::string reply = BuildErrorReply(*fErroRegistro);
+    fErroRegistro.reset();
+    try {
+      SendClientMessage(reply);
+    } catch (const endpoint::EConnectionClosed&) {
+      // The front end left; the result below goes nowhere either.
+    }
+  }
   fNsuCancelamento.clear();
   if (confirmed) {
     SendClientMessage(approved.Serialize());
@@ -192,13 +205,9 @@ bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
       rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
   fRegistroSemResposta = outcome.ErrorReply.has_value();
   for (const std::string& line : outcome.LogEntries) Log(line);
-  if (outcome.ErrorReply) {
-    try {
-      SendClientMessage(BuildErrorReply(*outcome.ErrorReply));
-    } catch (const endpoint::EConnectionClosed&) {
-      // The front end left; the decision below must still be taken.
-    }
-  }
+  // Answered after the library has been told to confirm or undo, so that no
+  // write to the front end can hold an approval open.
+  fErroRegistro = outcome.ErrorReply;
   return outcome.Registered;
 }
 

@@ -37,13 +37,6 @@ void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection
   if (!message->IsObject()) throw EDmSitefErro("Mensagem não é um objeto JSON");
   try {
     const std::string route = GetJSONField(*message, "route");
-    // Another connection may not reconfigure the library or replace the sale
-    // data while a payment runs; the request is dropped, as a second
-    // transaction is.
-    if ((route == "/session/start" || route == "/initialize") && fProcessando.load()) {
-      Log("Requisição ignorada durante uma transação: " + route);
-      return;
-    }
     if (route == "/session/start") {
       try {
         CreateSession(pContent, pIdContext);

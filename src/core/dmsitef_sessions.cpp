@@ -20,8 +20,9 @@ std::string TrimSpaces(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-bool Expired(const platform::TDateTime& expiry) {
-  return platform::LocalToUnixMillis(platform::Now()) >= platform::LocalToUnixMillis(expiry);
+// Expiry instants are UTC: a local time repeats when daylight saving ends.
+bool Expired(const platform::TDateTime& expiry_utc) {
+  return platform::ToUnixMillisAsUtc(platform::UtcNow()) >= platform::ToUnixMillisAsUtc(expiry_utc);
 }
 
 }  // namespace
@@ -59,10 +60,21 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
   }
   const TJsonValue& claims = verification.Claims;
 
+  // The library, its settings and the sale data are not touched while a
+  // transaction or another configuration uses them.
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
+  if (!claim.Owns()) {
+    Log(std::string("Erro ao iniciar sessão: ") + kMsgTEFEmAndamento);
+    SendClientMessage(BuildErrorReply(kMsgTEFEmAndamento));
+    return;
+  }
+  // The sale data about to be written belong to no session until this one
+  // is created.
+  fSaleSession.clear();
   try {
     ConfigureTEF(claims);
-    fVenda_Id = StrToInt(GetJSONField(claims, "sale_id"));
-    fEmpresa_Id = StrToInt(GetJSONField(claims, "company_id"));
+    fVenda_Id = StrToInt(ThroughAnsi(GetJSONField(claims, "sale_id")));
+    fEmpresa_Id = StrToInt(ThroughAnsi(GetJSONField(claims, "company_id")));
   } catch (const std::exception& e) {
     Log(std::string("Erro ao iniciar sessão: ") + e.what());
     SendClientMessage(BuildErrorReply(e.what()));
@@ -92,19 +104,19 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
       uuid.clear();  // no GUID available: the identifier stays empty
     }
     const platform::TDateTime expiry =
-        platform::UnixMillisToLocal(platform::LocalToUnixMillis(platform::Now()) +
-                                    kSessionSeconds * int64_t{1000});
+        platform::AddMillis(platform::UtcNow(), kSessionSeconds * int64_t{1000});
     TJsonValue reply = TJsonValue::MakeObject();
     reply.AddString("type", "session")
         .AddString("status", "created")
         .AddString("message", "Sessão criada com sucesso.")
-        .AddString("expiration", platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"",
-                                                          platform::LocalToUtc(expiry)))
+        .AddString("expiration",
+                   platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"", expiry))
         .AddString("session_uuid", uuid)
         .AddString("store_code", RuVirIdUza().TEFCliSiTef().CodigoLoja())
         .AddString("terminal_number", RuVirIdUza().TEFCliSiTef().NumeroTerminal());
-    FSessionList.AddItem(uuid, expiry, &pIdContext);
-    if (TSessionPtr s = FSessionList.GetSession(uuid)) s->SetVenda(fVenda_Id, fEmpresa_Id);
+    FSessionList.AddItem(uuid, expiry, &pIdContext,
+                         TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
+    fSaleSession = uuid;
     SendClientMessage(reply.Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;

@@ -21,9 +21,24 @@ constexpr const char* URLTLS = "tls-prod.fiservapp.com";
 constexpr const char* kRestricaoQRCode = "{DevolveStringQRCode=1}";
 
 // A longer text keeps its first n characters; a shorter one is padded on the
-// left with '0'.
+// left with '0'. Counted in the library's 8-bit characters, as the terminal
+// number reaches it ("1é" is two characters, not three bytes).
 std::string FixedLength(const std::string& s, size_t n) {
-  return s.size() >= n ? s.substr(0, n) : std::string(n - s.size(), '0') + s;
+  std::string a = platform::Utf8ToAnsi(s).bytes();
+  a = a.size() >= n ? a.substr(0, n) : std::string(n - a.size(), '0') + a;
+  return platform::AnsiToUtf8(a);
+}
+
+// Claims that end up as values of the library's configuration (and of
+// CONFITLS.INI) are single lines: a line break would add lines of its own.
+void RefuseLineBreaks(const TJsonValue& claims) {
+  for (const char* name : {"secctional_code", "connection_type", "store_cnpj", "tef_cnpj",
+                           "registration_token", "ip_address", "store_code", "operator"}) {
+    const std::optional<std::string> v = MemberText(claims, name);
+    if (v && v->find_first_of("\r\n") != std::string::npos) {
+      throw EDmSitefErro(std::string("Campo ") + name + " com quebra de linha.");
+    }
+  }
 }
 
 std::string DigitsOnly(const std::string& s) {
@@ -34,16 +49,15 @@ std::string DigitsOnly(const std::string& s) {
   return out;
 }
 
+// Lines end at CR LF, CR or LF.
 tef::TStringList SplitLines(const std::string& s) {
   tef::TStringList lines;
   size_t start = 0;
   while (start < s.size()) {
-    size_t nl = s.find('\n', start);
-    if (nl == std::string::npos) nl = s.size();
-    std::string line = s.substr(start, nl - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = nl + 1;
+    size_t end = s.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = s.size();
+    lines.push_back(s.substr(start, end - start));
+    start = end + (s.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return lines;
 }
@@ -54,6 +68,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   tef::TRuVirIdUza& c = RuVirIdUza();
   tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
   platform::TIniFile& ini = host_.IniConfig();
+  RefuseLineBreaks(claims);
 
   const std::string terminal =
       "AG" + FixedLength(ThroughAnsi(GetJSONField(claims, "secctional_code")), 4) +
@@ -115,7 +130,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   m.SetEnderecoIP(ip);
   m.SetCodigoLoja(store);
   m.SetNumeroTerminal(terminal);
-  m.SetParametrosAdicionais(SplitLines(GetJSONField(claims, "additional_parameters")));
+  m.SetParametrosAdicionais(SplitLines(ThroughAnsi(GetJSONField(claims, "additional_parameters"))));
   m.SetOperador(ThroughAnsi(GetJSONField(claims, "operator")));
   if (!ini.ReadBool("Sitef", "qrcode_on_pinpad", false)) m.SetRestricoes(kRestricaoQRCode);
 
@@ -152,6 +167,11 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /
   }
   if (type != "initialize") {
     SendClientMessage(BuildErrorReply("Campo type diferente de initialize."));
+    return;
+  }
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
+  if (!claim.Owns()) {
+    SendClientMessage(BuildErrorReply(kMsgTEFEmAndamento));
     return;
   }
   try {

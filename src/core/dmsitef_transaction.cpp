@@ -21,14 +21,28 @@ std::string TwoDigits(int n) {
   return buf;
 }
 
-// Clears the busy flag on every way out of a transaction that claimed it.
-class TBusyClaim {
+// On every way out of a transaction: the busy flag is cleared and the claim
+// released before the paying front end is, so that the front end's next
+// request, handled once the payment has ended, finds the library free.
+class TPaymentScope {
  public:
-  explicit TBusyClaim(std::atomic<bool>& flag) : flag_(flag) {}
-  ~TBusyClaim() { flag_.store(false); }
+  TPaymentScope(TDmSitefHost& host, std::atomic<bool>& busy, TTEFClaim& claim)
+      : host_(host), busy_(busy), claim_(claim) {
+    busy_.store(true);
+    host_.BeginPayment();
+  }
+  ~TPaymentScope() {
+    busy_.store(false);
+    claim_.Release();
+    host_.EndPayment();
+  }
+  TPaymentScope(const TPaymentScope&) = delete;
+  TPaymentScope& operator=(const TPaymentScope&) = delete;
 
  private:
-  std::atomic<bool>& flag_;
+  TDmSitefHost& host_;
+  std::atomic<bool>& busy_;
+  TTEFClaim& claim_;
 };
 
 // Forgets the running payment on every way out of the transaction.
@@ -65,6 +79,21 @@ std::string TDmSitef::ConvertTransactionDate(const std::string& text) {
     }
   }
   return out;
+}
+
+bool TDmSitef::IsPromptAnswer(const std::string& text) {
+  std::optional<TJsonValue> message = ParseJsonObject(text);
+  if (!message) return false;
+  const std::optional<std::string> route = MemberText(*message, "route");
+  const std::optional<std::string> type = MemberText(*message, "type");
+  return route && type && *route == "/transaction" && *type != "transaction" &&
+         *type != "cancellation" && *type != "reprint";
+}
+
+bool TDmSitef::MarkResultadoFinal() {
+  std::lock_guard<std::mutex> lock(fCancelMu);
+  fResultadoFinal = true;
+  return fCancelado.load();
 }
 
 void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& pSession) {
@@ -106,8 +135,10 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
         sale_id = StrToInt(*s);
         has_sale_id = true;
       }
-      if (std::optional<std::string> v = MemberText(*message, "transaction_value")) {
-        value = StrToCurr(*v);
+      if (const TJsonValue* v = message->Find("transaction_value")) {
+        // A JSON number has a decimal point (12.5); a text is a regional
+        // amount (12,50), where "1.000" is a thousand and not a one.
+        value = v->IsNumber() ? StrToCurr(v->Text()) : RegionalStrToCurr(v->Text());
       }
       if (std::optional<std::string> n = MemberText(*message, "number_of_installments")) {
         installments = StrToInt(*n);
@@ -120,10 +151,25 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     return;
   }
 
-  // Another transaction is running: drop this one without touching its state.
-  if (fProcessando.exchange(true)) return;
-  TBusyClaim claim(fProcessando);
+  TTEFClaim claim(FTEFClaim, TTEFClaim::usoTransacao);
+  if (!claim.Owns()) {
+    // Another transaction is running: drop this one without touching its
+    // state. A session start or an initialisation under way is said so.
+    if (claim.Holder() != TTEFClaim::usoTransacao) {
+      SendClientMessage(BuildErrorReply(kMsgTEFEmAndamento));
+    }
+    return;
+  }
+  TPaymentScope payment(host_, fProcessando, claim);
 
+  // The payment belongs to the sale of the session it names, even when
+  // another session was started since.
+  if (pSession && pSession->Session_UUID() != fSaleSession) {
+    fVenda_Id = pSession->Sale().Venda_Id;
+    fEmpresa_Id = pSession->Sale().Empresa_Id;
+    fCallbackURL = pSession->Sale().CallbackURL;
+    fSaleSession = pSession->Session_UUID();
+  }
   fNsuCancelamento = type == "cancellation" ? nsu : std::string();
   fOperacao = operation;
   if (type == "transaction") fPayerName = payer;
@@ -154,8 +200,11 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     }
     fConcluido.store(false);
     fPodeCancelar.store(false);
-    fCancelado.store(false);
-    fProcessando.store(true);
+    {
+      std::lock_guard<std::mutex> lock(fCancelMu);
+      fCancelado.store(false);
+      fResultadoFinal = false;
+    }
     m.SetOperacaoCRT(fOperacao);
     m.SetCancelandoTransacaoTEF(false);
     // A copy left by an earlier function must not become part of this result.
@@ -179,11 +228,13 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
             TwoDigits(fQtdParcelas));
     }
 
-    if (fCancelado.load() || !fConcluido.load()) {
+    // A cancellation that arrives from here on changes nothing.
+    const bool cancelado = MarkResultadoFinal();
+    if (cancelado || !fConcluido.load()) {
       if (c.Inicializado(tef::gpCliSiTef)) c.CancelarTransacoesPendentes();
       TJsonValue result = TJsonValue::MakeObject();
       result.AddString("type", "result")
-          .AddString("status", fCancelado.load() ? "canceled" : "unauthorized")
+          .AddString("status", cancelado ? "canceled" : "unauthorized")
           .AddString("message", "Transação TEF não realizada.");
       const bool ending = JournalEnded(result);
       SendClientMessage(result.Serialize());
@@ -201,12 +252,16 @@ void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
   if (!message) return;
   if (GetJSONField(*message, "type") != "cancellation") return;
   Log("Entrou no cancelamento.");
-  if (fPodeCancelar.load()) {
-    fCancelado.store(true);
-    Log("Setou no cancelamento = true");
-  } else {
-    Log("Não pode cancelar");
+  bool set = false;
+  {
+    // Once the library has returned its final result, nothing is cancelled.
+    std::lock_guard<std::mutex> lock(fCancelMu);
+    if (fPodeCancelar.load() && !fResultadoFinal) {
+      fCancelado.store(true);
+      set = true;
+    }
   }
+  Log(set ? "Setou no cancelamento = true" : "Não pode cancelar");
 }
 
 }  // namespace core

@@ -3,9 +3,9 @@
 namespace core {
 
 void TSessionList::AddItem(const std::string& uuid, const platform::TDateTime& expiration,
-                           endpoint::TConnection* context) {
+                           endpoint::TConnection* context, const TSessionSale& sale) {
   std::lock_guard<std::mutex> lock(mu_);
-  FList.push_back(std::make_shared<TSession>(uuid, expiration, context));
+  FList.push_back(std::make_shared<TSession>(uuid, expiration, context, sale));
 }
 
 std::shared_ptr<TSession> TSessionList::GetSession(const std::string& uuid) const {

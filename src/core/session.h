@@ -5,7 +5,6 @@
 // valid for a handler still using it on another.
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,36 +18,38 @@ class TConnection;
 
 namespace core {
 
+// The sale a session was opened for (claims of its token).
+struct TSessionSale {
+  int Venda_Id = 0;
+  int Empresa_Id = 0;
+  std::string CallbackURL;
+};
+
 class TSession {
  public:
-  TSession(std::string uuid, platform::TDateTime expiration, endpoint::TConnection* context)
-      : FSession_UUID(std::move(uuid)), FExpirationDateTime(expiration), FIdContext(context) {}
+  TSession(std::string uuid, platform::TDateTime expiration, endpoint::TConnection* context,
+           TSessionSale sale = {})
+      : FSession_UUID(std::move(uuid)), FExpirationDateTime(expiration), FIdContext(context),
+        FSale(std::move(sale)) {}
 
   const std::string& Session_UUID() const { return FSession_UUID; }
   const platform::TDateTime& ExpirationDateTime() const { return FExpirationDateTime; }
-  // Kept for reference only; messages always go to the current connection.
+  // Kept for reference only; replies go to the connection of each request.
   endpoint::TConnection* IdContext() const { return FIdContext; }
-  // The sale and company of the token that opened the session (the status
-  // query looks for that sale's payments).
-  long long Venda_Id() const { return FVenda_Id.load(); }
-  long long Empresa_Id() const { return FEmpresa_Id.load(); }
-  void SetVenda(long long venda, long long empresa) {
-    FVenda_Id.store(venda);
-    FEmpresa_Id.store(empresa);
-  }
+  // A payment on this session is registered for this sale.
+  const TSessionSale& Sale() const { return FSale; }
 
  private:
   const std::string FSession_UUID;
-  const platform::TDateTime FExpirationDateTime;  // local time
+  const platform::TDateTime FExpirationDateTime;  // UTC
   endpoint::TConnection* const FIdContext;        // not owned
-  std::atomic<long long> FVenda_Id{0};
-  std::atomic<long long> FEmpresa_Id{0};
+  const TSessionSale FSale;
 };
 
 class TSessionList {
  public:
   void AddItem(const std::string& uuid, const platform::TDateTime& expiration,
-               endpoint::TConnection* context);
+               endpoint::TConnection* context, const TSessionSale& sale = {});
   // The first session whose identifier equals uuid exactly, or null.
   std::shared_ptr<TSession> GetSession(const std::string& uuid) const;
   // Removes the first such session; nothing when there is none.

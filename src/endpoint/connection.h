@@ -3,12 +3,14 @@
 // in the server thread; tests use an in-memory one. Bytes not consumed by a
 // read stay in the stream for the next read.
 //
-// Thread safety: a connection is used by its own thread and, under the
-// server's IOHandlerLock, by threads writing to the current connection.
+// Thread safety: one thread reads a connection (its reader); any thread may
+// write to it, holding WriteLock() for each whole frame so that frames of
+// different writers never interleave.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -57,8 +59,12 @@ class TConnection {
   TClientData* Data() { return data_.get(); }
   void SetData(std::unique_ptr<TClientData> d) { data_ = std::move(d); }
 
+  // Held around the write of one whole frame; never while waiting for input.
+  std::mutex& WriteLock() { return write_mu_; }
+
  private:
   std::unique_ptr<TClientData> data_;
+  std::mutex write_mu_;
 };
 
 }  // namespace endpoint

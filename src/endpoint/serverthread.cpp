@@ -14,6 +14,16 @@ namespace endpoint {
 namespace {
 
 constexpr int kTlsHandshakeTimeoutMs = 60000;
+// How often an idle reader looks at liveness and at the server stopping.
+constexpr int kProbeSliceMs = 250;
+// Messages read ahead of their handling, per connection.
+constexpr size_t kMaxInbox = 64;
+
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 std::string OpenSslError(const std::string& what) {
   const unsigned long e = ERR_get_error();
@@ -25,9 +35,30 @@ std::string OpenSslError(const std::string& what) {
 
 }  // namespace
 
-TServerThread::TServerThread(int port, std::string cert_dir, THandlers handlers)
+struct TServerThread::TClient {
+  std::shared_ptr<TTlsConnection> connection;
+  std::thread reader;
+  std::thread executor;
+  // Guarded by the server's mu_.
+  std::deque<std::string> inbox;
+  bool reader_done = false;
+  bool executor_done = false;
+  // Liveness, touched by the reader only.
+  long long last_ping_ms = 0;
+  long long unanswered_ping_ms = 0;  // 0: nothing unanswered
+};
+
+// What the calling thread does for this server: the connection whose message
+// it handles, and whether it runs a payment.
+struct TServerThread::TRole {
+  TServerThread* server = nullptr;
+  std::shared_ptr<TClient> client;
+  bool payment = false;
+};
+
+TServerThread::TServerThread(int port, std::string cert_dir, THandlers handlers, TTimings timings)
     : port_(port), cert_dir_(std::move(cert_dir)), handlers_(std::move(handlers)),
-      listener_(std::make_unique<platform::TListenSocket>()) {}
+      timings_(timings), listener_(std::make_unique<platform::TListenSocket>()) {}
 
 TServerThread::~TServerThread() {
   Deactivate();
@@ -71,6 +102,13 @@ void TServerThread::Execute() {
   } else {
     SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
     SSL_CTX_set_max_proto_version(ctx_, TLS1_2_VERSION);
+    // Forward-secret AEAD suites only: the CBC suites carry the Lucky13
+    // padding-oracle exposure.
+    SSL_CTX_set_cipher_list(ctx_,
+                            "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                            "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                            "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305");
+    SSL_CTX_set_options(ctx_, SSL_OP_CIPHER_SERVER_PREFERENCE);
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
     const std::string cert = cert_dir_ + "server_cert.pem";
     const std::string key = cert_dir_ + "server_key.pem";
@@ -108,11 +146,11 @@ void TServerThread::Execute() {
       break;
     }
     ReapFinished();
-    auto conn = std::make_shared<TTlsConnection>(ctx_, fd);
-    clients_.emplace_back();
-    TClient* client = &clients_.back();
-    client->connection = conn;
-    client->thread = std::thread([this, conn, client] { RunConnection(conn, client); });
+    auto client = std::make_shared<TClient>();
+    client->connection = std::make_shared<TTlsConnection>(ctx_, fd);
+    clients_.push_back(client);
+    client->reader = std::thread([this, client] { RunReader(client); });
+    client->executor = std::thread([this, client] { RunExecutor(client); });
   }
   listener_->Close();
   {
@@ -126,8 +164,10 @@ void TServerThread::Execute() {
 // REQUIRES: mu_ held.
 void TServerThread::ReapFinished() {
   for (auto it = clients_.begin(); it != clients_.end();) {
-    if (it->finished) {
-      if (it->thread.joinable()) it->thread.join();
+    TClient& c = **it;
+    if (c.reader_done && c.executor_done) {
+      if (c.reader.joinable()) c.reader.join();
+      if (c.executor.joinable()) c.executor.join();
       it = clients_.erase(it);
     } else {
       ++it;
@@ -135,115 +175,277 @@ void TServerThread::ReapFinished() {
   }
 }
 
-void TServerThread::RunConnection(std::shared_ptr<TTlsConnection> connection, TClient* self) {
-  if (connection->Handshake(kTlsHandshakeTimeoutMs)) {
+TServerThread::TRole& TServerThread::Role() {
+  thread_local TRole role;
+  return role;
+}
+
+void TServerThread::Write(TClient& client, const std::string& frame) {
+  std::lock_guard<std::mutex> lock(client.connection->WriteLock());
+  client.connection->Write(frame.data(), frame.size());
+}
+
+// The reader: handshakes, then one message after another into the inbox.
+void TServerThread::RunReader(const std::shared_ptr<TClient>& client) {
+  TTlsConnection& conn = *client->connection;
+  if (conn.Handshake(kTlsHandshakeTimeoutMs)) {
     try {
-      while (connection->Connected()) {
-        {
-          std::lock_guard<std::mutex> lock(mu_);
-          if (deactivating_) break;
-        }
-        ExecuteEvent(connection);
-      }
+      WebSocketHandshake(conn);
+      ReadMessages(client);
     } catch (...) {
-      // An error escaping the execute event closes this connection only.
+      // A read error, a stalled message or a failed handshake closes this
+      // connection only.
     }
   }
-  connection->Close();
+  conn.Close();
+  std::lock_guard<std::mutex> lock(mu_);
+  client->reader_done = true;
+  inbox_cv_.notify_all();
+}
+
+void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
+  TTlsConnection& conn = *client->connection;
+  TWebSocketLimits limits;
+  limits.StallTimeoutMs = timings_.StallTimeoutMs;
+  // Input is already waiting when a read starts: from its first byte, a TLS
+  // record or frame that stops arriving ends the connection at the limit.
+  limits.FirstByteTimeoutMs = timings_.StallTimeoutMs;
+  const auto log = [this](const std::string& line) { Log(line); };
+  while (conn.Connected()) {
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      if (deactivating_) return;
+      // A peer that sends faster than its messages are handled waits here.
+      if (client->inbox.size() >= kMaxInbox) {
+        inbox_cv_.wait_for(lock, std::chrono::milliseconds(kProbeSliceMs));
+        continue;
+      }
+    }
+    if (!conn.WaitForData(kProbeSliceMs)) {
+      Probe(*client);
+      continue;
+    }
+    std::string text = ReadWebSocketMessage(conn, log, limits);
+    // Any frame, a pong included, shows the peer is there.
+    client->unanswered_ping_ms = 0;
+    if (!text.empty()) {
+      std::lock_guard<std::mutex> lock(mu_);
+      client->inbox.push_back(std::move(text));
+      inbox_cv_.notify_all();
+    }
+    Probe(*client);
+  }
+}
+
+// Liveness of the paying connection: a ping every PingIntervalMs; silence for
+// PongTimeoutMs after a ping makes it gone, and it is closed.
+void TServerThread::Probe(TClient& client) {
+  bool paying;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    paying = payment_running_ && paying_.get() == &client;
+  }
+  if (!paying) {
+    client.unanswered_ping_ms = 0;
+    client.last_ping_ms = 0;
+    return;
+  }
+  const long long now = NowMs();
+  if (client.unanswered_ping_ms != 0 && now - client.unanswered_ping_ms >= timings_.PongTimeoutMs) {
+    Log("Conexão do pagamento sem resposta: encerrada.");
+    client.connection->Abort();
+    std::lock_guard<std::mutex> lock(mu_);
+    inbox_cv_.notify_all();
+    return;
+  }
+  if (client.last_ping_ms == 0 || now - client.last_ping_ms >= timings_.PingIntervalMs) {
+    try {
+      Write(client, std::string(kWebSocketPing, sizeof kWebSocketPing));
+    } catch (...) {
+      return;  // the socket failed: the reader ends with it
+    }
+    client.last_ping_ms = now;
+    if (client.unanswered_ping_ms == 0) client.unanswered_ping_ms = now;
+  }
+}
+
+// REQUIRES: mu_ held.
+bool TServerThread::PayingGone() const {
+  return paying_ == nullptr || !paying_->connection->Connected();
+}
+
+// The executor: routes the inbox's messages one at a time. While its
+// connection pays, the payment reads the inbox instead.
+void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
+  TRole& role = Role();
+  role.server = this;
+  role.client = client;
+  while (true) {
+    std::string text;
+    bool took_over = false;
+    std::string prompt;
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      inbox_cv_.wait(lock, [&] {
+        const bool pays = payment_running_ && paying_ == client;
+        return deactivating_ || (!client->inbox.empty() && !pays) ||
+               (client->reader_done && client->inbox.empty());
+      });
+      if (deactivating_ || client->inbox.empty()) break;
+      text = std::move(client->inbox.front());
+      client->inbox.pop_front();
+      if (payment_running_ && paying_ != client && PayingGone()) {
+        paying_ = client;
+        took_over = true;
+        prompt = pending_prompt_;
+        inbox_cv_.notify_all();
+      }
+      current_ = client;
+    }
+    if (took_over) {
+      Log("Pagamento assumido por outra conexão.");
+      if (!prompt.empty()) {
+        try {
+          Write(*client, EncodeWebSocketTextFrame(prompt));
+        } catch (...) {
+        }
+      }
+      if (handlers_.AnswersPrompt && handlers_.AnswersPrompt(text)) continue;
+    }
+    try {
+      if (handlers_.Route) handlers_.Route(text, *client->connection);
+      if (handlers_.AfterMessage) handlers_.AfterMessage();
+    } catch (...) {
+      // An error escaping the handler closes this connection only, and what
+      // it had sent after is not handled.
+      client->connection->Close();
+      std::lock_guard<std::mutex> lock(mu_);
+      client->inbox.clear();
+    }
+  }
   try {
     if (handlers_.Disconnect) handlers_.Disconnect();
   } catch (...) {
   }
+  role = TRole{};
   std::lock_guard<std::mutex> lock(mu_);
   // Nothing may be written to or read from a connection that is gone.
-  if (current_.get() == connection.get()) current_.reset();
-  self->finished = true;
+  if (current_ == client) current_.reset();
+  client->executor_done = true;
 }
 
-// A connection becomes the current one when a message arrives on it, except
-// while a transaction holds the current connection that is still open: a
-// second connection must not take over a running payment's dialogue. On
-// opening it takes over only a current connection that is gone (a front end
-// reconnecting), so a connection that merely opens cannot race a payment
-// that is about to start. An idle connection never takes over.
-void TServerThread::TakeOver(const std::shared_ptr<TTlsConnection>& connection, bool opening) {
-  const bool may = !opening && (!handlers_.MayTakeOver || handlers_.MayTakeOver());
+std::shared_ptr<TServerThread::TClient> TServerThread::Target(bool& payment) const {
+  const TRole& role = Role();
+  payment = role.server == this && role.payment;
   std::lock_guard<std::mutex> lock(mu_);
-  if (current_ == nullptr || !current_->Connected() || may) current_ = connection;
-}
-
-void TServerThread::ExecuteEvent(const std::shared_ptr<TTlsConnection>& connection) {
-  if (connection->Data() == nullptr) connection->SetData(std::make_unique<TClientData>());
-  if (connection->Data()->State == csHandshake) {
-    WebSocketHandshake(*connection);
-    TakeOver(connection, true);
-    return;
-  }
-  // Wait for the next message without holding IOHandlerLock, so an idle
-  // connection cannot stall the writes of every other one.
-  while (!connection->WaitForData(1000)) {
-    if (!connection->Connected()) return;
-    std::lock_guard<std::mutex> lock(mu_);
-    if (deactivating_) return;
-  }
-  TakeOver(connection, false);
-  if (CurrentConnection().get() == connection.get() && handlers_.MayTakeOver &&
-      !handlers_.MayTakeOver()) {
-    // A running transaction reads its answers from the current connection
-    // itself; this thread must not take them away from it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return;
-  }
-  std::string text;
-  {
-    std::lock_guard<std::recursive_mutex> io(IOHandlerLock);
-    text = ReadWebSocketMessage(*connection, [this](const std::string& line) { Log(line); });
-  }
-  if (!text.empty() && handlers_.Route) handlers_.Route(text, *connection);
-  if (handlers_.AfterMessage) handlers_.AfterMessage();
-}
-
-std::shared_ptr<TConnection> TServerThread::CurrentConnection() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  if (payment) return paying_;
+  if (role.server == this && role.client) return role.client;
   return current_;
 }
 
+std::shared_ptr<TConnection> TServerThread::CurrentConnection() const {
+  bool payment;
+  std::shared_ptr<TClient> c = Target(payment);
+  return c ? c->connection : nullptr;
+}
+
 void TServerThread::SendClientMessage(const std::string& msg) {
-  std::lock_guard<std::recursive_mutex> io(IOHandlerLock);
-  const std::shared_ptr<TConnection> conn = CurrentConnection();
-  if (conn == nullptr || !conn->Connected()) return;
+  bool payment;
+  const std::shared_ptr<TClient> target = Target(payment);
+  if (target == nullptr || !target->connection->Connected()) return;
   const std::string frame = EncodeWebSocketTextFrame(msg);
-  conn->Write(frame.data(), frame.size());
+  if (!payment) {
+    Write(*target, frame);
+    return;
+  }
+  try {
+    Write(*target, frame);
+  } catch (const EConnectionClosed&) {
+    // The paying front end is gone; whoever takes over gets the prompt again.
+  }
+}
+
+void TServerThread::SendPrompt(const std::string& msg) {
+  const TRole& role = Role();
+  if (role.server == this && role.payment) {
+    std::lock_guard<std::mutex> lock(mu_);
+    pending_prompt_ = msg;
+  }
+  SendClientMessage(msg);
+}
+
+void TServerThread::PromptAnswered() {
+  std::lock_guard<std::mutex> lock(mu_);
+  pending_prompt_.clear();
+}
+
+void TServerThread::BeginPayment() {
+  TRole& role = Role();
+  std::lock_guard<std::mutex> lock(mu_);
+  paying_ = role.server == this ? role.client : nullptr;
+  payment_running_ = true;
+  payment_thread_ = std::this_thread::get_id();
+  pending_prompt_.clear();
+  role.server = this;
+  role.payment = true;
+  inbox_cv_.notify_all();
+}
+
+void TServerThread::EndPayment() {
+  TRole& role = Role();
+  if (role.server == this) role.payment = false;
+  std::lock_guard<std::mutex> lock(mu_);
+  // A payment that another thread began since (the claim is already free)
+  // is not this thread's to end.
+  if (payment_thread_ != std::this_thread::get_id()) return;
+  payment_thread_ = {};
+  payment_running_ = false;
+  paying_.reset();
+  pending_prompt_.clear();
+  inbox_cv_.notify_all();
 }
 
 std::string TServerThread::DecodeWebSocketFrame() {
-  std::lock_guard<std::recursive_mutex> io(IOHandlerLock);
-  const std::shared_ptr<TConnection> conn = CurrentConnection();
-  // Callers wait for data first; the current connection may have changed
-  // since, and a read must never block here holding the lock.
-  if (conn == nullptr || !conn->WaitForData(0)) return {};
-  return ReadWebSocketMessage(*conn, [this](const std::string& line) { Log(line); });
+  const TRole& role = Role();
+  if (role.server != this || !role.payment) return {};
+  std::lock_guard<std::mutex> lock(mu_);
+  if (paying_ == nullptr || paying_->inbox.empty()) return {};
+  std::string text = std::move(paying_->inbox.front());
+  paying_->inbox.pop_front();
+  inbox_cv_.notify_all();  // a reader may wait for room
+  return text;
+}
+
+bool TServerThread::WaitForClientData(int timeout_ms) {
+  const TRole& role = Role();
+  const bool payment = role.server == this && role.payment;
+  std::unique_lock<std::mutex> lock(mu_);
+  const auto waiting = [&] { return payment && paying_ != nullptr && !paying_->inbox.empty(); };
+  inbox_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms),
+                     [&] { return waiting() || deactivating_; });
+  return waiting();
 }
 
 void TServerThread::Deactivate() {
-  std::list<std::thread*> threads;
   {
     std::lock_guard<std::mutex> lock(mu_);
     deactivating_ = true;
-    for (TClient& c : clients_) c.connection->Abort();
+    for (auto& c : clients_) c->connection->Abort();
+    inbox_cv_.notify_all();
   }
   listener_->Wake();
   // The clients list only shrinks under mu_ in the accept loop, which has
   // stopped accepting once deactivating_ is set; join outside the lock.
   WaitFor();
-  std::list<TClient> clients;
+  std::list<std::shared_ptr<TClient>> clients;
   {
     std::lock_guard<std::mutex> lock(mu_);
     clients.swap(clients_);
     current_.reset();
   }
-  for (TClient& c : clients) {
-    if (c.thread.joinable()) c.thread.join();
+  for (auto& c : clients) {
+    if (c->reader.joinable()) c->reader.join();
+    if (c->executor.joinable()) c->executor.join();
   }
 }
 

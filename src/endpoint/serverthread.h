@@ -1,13 +1,27 @@
 // The TLS WebSocket server: listens on one port (all IPv4 addresses, TLS 1.2
-// only), runs a thread per connection, and keeps the single current
-// connection (FIdContext) to which every outgoing message is written.
+// only) and serves every connection with two threads of its own: a reader,
+// which does the handshakes and reads one message after another into the
+// connection's inbox, and an executor, which routes the messages of its
+// inbox. A slow or stalled peer therefore holds only its own threads: no lock
+// shared between connections is held while waiting for input, and every
+// frame is written under its own connection's write lock.
+//
+// Where messages go: a reply goes to the connection whose message is being
+// handled; while a payment runs, the payment's prompts, notices and result go
+// to the paying connection (the one that started it or took it over) and its
+// answers are read from that connection's inbox. The paying connection is
+// probed with a WebSocket ping every 5 s; one that answers nothing for 10 s,
+// or whose socket fails, is gone, and the next connection that sends a
+// message takes the payment over and receives the pending prompt again.
+// Outside payments the connection that sent the latest message is the
+// current one (FIdContext), used by threads that handle no connection.
 //
 // Owned by the service module, which creates it for a port, Start()s it,
-// and on stop calls Deactivate() then destroys it. IOHandlerLock (recursive)
-// is held around every frame read and every frame write.
+// and on stop calls Deactivate() then destroys it.
 #pragma once
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -27,9 +41,16 @@ namespace endpoint {
 
 class TTlsConnection;
 
+// Liveness and stall limits of the server (tests may shorten them).
+struct TServerTimings {
+  int PingIntervalMs = 5000;   // ping of the paying connection
+  int PongTimeoutMs = 10000;   // silence after a ping that makes it gone
+  int StallTimeoutMs = 30000;  // a begun TLS record or frame
+};
+
 class TServerThread {
  public:
-  // What the server calls on a connection's thread.
+  // What the server calls on a connection's executor thread.
   struct THandlers {
     // A complete non-empty message from the connection (RouteTargeting).
     std::function<void(const std::string& text, TConnection& connection)> Route;
@@ -39,13 +60,15 @@ class TServerThread {
     std::function<void()> Disconnect;
     // One line for the service log.
     std::function<void(const std::string&)> Log;
-    // Whether another connection may become the current one now (false
-    // while a transaction runs on the current connection).
-    std::function<bool()> MayTakeOver;
+    // Whether a message answers a prompt. Such a message arriving with a
+    // take-over is not routed: the prompt it may answer is asked again.
+    std::function<bool(const std::string&)> AnswersPrompt;
   };
 
+  using TTimings = TServerTimings;
+
   // cert_dir holds server_cert.pem, server_key.pem and ca_cert.pem.
-  TServerThread(int port, std::string cert_dir, THandlers handlers);
+  TServerThread(int port, std::string cert_dir, THandlers handlers, TTimings timings = {});
   ~TServerThread();
   TServerThread(const TServerThread&) = delete;
   TServerThread& operator=(const TServerThread&) = delete;
@@ -68,48 +91,71 @@ class TServerThread {
   bool WaitUntilListening(int timeout_ms);
   int Port() const { return port_; }
 
-  // Writes one text message to the current connection (nothing when there
-  // is none). A write error propagates after the lock is released.
+  // Writes one text message: on a payment's thread to the paying connection
+  // (dropped while it is gone; never raises), on a connection's executor to
+  // that connection, elsewhere to the current connection. Nothing when there
+  // is no such open connection. Other write errors propagate.
   void SendClientMessage(const std::string& msg);
-  // Reads one complete message from the current connection; empty when there
-  // is none, no data is waiting on it, after a close frame or a decoding
-  // error. Callers wait for data first (WaitForData).
-  std::string DecodeWebSocketFrame();
+  // A payment's prompt that waits for an answer: sent as above, and sent
+  // again to a connection that takes the payment over, until PromptAnswered.
+  void SendPrompt(const std::string& msg);
+  void PromptAnswered();
 
-  // The current connection, or null.
+  // The calling thread, which handles a message of some connection, starts
+  // (ends) running a payment for it: that connection becomes (stops being)
+  // the paying connection, and this thread's messages and reads follow the
+  // paying connection until EndPayment.
+  void BeginPayment();
+  void EndPayment();
+
+  // On a payment's thread: takes the paying front end's next message, or ""
+  // when none is waiting. Elsewhere always "".
+  std::string DecodeWebSocketFrame();
+  // On a payment's thread: waits up to timeout_ms for a message of the paying
+  // front end; true when one is waiting.
+  bool WaitForClientData(int timeout_ms);
+
+  // The connection this thread talks to (see SendClientMessage), or null.
   std::shared_ptr<TConnection> CurrentConnection() const;
 
-  std::recursive_mutex IOHandlerLock;
-
  private:
-  struct TClient {
-    std::shared_ptr<TTlsConnection> connection;
-    std::thread thread;
-    bool finished = false;
-  };
+  struct TClient;
+  struct TRole;
+  static TRole& Role();
 
   void Execute();
-  void RunConnection(std::shared_ptr<TTlsConnection> connection, TClient* self);
-  void ExecuteEvent(const std::shared_ptr<TTlsConnection>& connection);
+  void RunReader(const std::shared_ptr<TClient>& client);
+  void ReadMessages(const std::shared_ptr<TClient>& client);
+  void Probe(TClient& client);
+  void RunExecutor(const std::shared_ptr<TClient>& client);
+  void Write(TClient& client, const std::string& frame);
+  // REQUIRES: mu_ held.
+  bool PayingGone() const;
+  std::shared_ptr<TClient> Target(bool& payment) const;
   void Log(const std::string& line) const;
-  void TakeOver(const std::shared_ptr<TTlsConnection>& connection, bool opening);
   void ReapFinished();
 
   const int port_;
   const std::string cert_dir_;
   const THandlers handlers_;
+  const TTimings timings_;
 
   std::thread thread_;
   std::unique_ptr<platform::TListenSocket> listener_;
   SSL_CTX* ctx_ = nullptr;
 
-  mutable std::mutex mu_;  // guards everything below
+  mutable std::mutex mu_;  // guards everything below and every client's inbox
   std::condition_variable state_cv_;
+  std::condition_variable inbox_cv_;  // an inbox, the payment or the server changed
   bool active_ = false;
   bool ended_ = false;
   bool deactivating_ = false;
-  std::list<TClient> clients_;
-  std::shared_ptr<TConnection> current_;  // FIdContext
+  std::list<std::shared_ptr<TClient>> clients_;
+  std::shared_ptr<TClient> current_;  // FIdContext
+  bool payment_running_ = false;
+  std::thread::id payment_thread_;
+  std::shared_ptr<TClient> paying_;
+  std::string pending_prompt_;
 };
 
 }  // namespace endpoint

@@ -182,13 +182,12 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
   std::string message;
   int opcode = 0;
   bool first_frame = true;
-  int first_byte_timeout = -1;  // a message may be as long coming as it likes
+  int first_byte_timeout = limits.FirstByteTimeoutMs;
 
   for (;;) {
     uint8_t head[2];
     ReadExact(conn, head, 2, first_byte_timeout, limits.StallTimeoutMs);
-    // Once a message has begun, its next frame must not stall either: the
-    // caller holds the connection's lock meanwhile.
+    // Once a message has begun, its next frame must not stall either.
     first_byte_timeout = limits.StallTimeoutMs;
 
     const bool fin = (head[0] & 0x80) != 0;
@@ -199,6 +198,7 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
     if (frame_opcode == kOpClose) {
       static constexpr uint8_t kCloseReply[2] = {0x88, 0x00};
       try {
+        std::lock_guard<std::mutex> lock(conn.WriteLock());
         conn.Write(kCloseReply, sizeof kCloseReply);
       } catch (const std::exception&) {
         // The peer may already be gone; closing is all that is left to do.

@@ -4,8 +4,8 @@
 // extensions, subprotocols, ping replies or close status codes.
 //
 // These functions hold no state between calls and take no lock. The server
-// thread serialises reads and writes of the current connection under its
-// IOHandlerLock and calls them from the connection's own thread.
+// reads each connection on that connection's reader thread only and writes
+// every frame under the connection's WriteLock().
 #pragma once
 
 #include <cstddef>
@@ -39,12 +39,17 @@ struct TWebSocketLimits {
   size_t MaxPayload = size_t{64} << 20;
   // Longest wait for the next byte once a message has begun.
   int StallTimeoutMs = 30000;
+  // Longest wait for the first byte (negative: no limit). A caller that has
+  // already seen input waiting on the connection bounds it by the stall
+  // limit, so that a TLS record cut short cannot hold the read for ever.
+  int FirstByteTimeoutMs = -1;
 };
 
 // Reads one complete client message and returns its text (UTF-8; invalid
 // sequences become U+FFFD), or an empty text when there is none:
-// - the first byte is awaited as long as it takes; after it, a gap of
-//   StallTimeoutMs without a byte closes the connection and throws;
+// - the first byte is awaited up to FirstByteTimeoutMs (by default as long
+//   as it takes); after it, a gap of StallTimeoutMs without a byte closes the
+//   connection and throws;
 // - fragments (opcode 0) are joined; a frame with another opcode after the
 //   first one drops what was gathered and starts a new message;
 // - a close frame (opcode 8) is answered with 88 00, the connection is closed,
@@ -58,6 +63,10 @@ struct TWebSocketLimits {
 // Read errors propagate (EConnectionClosed).
 std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
                                  const TWebSocketLimits& limits = {});
+
+// The ping the server sends to probe a front end: FIN, opcode 9, no payload.
+// The peer's pong carries no payload either, so it reads as an empty message.
+inline constexpr char kWebSocketPing[2] = {static_cast<char>(0x89), 0x00};
 
 // One unmasked text frame with FIN set holding the UTF-8 text, header and
 // payload in one buffer so that it goes out in a single write.

@@ -1,5 +1,6 @@
 // "/pinpad/status": whether a PIN pad answers, asked of the TEF library.
 #include "core/dmsitef.h"
+#include "core/tefclaim.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 
@@ -18,24 +19,6 @@ constexpr TPinpadStatus kPinpadStatus[] = {
     {"PINPAD conectado com sucesso...", "connected", "PinPad conectado"},
     {"Erro na DLL ou arquivo .INI do PINPAD", "error",
      "Erro na dll ou arquivo de configuração do PinPad"},
-};
-
-// The check holds the TEF for its whole run, as a transaction does: taken
-// atomically, so a payment and a check (or two checks) never both start,
-// and given back on every way out.
-class TTefClaim {
- public:
-  explicit TTefClaim(std::atomic<bool>& busy) : busy_(busy), held_(!busy.exchange(true)) {}
-  ~TTefClaim() {
-    if (held_) busy_.store(false);
-  }
-  TTefClaim(const TTefClaim&) = delete;
-  TTefClaim& operator=(const TTefClaim&) = delete;
-  bool Held() const { return held_; }
-
- private:
-  std::atomic<bool>& busy_;
-  const bool held_;
 };
 
 }  // namespace
@@ -58,8 +41,8 @@ void TDmSitef::CheckPinpad(const std::string& pContent, const TSessionPtr& /*pSe
   // A payment or another check runs: it owns the library, nothing is said.
   // The claim comes before the initialisation so that nothing can start in
   // between.
-  TTefClaim claim(fProcessando);
-  if (!claim.Held()) return;
+  TTEFClaim claim(TEFClaim(), TTEFClaim::usoPinPad);
+  if (!claim.Owns()) return;
   try {
     tef::TRuVirIdUza& c = RuVirIdUza();
     if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);

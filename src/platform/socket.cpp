@@ -60,6 +60,13 @@ int TListenSocket::Accept() {
       if (c >= 0) {
         const int one = 1;
         setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // A peer that vanished without a FIN (a dropped Wi-Fi, a sleeping
+        // laptop) is found out by the kernel, so its connection ends.
+        const int idle_s = 10, interval_s = 5, probes = 3;
+        setsockopt(c, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+        setsockopt(c, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s);
+        setsockopt(c, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s);
+        setsockopt(c, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
         return c;
       }
       if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) continue;

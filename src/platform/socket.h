@@ -17,7 +17,8 @@ class TListenSocket {
 
   // Binds 0.0.0.0:port and listens. On failure returns false with a message.
   bool Listen(int port, std::string& error);
-  // Returns a connected socket (non-blocking) or -1 when woken or closed.
+  // Returns a connected socket (non-blocking, TCP keep-alive on) or -1 when
+  // woken or closed.
   int Accept();
   // Makes Accept return -1 now and at every later call.
   void Wake();

@@ -30,12 +30,25 @@ void Systemctl(const std::string& args) {
 
 }  // namespace
 
+// The path as one quoted word of a unit's command line: systemd expands '%'
+// specifiers and '$' variables and splits at blanks unless quoted.
+std::string UnitCommandWord(const std::string& path) {
+  std::string out = "\"";
+  for (char c : path) {
+    if (c == '%') out += "%%";
+    else if (c == '$') out += "$$";
+    else if (c == '\\' || c == '"') (out += '\\') += c;
+    else out += c;
+  }
+  return out + "\"";
+}
+
 std::string ServiceUnitText(const std::string& exe_path) {
   return std::string("[Unit]\n") + "Description=" + kDescription + "\n" +
          "After=network.target\n\n"
          "[Service]\n"
          "Type=simple\n"
-         "ExecStart=" + exe_path + "\n" +
+         "ExecStart=" + UnitCommandWord(exe_path) + "\n" +
          "Restart=on-failure\n\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";

@@ -58,8 +58,26 @@ std::shared_ptr<endpoint::TConnection> TZentavoSiTefService::CurrentConnection()
 }
 
 bool TZentavoSiTefService::WaitForClientData(int timeout_ms) {
-  std::shared_ptr<endpoint::TConnection> conn = CurrentConnection();
-  return conn != nullptr && conn->Connected() && conn->WaitForData(timeout_ms);
+  auto server = Server();
+  if (server) return server->WaitForClientData(timeout_ms);
+  std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms > 0 ? timeout_ms : 0));
+  return false;
+}
+
+void TZentavoSiTefService::SendPrompt(const std::string& msg) {
+  if (auto server = Server()) server->SendPrompt(msg);
+}
+
+void TZentavoSiTefService::PromptAnswered() {
+  if (auto server = Server()) server->PromptAnswered();
+}
+
+void TZentavoSiTefService::BeginPayment() {
+  if (auto server = Server()) server->BeginPayment();
+}
+
+void TZentavoSiTefService::EndPayment() {
+  if (auto server = Server()) server->EndPayment();
 }
 
 bool TZentavoSiTefService::Serving() {
@@ -72,6 +90,11 @@ void TZentavoSiTefService::StartServer() {
     GravaLog("Iniciando servidor socket.");
     long port = iniConfig->ReadInteger("sitef", "server_port", 0);
     if (port <= 0) port = 443;
+    // A larger value would wrap to some other port.
+    if (port > 65535) {
+      throw std::runtime_error("Porta inválida em [sitef] server_port: " + std::to_string(port) +
+                               " (máximo 65535). O servidor não foi iniciado.");
+    }
     EnsureCACertTrusted(platform::ExeDir() + "Certificado/ca_cert.pem", GravaLog);
     EnsureFirewallRule(static_cast<int>(port), GravaLog);
     endpoint::TServerThread::THandlers h;
@@ -80,7 +103,7 @@ void TZentavoSiTefService::StartServer() {
     h.AfterMessage = [dm] { dm->MessageHandled(); };
     h.Disconnect = [dm] { dm->ConnectionClosed(); };
     h.Log = [](const std::string& line) { GravaLog(line); };
-    h.MayTakeOver = [dm] { return !dm->fProcessando.load(); };
+    h.AnswersPrompt = [](const std::string& text) { return core::TDmSitef::IsPromptAnswer(text); };
     auto thread = std::make_shared<endpoint::TServerThread>(
         static_cast<int>(port), platform::ExeDir() + "Certificado/", std::move(h));
     endpoint::TServerThread* raw = thread.get();

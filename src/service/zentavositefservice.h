@@ -53,6 +53,10 @@ class TZentavoSiTefService : public core::TDmSitefHost {
   std::shared_ptr<endpoint::TConnection> CurrentConnection() override;
   bool WaitForClientData(int timeout_ms) override;
   bool Serving() override;
+  void SendPrompt(const std::string& msg) override;
+  void PromptAnswered() override;
+  void BeginPayment() override;
+  void EndPayment() override;
 
   // The running server thread, or null while stopped or paused.
   endpoint::TServerThread* ServerThread();

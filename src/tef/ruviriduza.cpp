@@ -437,12 +437,17 @@ char TRuVirIdUza::EstadoECF() {
 // ---------------------------------------------------------------- pending transactions
 
 bool TRuVirIdUza::ConfirmarTransacao(bool Confirma, const std::string& DocumentoVinculado) {
+  bool ok = true;
   try {
     fCliSiTef->FinalizarTransacao(Confirma, DocumentoVinculado);
-    return true;
   } catch (...) {
-    return false;
+    ok = false;
   }
+  // The answer is what the library was told: a notice that fails after it
+  // confirmed (the front end gone) does not make a confirmed transaction
+  // look undone, and a confirmation turned into an undo is no success.
+  if (const std::optional<bool> dito = fCliSiTef->UltimaFinalizacao()) return *dito == Confirma;
+  return ok;
 }
 
 void TRuVirIdUza::CancelarTransacoesPendentes() {

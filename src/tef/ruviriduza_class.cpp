@@ -330,6 +330,10 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
   const std::vector<std::string> arquivos = ListarArquivosBackup();
   c.SetTransacaoConfirmada(!arquivos.empty());
   std::string nsus, documentos;
+  bool recuperou = false;
+  const auto apagar = [this](const std::string& arq) {
+    if (!Apagar(arq)) GravaLog("Não foi possível apagar o arquivo de backup: " + arq);
+  };
   for (const std::string& arq : arquivos) {
     if (!Existe(arq)) continue;
     try {
@@ -337,8 +341,17 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
       // A file without the operation header is not a response we wrote;
       // confirming it would finish whatever the library holds blindly.
       if (TrimTef(fResp->Header()).empty()) throw ERuVirIdUzaArquivo("Arquivo inválido: " + arq);
+      // Confirmed already and left behind: confirming it again would finish
+      // whatever the library holds by then.
+      const std::string chave = arq + "\n" + fResp->Conteudo().Texto();
+      if (fBackupsRecuperados.count(chave) != 0) {
+        apagar(arq);
+        continue;
+      }
       fResp->SetArqBackup(arq);
+      recuperou = true;
       CNF();
+      fBackupsRecuperados.insert(chave);
       auto copia = CriarResposta();
       copia->Assign(*fResp);
       copia->SetPendente(true);
@@ -346,7 +359,7 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
       if (!nsu.empty()) nsus += nsu + "\r\n";
       if (!copia->DocumentoVinculado().empty()) documentos += copia->DocumentoVinculado() + "\r\n";
       p.Add(std::move(copia));
-      Apagar(arq);
+      apagar(arq);
     } catch (...) {
       // This file stays for the next start; the others are still recovered.
     }
@@ -358,7 +371,7 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
     throw;
   }
   p.Clear();
-  if (!arquivos.empty()) {
+  if (recuperou) {
     c.DoExibeMsg(opmOK, "Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\nNSU: " + nsus +
                             "\r\nNº Documento: " + documentos +
                             "\r\n(Para Cielo utilizar os 6 últimos dígitos.)");

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -188,6 +189,9 @@ class TRuVirIdUzaClass {
   std::string fArqReq, fArqTmp, fArqResp, fArqSTS, fGPExeName;
   int fpIDSeq = 0;
   bool fpSalvarArquivoBackup = true;
+  // Backup files already recovered (name and content) that could not be
+  // deleted: each is confirmed once, not again at every initialization.
+  std::set<std::string> fBackupsRecuperados;
   std::unique_ptr<TRuVirIdUzaTrocaHost> fTrocaHost;
   std::unique_ptr<TRuVirIdUzaTroca> fTroca;
 };

@@ -149,8 +149,10 @@ bool TRuVirIdUzaCliSiTef::DLLCarregada() const {
 }
 
 void TRuVirIdUzaCliSiTef::ExigirDLL() const {
-  if (!DLLCarregada()) throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
+  if (!DLLCarregada()) FalharNaoIniciado();
 }
+
+void TRuVirIdUzaCliSiTef::FalharNaoIniciado() { throw ERuVirIdUzaErro(kMsgTEFNaoIniciado); }
 
 std::string TRuVirIdUzaCliSiTef::MontarParametrosAdicionais() const {
   std::string texto;
@@ -187,7 +189,7 @@ void TRuVirIdUzaCliSiTef::Inicializar() {
   GravaLog("*** ConfiguraIntSiTefInterativoEx. EnderecoIP: " + fEnderecoIP +
            " CodigoLoja: " + fCodigoLoja + " NumeroTerminal: " + fNumeroTerminal +
            " Resultado: 0" + " ParametrosAdicionais: " + parametros);
-  const int resultado = fFuncoes.ConfiguraIntSiTefInterativoEx(
+  const int resultado = Entrada(fFuncoes.ConfiguraIntSiTefInterativoEx)(
       A(fEnderecoIP).c_str(), A(fCodigoLoja).c_str(), A(fNumeroTerminal).c_str(), 0,
       A(parametros).c_str());
   if (const char* msg = MensagemConfiguracao(resultado)) {
@@ -201,6 +203,10 @@ void TRuVirIdUzaCliSiTef::Inicializar() {
     // The printer state is only asked for; a host without a printer is fine.
   }
   SetInicializadoFlag(true);
+  // No function of the library is current after a configuration: what the
+  // last one was (a reprint, a return) must not decide how a recovered
+  // transaction is finished.
+  fReimpressao = fCancelamento = fDevolucao = false;
   RecuperarTransacoesPendentes();
 }
 
@@ -248,14 +254,14 @@ int TRuVirIdUzaCliSiTef::ObtemQuantidadeTransacoesPendentes(const platform::TDat
 }
 
 int TRuVirIdUzaCliSiTef::LerCartaoSeguro() {
-  if (fFuncoes.LeCartaoDiretoEx == nullptr) throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
+  const auto leCartao = Entrada(fFuncoes.LeCartaoDiretoEx);
   TRuVirIdUza& c = Owner();
   c.DoExibeMsg(opmExibirMsgOperador, "Passe o cartão");
   c.DoExibeMsg(opmExibirMsgCliente, "Passe o cartão");
   char trilha1[25] = {};
   char trilha2[129] = {};
   char trilha3[129] = {};
-  const int resultado = fFuncoes.LeCartaoDiretoEx(trilha1, trilha2, trilha3, 0, 0);
+  const int resultado = leCartao(trilha1, trilha2, trilha3, 0, 0);
   const std::string t2 = TextoBuffer(trilha2, sizeof trilha2);
   const std::string t3 = TextoBuffer(trilha3, sizeof trilha3);
   c.fLeituraCartao = t3.empty() ? t2 : t2 + "\r" + " ( " + t3 + " )";
@@ -266,12 +272,12 @@ int TRuVirIdUzaCliSiTef::LerCartaoSeguro() {
 }
 
 int TRuVirIdUzaCliSiTef::LerTrilha3(std::string& AResposta) {
-  if (fFuncoes.LeTrilha3 == nullptr) throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
+  const auto leTrilha3 = Entrada(fFuncoes.LeTrilha3);
   TRuVirIdUza& c = Owner();
   c.fLeituraCartao.clear();
   DefineMensagemPermanentePinPad("PASSE O CARTAO");
   char buffer[20001] = {};
-  int resultado = fFuncoes.LeTrilha3(buffer);
+  int resultado = leTrilha3(buffer);
   if (resultado == 10000) resultado = ContinuarFuncao(true, "", "", "", "");
   DefineMensagemPermanentePinPad(kMsgPinPadViagem);
   AResposta = c.fLeituraCartao;

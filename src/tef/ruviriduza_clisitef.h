@@ -148,7 +148,8 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   int ObtemQuantidadeTransacoesPendentes(const platform::TDateTime& Data,
                                          const std::string& CupomFiscal);
 
-  // Confirms (true) or undoes the last function in the library.
+  // Confirms (true) or undoes the last function in the library, naming it by
+  // the document given and the date and time its function was started with.
   void FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado);
   // What the library answered to the last FinalizarTransacao (0 done);
   // nullopt when it was not called (a reprint, no library).
@@ -165,6 +166,9 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   std::function<void(int Modalidade, const std::string& Documento, const std::string& Data,
                      const std::string& Hora)>
       OnAntesIniciarFuncao;
+  // What the last FinalizarTransacao told the library (true: confirm), or
+  // nothing when it did not reach the library.
+  std::optional<bool> UltimaFinalizacao() const { return fUltimaFinalizacao; }
 
   // ---- Overrides
   void DefinirNumVias(int v) override;
@@ -203,6 +207,14 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
  private:
   std::unique_ptr<TRuVirIdUzaResp> CriarResposta() const override;
   void ExigirDLL() const;  // "Erro ao iniciar \"TEF\"" when not loaded
+  // The entry point, or "Erro ao iniciar \"TEF\"" when it is not resolved (a
+  // configuration that failed halfway leaves some of them null).
+  template <class F>
+  F Entrada(F f) const {
+    if (f == nullptr) FalharNaoIniciado();
+    return f;
+  }
+  [[noreturn]] static void FalharNaoIniciado();
   int IniciarFuncao(int Modalidade, const std::string& Cabecalho, TCurrency Valor,
                     const std::string& RestricoesFuncao);
   int ContinuarFuncao(bool Capturar, const std::string& NumeroCartao,
@@ -243,6 +255,7 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   bool fReimpressao = false;
   bool fCancelamento = false;
   bool fDevolucao = false;
+  std::optional<bool> fUltimaFinalizacao;
 };
 
 }  // namespace tef

@@ -75,6 +75,23 @@ std::string NormalizarValor(const std::string& digitado) {
   return (v ? *v : TCurrency()).FormatComma();
 }
 
+// Card data typed by the operator never reaches a log or a stored record:
+// a card number keeps at most its first six and last four digits; expiry
+// and security code are hidden whole.
+bool CampoSensivel(int tipoCampo) {
+  return tipoCampo == 512 || tipoCampo == 513 || tipoCampo == 514;
+}
+
+std::string Mascarar(int tipoCampo, const std::string& valor) {
+  if (valor.empty()) return valor;
+  if (tipoCampo == 512) {
+    if (valor.size() <= 10) return std::string(valor.size(), '*');
+    return valor.substr(0, 6) + std::string(valor.size() - 10, '*') +
+           valor.substr(valor.size() - 4);
+  }
+  return "****";
+}
+
 int ParaInteiro(const std::string& s) {
   const std::string t = TrimTef(s);
   size_t i = 0;
@@ -93,7 +110,13 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
                                        TCurrency Valor, const std::string& RestricoesFuncao) {
   if (AguardandoResposta()) throw ERuVirIdUzaErro("Requisição anterior não concluida");
   ExigirDLL();
+  const auto inicia = Entrada(fFuncoes.IniciaFuncaoSiTefInterativo);
   fIniciouRequisicao = true;
+  // What the previous function was (a reprint, a return) says nothing about
+  // this one, even when it ends at its start without a dialogue.
+  fReimpressao = false;
+  fCancelamento = false;
+  fDevolucao = false;
   const platform::TDateTime agora = platform::Now();
   const std::string data = platform::FormatDateTime("yyyymmdd", agora);
   const std::string hora = platform::FormatDateTime("hhnnss", agora);
@@ -107,6 +130,10 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
   c.GravaInformacao(899, 101, doc);
   c.GravaInformacao(899, 102, doc);
   c.GravaInformacao(899, 103, std::to_string(Valor.ToCents(TArredondamento::MeioParaCima)));
+  // The library finishes a transaction by the date and time of its start:
+  // kept with the response, and so in its backup file for a recovery.
+  c.GravaInformacao(899, 104, data);
+  c.GravaInformacao(899, 105, hora);
   Resp().SetTipoGP(gpCliSiTef);
   if (OnAntesIniciarFuncao) {
     try {
@@ -120,9 +147,8 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
            " Valor: " + valor + " Documento: " + doc + " Data: " + data + " Hora: " + hora +
            " Operador: " + fOperador + " Restricoes: " + RestricoesFuncao);
   const auto ansi = [](const std::string& s) { return platform::Utf8ToAnsi(s); };
-  return fFuncoes.IniciaFuncaoSiTefInterativo(Modalidade, valor.c_str(), doc.c_str(), data.c_str(),
-                                              hora.c_str(), ansi(fOperador).c_str(),
-                                              ansi(RestricoesFuncao).c_str());
+  return inicia(Modalidade, valor.c_str(), doc.c_str(), data.c_str(), hora.c_str(),
+                ansi(fOperador).c_str(), ansi(RestricoesFuncao).c_str());
 }
 
 // ---------------------------------------------------------------- loop
@@ -132,6 +158,7 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
                                          std::string QtdParcela) {
   TRuVirIdUza& comp = Owner();
   auto& resp = static_cast<TRuVirIdUzaRespCliSiTef&>(Resp());
+  const auto continuaFuncao = Entrada(fFuncoes.ContinuaFuncaoSiTefInterativo);
   fIniciouRequisicao = true;
   fReimpressao = false;
   fCancelamento = false;
@@ -147,6 +174,7 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
   std::vector<char> buffer(kTamanhoBuffer, '\0');
   std::string finalAnsi;  // the library's text of the final call
   int sts = 0;
+  int campoRespondido = 0;  // field type of the command the answer is for
 
   const auto removerMensagens = [&] {
     msgOperador.clear();
@@ -178,13 +206,15 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
   try {
     do {
       GravaLog("ContinuaFuncaoSiTefInterativo, Chamando: Continua = " + std::to_string(continua) +
-               " Buffer = " + resposta);
+               " Buffer = " +
+               (CampoSensivel(campoRespondido) ? Mascarar(campoRespondido, resposta) : resposta));
       int comando = 0;
       int tipoCampo = 0;
       short minimo = 0;
       short maximo = 0;
-      sts = fFuncoes.ContinuaFuncaoSiTefInterativo(&comando, &tipoCampo, &minimo, &maximo,
-                                                   buffer.data(), kTamanhoBuffer, continua);
+      sts = continuaFuncao(&comando, &tipoCampo, &minimo, &maximo, buffer.data(), kTamanhoBuffer,
+                           continua);
+      campoRespondido = 0;
       buffer.back() = '\0';  // never trust the library to terminate
       continua = 0;
       const std::string textoAnsi = TrimDireita(std::string(buffer.data()));
@@ -361,8 +391,11 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
               } else if (NumeroCartao.empty() && DataVencimento.empty()) {
                 obtemCampo(texto, minimo, maximo, tipoCampo, tcString);
               }
-              resp.GravaInformacao(tipoCampo, platform::Utf8ToAnsi(resposta));
+              const std::string guardada =
+                  CampoSensivel(tipoCampo) ? Mascarar(tipoCampo, resposta) : resposta;
+              resp.GravaInformacao(tipoCampo, platform::Utf8ToAnsi(guardada));
             }
+            campoRespondido = tipoCampo;
             break;
           }
           case 31: {
@@ -469,7 +502,13 @@ int TRuVirIdUzaCliSiTef::ExecutarFuncao(int Modalidade, const std::string& Cabec
                                         const std::string& DataVencimento, const std::string& CVV,
                                         const std::string& QtdParcela) {
   int sts = IniciarFuncao(Modalidade, Cabecalho, Valor, RestricoesFuncao);
-  if (sts == kContinuar) sts = ContinuarFuncao(false, NumeroCartao, DataVencimento, CVV, QtdParcela);
+  if (sts == kContinuar) {
+    sts = ContinuarFuncao(false, NumeroCartao, DataVencimento, CVV, QtdParcela);
+  } else {
+    // Ended at its start: the response still needs its properties (the
+    // document the library is told when the transaction is finished).
+    Resp().ConteudoToProperty();
+  }
   return sts;
 }
 

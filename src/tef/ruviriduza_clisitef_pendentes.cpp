@@ -20,12 +20,20 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
   fRespostas.clear();
   fIniciouRequisicao = false;
   fResultadoFinalizacao.reset();
+  fUltimaFinalizacao.reset();
   if (fReimpressao) return;  // a reprint leaves nothing to finish
 
   ExigirDLL();
+  // The library knows the transaction by the date and time its function was
+  // started with (kept in the response); "now" only when the response lacks
+  // them, as a backup file of an older version does.
   const platform::TDateTime agora = platform::Now();
-  const std::string data = platform::FormatDateTime("yyyymmdd", agora);
-  const std::string hora = platform::FormatDateTime("hhnnss", agora);
+  std::string data = TrimTef(Resp().LeInformacao(899, 104).AsString());
+  std::string hora = TrimTef(Resp().LeInformacao(899, 105).AsString());
+  if (data.empty() || hora.empty()) {
+    data = platform::FormatDateTime("yyyymmdd", agora);
+    hora = platform::FormatDateTime("hhnnss", agora);
+  }
   const std::string doc = platform::Utf8ToAnsi(DocumentoVinculado).bytes();
   const char* const msgDevolucao = "Transação efetuada com sucesso.\r\nFavor reter o Cupom";
 
@@ -34,8 +42,9 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
     GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
                                   : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora + " ParamAdc: " + parametros);
-    fResultadoFinalizacao = fFuncoes.FinalizaFuncaoSiTefInterativo(
+    fResultadoFinalizacao = Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(
         Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str(), parametros.c_str());
+    fUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   } else {
     if (Resp().MsgImpressao() && !c.TransacaoConfirmada()) {
@@ -48,8 +57,9 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
     GravaLog(std::string(Confirma ? "*** FinalizaTransacaoSiTefInterativo -> Confirmação: SIM Documento: "
                                   : "*** FinalizaTransacaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora);
-    fResultadoFinalizacao = fFuncoes.FinalizaTransacaoSiTefInterativo(
+    fResultadoFinalizacao = Entrada(fFuncoes.FinalizaTransacaoSiTefInterativo)(
         Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str());
+    fUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   }
 
@@ -66,8 +76,8 @@ int TRuVirIdUzaCliSiTef::FinalizarFuncao(bool Confirma, const std::string& Docum
                                 : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
            Documento + " Data: " + Data + " Hora: " + Hora + " ParamAdc: ");
   const std::string doc = platform::Utf8ToAnsi(Documento).bytes();
-  const int resultado = fFuncoes.FinalizaFuncaoSiTefInterativo(Confirma ? 1 : 0, doc.c_str(),
-                                                               Data.c_str(), Hora.c_str(), "");
+  const int resultado = Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(
+      Confirma ? 1 : 0, doc.c_str(), Data.c_str(), Hora.c_str(), "");
   GravaLog("*** FinalizaFuncaoSiTefInterativo -> Resultado: " + std::to_string(resultado));
   return resultado;
 }

@@ -7,6 +7,8 @@
 #include "core/fakehost.h"
 #include "core/jwt.h"
 #include "platform/clock.h"
+#include "tef/ruviriduza.h"
+#include "tef/ruviriduza_clisitef.h"
 
 namespace core {
 namespace {
@@ -35,11 +37,11 @@ class SessionClockTest : public ::testing::Test {
     const int64_t ms = platform::LocalToUnixMillis(local);
     platform::SetNowSourceForTesting([ms] { return ms; });
   }
-  TJsonValue Start() {
+  TJsonValue Start(const std::string& secctional = "0012", const std::string& sale_id = "5") {
     TJsonValue claims = TJsonValue::MakeObject();
-    claims.AddString("secctional_code", "0012").AddString("ip_address", "127.0.0.1")
+    claims.AddString("secctional_code", secctional).AddString("ip_address", "127.0.0.1")
         .AddString("store_code", "00000000").AddString("additional_parameters", "")
-        .AddString("operator", "CAIXA").AddInteger("sale_id", 5).AddInteger("company_id", 1)
+        .AddString("operator", "CAIXA").AddString("sale_id", sale_id).AddInteger("company_id", 1)
         .AddString("callback_url", "https://x/api");
     TJsonValue msg = TJsonValue::MakeObject();
     msg.AddString("route", "/session/start").AddString("type", "session")
@@ -88,6 +90,66 @@ TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
   EXPECT_EQ(Finish(uuid), "Sessão expirada.");
   EXPECT_EQ(Finish(uuid), "Sessão inválida.");
   EXPECT_EQ(dm_->Sessions().Count(), 0u);
+}
+
+TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNothing) {
+  At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
+  const std::string uuid = Start().Find("session_uuid")->Text();
+  dm_->fVenda_Id = 77;
+  {
+    TTEFClaim transaction(dm_->TEFClaim(), TTEFClaim::usoTransacao);
+    ASSERT_TRUE(transaction.Owns());
+    EXPECT_EQ(Start().Serialize(), "{\"type\":\"error\",\"message\":\"Transa\\u00E7\\u00E3o TEF em andamento.\"}");
+    dm_->RouteTargeting("{\"route\":\"/initialize\",\"type\":\"initialize\",\"session_uuid\":\"" +
+                            uuid + "\"}",
+                        conn_);
+    EXPECT_EQ(LastReply().Find("message")->Text(), kMsgTEFEmAndamento);
+    EXPECT_EQ(dm_->fVenda_Id, 77);
+    EXPECT_EQ(dm_->Sessions().Count(), 1u);
+    TTEFClaim second(dm_->TEFClaim(), TTEFClaim::usoPinPad);
+    EXPECT_FALSE(second.Owns());
+    EXPECT_EQ(second.Holder(), TTEFClaim::usoTransacao);
+  }
+  // Released on the way out: the next session start runs.
+  EXPECT_EQ(Start().Find("status")->Text(), "created");
+  EXPECT_EQ(dm_->fVenda_Id, 5);
+}
+
+TEST_F(SessionClockTest, ASessionOutlivesTheHourRepeatedWhenDaylightSavingEnds) {
+  setenv("TZ", "America/New_York", 1);
+  tzset();
+  // 01:40 of the second pass through 01:00-02:00 on 2 November 2025 (EST).
+  const int64_t start = platform::ToUnixMillisAsUtc(TDateTime{2025, 11, 2, 6, 40, 0, 0});
+  platform::SetNowSourceForTesting([start] { return start; });
+  const TJsonValue reply = Start();
+  ASSERT_NE(reply.Find("session_uuid"), nullptr) << reply.Serialize();
+  EXPECT_EQ(reply.Find("expiration")->Text(), "2025-11-02T07:10:00.000Z");
+  const std::string uuid = reply.Find("session_uuid")->Text();
+  const int64_t later = start + 60 * 1000;
+  platform::SetNowSourceForTesting([later] { return later; });
+  TSessionPtr session;
+  EXPECT_TRUE(dm_->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", session));
+  setenv("TZ", "America/Sao_Paulo", 1);
+  tzset();
+}
+
+TEST_F(SessionClockTest, ClaimsTakeTheLibrarysCodePage) {
+  At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
+  // The terminal number is made four characters long, not four bytes.
+  Start("1\u00e9");
+  EXPECT_EQ(dm_->RuVirIdUza().TEFCliSiTef().NumeroTerminal(), "AG001\u00e900");
+  // A sale identifier is read as the library would see it.
+  const TJsonValue reply = Start("0012", "1\u0663");
+  ASSERT_NE(reply.Find("message"), nullptr);
+  EXPECT_EQ(reply.Find("message")->Text(), "'1?' is not a valid integer value");
+}
+
+TEST_F(SessionClockTest, TheComponentCarriesTheIntegratorsIdentification) {
+  const tef::TRuVirIdUzaIdentificacao& id = dm_->RuVirIdUza().Identificacao();
+  EXPECT_EQ(id.NomeAplicacao(), "Zentavo TEF Server");
+  EXPECT_EQ(id.VersaoAplicacao(), "1.0.12");
+  EXPECT_FALSE(id.SoftwareHouse().empty());
+  EXPECT_FALSE(id.RazaoSocial().empty());
 }
 
 }  // namespace

@@ -40,7 +40,6 @@ def test_status_tells_the_last_result_of_the_sale(tef_service, tef_client, tef_s
     assert b"411111******1111" in journal and b"4111111111111111" not in journal
 
 
-@pytest.mark.skip(reason="needs replies to go to the requesting connection")
 def test_status_while_the_payment_runs(tef_service, tef_client, tef_session):
     tef_client.send(transaction(tef_session, operation=0, transaction_value="12,00"))
     first = tef_client.recv()

@@ -83,7 +83,7 @@ def test_debit_and_credit_answered_by_the_automatic_rules(tef_service, tef_clien
 
 def test_pix_sends_the_qr_code_to_the_front_end(tef_service, tef_client, tef_session):
     fe = FrontEnd(tef_client)
-    result = fe.run(transaction(tef_session, operation=300, transaction_value="5.00"))
+    result = fe.run(transaction(tef_session, operation=300, transaction_value="5,00"))
     qrcodes = [m for m in fe.seen if m["type"] == "qrcode"]
     assert qrcodes and qrcodes[0]["data"]
     assert list(qrcodes[0]) == ["type", "data"]
@@ -165,8 +165,8 @@ def test_a_second_transaction_while_one_runs_is_dropped(tef_service, tef_client,
     # Nor may another connection reconfigure the library or the sale meanwhile.
     other.send({"route": "/session/start", "type": "session",
                 "token": make_token(default_claims(sale_id=777, callback_url="https://127.0.0.1:9/"))})
+    assert other.recv() == {"type": "error", "message": "Transação TEF em andamento."}
     other.nothing_within(1.0)
-    tef_service.wait_log("Requisição ignorada durante uma transação: /session/start")
     fe = FrontEnd(tef_client)
     fe.answer(first)
     while True:
@@ -210,6 +210,9 @@ def test_denied_or_unreachable_host_is_not_realised(tef_service, tef_client, tef
     (dict(payer_name=None), "Campo payer_name nao encontrado."),
     (dict(operation="x"), "'x' is not a valid integer value"),
     (dict(transaction_value="doze"), "'doze' is not a valid floating point value"),
+    # A text amount is regional: "1.000" is a thousand, not a one, and grouping is refused.
+    (dict(transaction_value="1.000"), "'1.000' is not a valid floating point value"),
+    (dict(transaction_value="1.234,56"), "'1.234,56' is not a valid floating point value"),
     (dict(number_of_installments="2x"), "'2x' is not a valid integer value"),
     (dict(type="cancellation", operation=200), "Campo cancellation_nsu nao encontrado."),
     (dict(type="cancellation", operation=200, cancellation_nsu="  "),

@@ -2,6 +2,7 @@
 
 import os
 import re
+import shutil
 import signal
 import socket
 import ssl
@@ -91,7 +92,7 @@ def test_install_and_uninstall_write_and_remove_the_unit(svc, tmp_path):
     assert out.returncode == 0
     assert out.stdout.strip() == "Service installed successfully"
     unit = (unit_dir / "ZentavoSiTefService.service").read_text()
-    assert "ExecStart=%s\n" % svc.exe in unit
+    assert 'ExecStart="%s"\n' % svc.exe in unit
     assert "Description=Zentavo TEF Server - Mantenha este serviço iniciado." in unit
     assert "Restart=on-failure" in unit and "WantedBy=multi-user.target" in unit
 
@@ -99,6 +100,52 @@ def test_install_and_uninstall_write_and_remove_the_unit(svc, tmp_path):
     assert out.returncode == 0 and out.stdout == ""
     assert not (unit_dir / "ZentavoSiTefService.service").exists()
 
+
+
+def test_unit_quotes_a_folder_with_blanks_and_percent(svc, tmp_path):
+    folder = tmp_path / "Zentavo 100% $HOME"
+    folder.mkdir()
+    exe = folder / "SvcZentavoSiTef"
+    shutil.copy2(svc.exe, exe)
+    unit_dir = tmp_path / "units"
+    unit_dir.mkdir()
+    env = dict(svc.env, ZENTAVO_UNIT_DIR=str(unit_dir))
+    out = subprocess.run([str(exe), "/install", "/silent"], env=env, capture_output=True, text=True)
+    assert out.returncode == 0, out
+    unit = (unit_dir / "ZentavoSiTefService.service").read_text()
+    assert 'ExecStart="%s/Zentavo 100%%%% $$HOME/SvcZentavoSiTef"\n' % tmp_path in unit
+
+
+def test_port_above_65535_is_refused_not_wrapped(make_service):
+    svc = make_service(start=False)
+    svc.write_ini("[sitef]\nserver_port=70000\n")
+    svc.start(wait_listening=False)
+    svc.wait_log("Porta inválida em [sitef] server_port: 70000 (máximo 65535). "
+                 "O servidor não foi iniciado.")
+    svc.wait_log("O serviço foi inciado.")
+    assert not port_open(70000 - 65536)
+    assert svc.stop() == 0
+
+
+def test_only_forward_secret_aead_suites(svc):
+    def handshake(ciphers):
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        ctx.check_hostname = False
+        ctx.verify_mode = ssl.CERT_NONE
+        ctx.maximum_version = ssl.TLSVersion.TLSv1_2
+        ctx.set_ciphers(ciphers)
+        with socket.create_connection(("127.0.0.1", svc.port), timeout=5) as raw:
+            with ctx.wrap_socket(raw) as tls:
+                return tls.cipher()[0]
+
+    assert handshake("ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256").endswith(
+        "AES128-GCM-SHA256")
+    assert "CHACHA20" in handshake("ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305")
+    for refused in ["ECDHE-ECDSA-AES128-SHA:ECDHE-RSA-AES128-SHA:ECDHE-RSA-AES256-SHA384",
+                    "AES128-GCM-SHA256:AES256-GCM-SHA384:AES128-SHA",
+                    "DHE-RSA-AES128-GCM-SHA256"]:
+        with pytest.raises(ssl.SSLError):
+            handshake(refused + ":@SECLEVEL=0")
 
 
 def test_failed_uninstall_reports_the_error(svc, tmp_path):

@@ -140,11 +140,16 @@ struct Answers {
       case 20:
         return {0, yes_no};
       case 21:
+        // Menus the automation answers itself in the debit and credit functions.
+        if (p.text == "1:Magnetico/Chip;2:Digitado;" || p.text.rfind("1:VISA ELECTRON", 0) == 0) {
+          return {0, "1"};
+        }
         return {0, next_menu < menus.size() ? menus[next_menu++] : "1"};
       case 22:
         return {1, ""};
       case 30:
       case 34: {
+        if (p.command == 34 && p.text == "VISA ELECTRON\nSAQUE") return {0, "0,00"};
         auto it = fields.find(p.field);
         if (it == fields.end() || it->second.empty()) return {0, ""};
         std::size_t& i = next_field[p.field];
@@ -368,14 +373,14 @@ TEST_F(SimTest, DebitPaymentApprovedAndConfirmed) {
   EXPECT_EQ(Str((*start)["args"], "restrictions"), "[10];");
   EXPECT_EQ(Str(*start, "scenario"), "debit");
 
-  ASSERT_EQ(g_lib.FinalizaFuncao(1, "777", o.date.c_str(), "235959", ""), 0);
+  ASSERT_EQ(Confirm(o), 0);
   EXPECT_EQ(g_lib.Pendentes(o.date.c_str(), ""), 0);
   auto fin = Last("FinalizaFuncaoSiTefInterativo");
   ASSERT_TRUE(fin);
   EXPECT_EQ((*fin)["args"]["confirm"].GetInt(), 1);
-  EXPECT_EQ(Str((*fin)["args"], "document"), "777");
+  EXPECT_EQ(Str((*fin)["args"], "document"), o.document);
   EXPECT_EQ(Str((*fin)["args"], "date"), o.date);
-  EXPECT_EQ(Str((*fin)["args"], "time"), "235959");
+  EXPECT_EQ(Str((*fin)["args"], "time"), o.time);
   EXPECT_EQ(Str(*fin, "outcome"), "confirmed");
   const auto& t = (*fin)["transaction"];
   EXPECT_EQ(Str(t, "document"), o.document);  // the start's document, date and time
@@ -441,7 +446,7 @@ TEST_F(SimTest, InvalidMenuAnswerRepeatsTheMenu) {
   a.menus = {"7", "1"};
   Outcome o = Drive(3, "10,00", std::ref(a));
   ASSERT_EQ(o.result, 0);
-  EXPECT_EQ(o.Count(21), 2);
+  EXPECT_EQ(o.Count(21), 3);  // reading mode, then the method menu twice
   EXPECT_TRUE(o.Saw(3, "Opcao invalida"));
   EXPECT_EQ(o.fields[100], "0200");
   Confirm(o, 0);
@@ -602,12 +607,126 @@ TEST_F(SimTest, UnfinishedApprovalIsUndoneWhenTheNextFunctionStarts) {
 TEST_F(SimTest, OlderFinishEntryPointUndoes) {
   Outcome paid = Drive(2, "8,00", Answers{});
   ASSERT_EQ(paid.result, 0);
-  ASSERT_EQ(g_lib.FinalizaTransacao(0, "5", paid.date.c_str(), "101010"), 0);
+  ASSERT_EQ(g_lib.FinalizaTransacao(0, paid.document.c_str(), paid.date.c_str(),
+                                     paid.time.c_str()),
+            0);
   auto fin = Last("FinalizaTransacaoSiTefInterativo");
   ASSERT_TRUE(fin);
   EXPECT_EQ(Str(*fin, "outcome"), "undone");
-  EXPECT_EQ(Str((*fin)["args"], "document"), "5");
+  EXPECT_EQ(Str((*fin)["args"], "document"), paid.document);
   EXPECT_FALSE((*fin)["args"].HasMember("parameters"));
+}
+
+TEST_F(SimTest, OnlyTheStartsDocumentDateAndTimeFinishATransaction) {
+  Outcome paid = Drive(3, "17,00", Answers{});
+  ASSERT_EQ(paid.result, 0);
+  const std::string other_time = paid.time == "000000" ? "000001" : "000000";
+  struct Wrong {
+    std::string document, date, time;
+  };
+  for (const Wrong& w : {Wrong{"999", paid.date, paid.time},
+                         Wrong{paid.document, "19990101", paid.time},
+                         Wrong{paid.document, paid.date, other_time}}) {
+    ASSERT_EQ(g_lib.FinalizaFuncao(1, w.document.c_str(), w.date.c_str(), w.time.c_str(), ""), 0);
+    auto fin = Last("FinalizaFuncaoSiTefInterativo");
+    ASSERT_TRUE(fin);
+    EXPECT_EQ(Str(*fin, "outcome"), "mismatch");
+    EXPECT_EQ(Str((*fin)["transaction"], "status"), "pending");
+    EXPECT_EQ(g_lib.Pendentes("", ""), 1);
+  }
+  ASSERT_EQ(g_lib.FinalizaTransacao(0, "1", paid.date.c_str(), paid.time.c_str()), 0);
+  EXPECT_EQ(Str(*Last("FinalizaTransacaoSiTefInterativo"), "outcome"), "mismatch");
+  ASSERT_EQ(Confirm(paid), 0);
+  EXPECT_EQ(Str(*Last("FinalizaFuncaoSiTefInterativo"), "outcome"), "confirmed");
+  EXPECT_EQ(g_lib.Pendentes("", ""), 0);
+}
+
+TEST_F(SimTest, AFunctionThatEndsAtItsStart) {
+  Outcome o = Drive(313, "9,00", Answers{});
+  EXPECT_EQ(o.result, 0);
+  EXPECT_EQ(o.calls, 0);  // no dialogue
+  EXPECT_EQ(g_lib.Pendentes("", ""), 1);
+  auto start = Last("IniciaFuncaoSiTefInterativo");
+  ASSERT_TRUE(start);
+  EXPECT_EQ((*start)["result"].GetInt(), 0);
+  auto approved = Last("approved");
+  ASSERT_TRUE(approved);
+  EXPECT_EQ(Str((*approved)["transaction"], "document"), o.document);
+  int command = 0, field = 0;
+  short mn = 0, mx = 0;
+  char buffer[64] = "";
+  EXPECT_EQ(g_lib.Continua(&command, &field, &mn, &mx, buffer, sizeof buffer, 0), -1);
+  ASSERT_EQ(Confirm(o), 0);
+  EXPECT_EQ(Str(*Last("FinalizaFuncaoSiTefInterativo"), "outcome"), "confirmed");
+}
+
+TEST_F(SimTest, DebitAndCreditSendTheMenusTheAutomationAnswersItself) {
+  Outcome debit = Drive(2, "5,00", Answers{});
+  ASSERT_EQ(debit.result, 0);
+  EXPECT_TRUE(debit.Saw(21, "1:Magnetico/Chip;2:Digitado;"));
+  EXPECT_TRUE(debit.Saw(21, "1:VISA ELECTRON;"));
+  EXPECT_TRUE(debit.Saw(34, "VISA ELECTRON\nSAQUE"));
+  EXPECT_TRUE(debit.Saw(21, "1:A Vista;"));
+  Confirm(debit);
+  Outcome credit = Drive(3, "5,00", Answers{});
+  ASSERT_EQ(credit.result, 0);
+  EXPECT_TRUE(credit.Saw(21, "1:Magnetico/Chip;2:Digitado;"));
+  EXPECT_FALSE(credit.Saw(21, "VISA ELECTRON"));
+  Confirm(credit);
+  // Function 0 lets the operator choose and sends none of them.
+  Answers a;
+  a.menus = {"2"};
+  Outcome chosen = Drive(0, "5,00", std::ref(a));
+  EXPECT_FALSE(chosen.Saw(21, "Magnetico"));
+  Confirm(chosen);
+}
+
+TEST_F(SimTest, TypedCardAsksNumberExpiryAndSecurityCode) {
+  Answers a;
+  a.fields[512] = {"12", "4111111111111111"};  // too short: refused and asked again
+  a.fields[513] = {"1230"};
+  a.fields[514] = {"123"};
+  Outcome o = Drive(310, "20,00", std::ref(a));
+  ASSERT_EQ(o.result, 0);
+  EXPECT_TRUE(o.Saw(3, "Tamanho invalido"));
+  for (int field : {512, 513, 514}) {
+    bool asked = false;
+    for (const auto& p : o.prompts) asked = asked || (p.command == 30 && p.field == field);
+    EXPECT_TRUE(asked) << field;
+  }
+  EXPECT_FALSE(o.Saw(2, "DIGITE A SENHA"));  // no PIN for a typed card
+  EXPECT_EQ(o.fields[2021], "411111******1111");
+  EXPECT_EQ(o.fields[100].substr(0, 2), "02");
+  Confirm(o);
+}
+
+TEST_F(SimTest, BillPaymentCommandsAndReturn) {
+  Answers a;
+  a.fields[530] = {std::string(47, '8')};
+  a.fields[531] = {"12,50"};
+  Outcome o = Drive(311, "12,50", [&](const Prompt& p) -> Reply {
+    if (p.command == 35 || p.command == 31) return {0, p.field == 530 ? std::string(47, '8') : ""};
+    return a(p);
+  });
+  ASSERT_EQ(o.result, 0);
+  EXPECT_EQ(o.Count(35), 1);
+  EXPECT_EQ(o.Count(34), 1);
+  EXPECT_EQ(o.Count(31), 2);
+  bool qr = false, message = false;
+  for (const auto& p : o.prompts) {
+    qr = qr || (p.command == 52 && p.field == 4128);
+    message = message || (p.command == 52 && p.field != 4128);
+  }
+  EXPECT_TRUE(qr && message);
+  EXPECT_NE(o.fields[122].find("12,50"), std::string::npos);
+  Confirm(o);
+
+  Outcome ret = Drive(312, "30,00", Answers{});
+  ASSERT_EQ(ret.result, 0);
+  EXPECT_EQ(ret.fields[110], "1");
+  EXPECT_FALSE(ret.fields[121].empty());
+  Confirm(ret);
+  EXPECT_EQ(g_lib.Pendentes("", ""), 0);
 }
 
 TEST_F(SimTest, ReprintsOfTheLastAndOfAGivenReceipt) {
@@ -852,7 +971,8 @@ TEST_F(SimTest, StateFileCarriesAPendingApprovalToTheNextProcess) {
               R"(, "state_file": "state-b.json"})");
   ASSERT_EQ(Configure(), 0);
   EXPECT_EQ(g_lib.Pendentes("", ""), 1);
-  ASSERT_EQ(g_lib.FinalizaFuncao(1, "9", paid.date.c_str(), "000001", ""), 0);
+  ASSERT_EQ(
+      g_lib.FinalizaFuncao(1, paid.document.c_str(), paid.date.c_str(), paid.time.c_str(), ""), 0);
   auto fin = Last("FinalizaFuncaoSiTefInterativo");
   EXPECT_EQ(Str(*fin, "outcome"), "confirmed");
   EXPECT_EQ(Str((*fin)["transaction"], "document"), paid.document);

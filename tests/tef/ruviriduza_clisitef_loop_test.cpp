@@ -201,8 +201,8 @@ TEST_F(LoopTest, DataFieldsDuringAPayment) {
   EXPECT_THAT(Respostas(), ElementsAre("4111111111111111", "07", "1", "", "1", ""));
   EXPECT_THAT(ev.Com("Campo:"), ElementsAre("Campo:512:tcString:Numero do cartao",
                                             "Campo:505:tcString:Parcelas", "Campo:514:tcSeguranca:CVV"));
-  // Answered fields are stored with the response; 501 and 514 are not.
-  EXPECT_EQ(m.Resp().LeInformacao(512).AsString(), "4111111111111111");
+  // Answered fields are stored with the response (a card number masked); 501 and 514 are not.
+  EXPECT_EQ(m.Resp().LeInformacao(512).AsString(), "411111******1111");
   EXPECT_EQ(m.Resp().LeInformacao(514).AsString(), "");
 }
 
@@ -337,6 +337,32 @@ TEST_F(LoopTest, ChequeAndCancellationWrappersPreAnswer) {
   c.CNC("REDE", "000042", {2025, 3, 7, 9, 0, 0, 0}, 12.5);
   EXPECT_THAT(Respostas(), ElementsAre("12,50", "12,50", "07032025", "000042"));
   EXPECT_THAT(fake.inicios.back(), ::testing::StartsWith("200|0,00|"));
+}
+
+TEST_F(LoopTest, TypedCardDataGoesToTheLibraryButNeverToTheLogOrTheRecord) {
+  ev.campos = {"4111111111111111", "1230", "987"};
+  ASSERT_TRUE(Pagar({Cmd(30, 512, "Numero do cartao", 13, 19), Cmd(30, 513, "Vencimento", 4, 4),
+                     Cmd(30, 514, "Codigo de seguranca", 3, 4)}));
+  EXPECT_THAT(Respostas(), ElementsAre("4111111111111111", "1230", "987"));
+  const TRuVirIdUzaArquivo& conteudo = c.RespostasPendentes()[0].Conteudo();
+  EXPECT_EQ(conteudo.LeInformacao(512, 0).AsString(), "411111******1111");
+  EXPECT_EQ(conteudo.LeInformacao(513, 0).AsString(), "****");
+  EXPECT_FALSE(conteudo.Existe(514, 0));  // the security code is never stored
+  const std::string log = Log();
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("4111111111111111")));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("Buffer = 1230")));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("Buffer = 987")));
+  EXPECT_THAT(log, HasSubstr("Buffer = 411111******1111"));
+  EXPECT_THAT(log, HasSubstr("512-000 = 411111******1111"));
+
+  // A number given by the caller is masked the same way; a short one whole.
+  fake.chamadas.clear();
+  fake.passos = {Cmd(30, 512, "Numero do cartao"), Cmd(30, 514, "CVV")};
+  ASSERT_TRUE(c.CRT(10.0, "01", "", 0, "1234567890", "", "55", ""));
+  EXPECT_THAT(Respostas(), ElementsAre("1234567890", "55"));
+  EXPECT_EQ(c.Resp().LeInformacao(512).AsString(), "**********");
+  EXPECT_THAT(Log(), ::testing::Not(HasSubstr("1234567890")));
+  EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Buffer = 55")));
 }
 
 }  // namespace

@@ -109,6 +109,31 @@ TEST_F(BindingTest, EachMissingEntryPointIsNamedAndEarlierOnesStayResolved) {
   }
 }
 
+TEST_F(BindingTest, ACallAfterAConfigurationThatFailedHalfwayFailsInsteadOfCrashing) {
+  // The manager's own Inicializar keeps what it resolved before the failure.
+  c.SetModoServico(true);
+  m.SetModoServico(true);
+  struct Caso {
+    int faltando;
+    std::function<void()> chamada;
+  };
+  const std::vector<Caso> casos = {
+      {7, [&] { m.CRT(TCurrency::FromInteger(1), "01", "", "", "", "", "", 0); }},
+      {8, [&] { m.FinalizarTransacao(true, "1"); }},
+      {9, [&] { m.SetModoServico(false); m.FinalizarTransacao(true, "1"); }},
+  };
+  for (const Caso& k : casos) {
+    FakeLoader l;
+    l.falharNaEntrada = k.faltando;
+    m.SetLoader(&l);
+    EXPECT_THAT(MensagemDe([&] { m.Inicializar(); }), HasSubstr("Erro ao carregar a função:"));
+    EXPECT_EQ(MensagemDe(k.chamada), "Erro ao iniciar \"TEF\"") << k.faltando;
+    m.DesInicializar();
+    m.SetModoServico(true);
+    m.SetLoader(&loader);
+  }
+}
+
 TEST_F(BindingTest, UnloadableLibrary) {
   loader.falharLoad = true;
   m.SetPathDLL("/opt/x");

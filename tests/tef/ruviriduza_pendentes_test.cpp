@@ -4,6 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "ruviriduza_fake.h"
@@ -275,12 +280,14 @@ TEST_F(PendentesTest, PrintingPathUndoesTheTransactionWhenTheOperatorGivesUp) {
 TEST_F(PendentesTest, FinishingWithoutServiceModeLetsTheReceiptPrintDecide) {
   Servico(false);
   Iniciar();
+  c.RespostasPendentes().Clear();
   c.SetAutoFinalizarCupom(false);
   for (int retorno : {0, 1}) {
     ev.retornoImpressao = retorno;
     PagarComComprovantes();
     c.RespostasPendentes().Clear();
-    EXPECT_TRUE(c.ConfirmarTransacao(true, "D"));
+    // The answer is what the library was told: undone when the receipt failed.
+    EXPECT_EQ(c.ConfirmarTransacao(true, "D"), retorno == 1);
     EXPECT_THAT(fake.finalizacoes.back(), StartsWith(retorno ? "Transacao|1|D|" : "Transacao|0|D|"));
   }
   EXPECT_EQ(ev.Com("Impressao:").size(), 2u);
@@ -351,6 +358,96 @@ TEST_F(PendentesTest, GroupsByPaymentIndexAndOrder) {
     visto.push_back(x.IndiceFPG_ECF + "/" + std::to_string(x.OrdemPagamento) + "/" + x.Total.FormatComma());
   }
   EXPECT_THAT(visto, ElementsAre("01/0/5,00", "03/0/0,01", "01/1/1,00", "02/3/12,50"));
+}
+
+TEST_F(PendentesTest, TheLibraryIsToldTheDocumentDateAndTimeOfTheStart) {
+  Servico(true);
+  Iniciar();
+  c.OnDepoisConfirmarTransacoes = nullptr;
+  const auto em = [](const platform::TDateTime& t) {
+    const int64_t ms = platform::LocalToUnixMillis(t);
+    platform::SetNowSourceForTesting([ms] { return ms; });
+  };
+  em({2025, 3, 7, 23, 59, 58, 0});
+  fake.passos = {Campo(133, "1")};
+  c.CRT(1.0, "01");
+  em({2025, 3, 8, 0, 1, 5, 0});  // decided two minutes later, on the next day
+  EXPECT_TRUE(c.ConfirmarTransacao(true, c.Resp().DocumentoVinculado()));
+  platform::SetNowSourceForTesting(nullptr);
+  ASSERT_EQ(fake.inicios.size(), 1u);
+  EXPECT_THAT(fake.inicios[0], HasSubstr("|86398|20250307|235958|"));
+  EXPECT_THAT(fake.finalizacoes, ElementsAre("Funcao|1|86398|20250307|235958"));
+}
+
+TEST_F(PendentesTest, AFunctionEndingAtItsStartAfterAReprintIsStillFinished) {
+  Servico(true);
+  Iniciar();
+  c.OnDepoisConfirmarTransacoes = nullptr;
+  fake.passos = {Campo(56, "07032025"), Campo(57, "000555")};
+  ASSERT_TRUE(c.CRT(1.0, "113"));
+  EXPECT_TRUE(c.ConfirmarTransacao(true, "1"));
+  EXPECT_TRUE(fake.finalizacoes.empty());  // a reprint leaves nothing to finish
+
+  fake.inicia = 0;  // approved at the start: no dialogue runs
+  ASSERT_TRUE(c.CRT(1.0, "01"));
+  const std::string documento = c.Resp().DocumentoVinculado();
+  EXPECT_FALSE(documento.empty());
+  EXPECT_TRUE(c.ConfirmarTransacao(true, documento));
+  EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Funcao|1|" + documento + "|")));
+}
+
+TEST_F(PendentesTest, AConfirmedReturnStaysConfirmedWhenItsNoticeFails) {
+  Servico(true);
+  Iniciar();
+  c.OnDepoisConfirmarTransacoes = nullptr;
+  c.OnExibeMsg = [](TRuVirIdUzaOperacaoMensagem op, const std::string&, TModalResult&) {
+    if (op == opmOK) throw std::runtime_error("front end gone");
+  };
+  fake.passos = {Campo(110, "1"), Campo(133, "1")};
+  ASSERT_TRUE(c.CRT(1.0, "01"));
+  EXPECT_TRUE(c.ConfirmarTransacao(true, "7"));
+  EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Funcao|1|7|")));
+}
+
+// Makes a file impossible to delete: immutable for root, a read-only folder
+// otherwise. False when the system allows neither.
+bool Travar(const std::string& arquivo, bool travar) {
+  if (geteuid() != 0) {
+    std::error_code ec;
+    fs::permissions(fs::path(arquivo).parent_path(),
+                    travar ? fs::perms::owner_read | fs::perms::owner_exec : fs::perms::owner_all,
+                    ec);
+    return !ec;
+  }
+  const int fd = open(arquivo.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (ok) {
+    flags = travar ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  close(fd);
+  return ok;
+}
+
+TEST_F(PendentesTest, ABackupThatCannotBeDeletedIsConfirmedOnceAndLogged) {
+  Servico(true);
+  const std::string arq = DeixarBackup(1, "000111", "111");
+  if (!Travar(arq, true)) GTEST_SKIP() << "cannot make a file undeletable here";
+  Iniciar();
+  c.DesInicializar(gpNenhum);
+  Iniciar();  // a later initialization (a session start with new settings)
+  m.DesInicializar();
+  m.Inicializar();
+  Travar(arq, false);
+
+  EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Funcao|1|111|")));
+  EXPECT_THAT(ev.pendentesConfirmadas, ElementsAre(1));
+  EXPECT_EQ(ev.Com("Msg:opmOK").size(), 1u);
+  EXPECT_THAT(LerArquivo(pasta + "/tef.log"),
+              HasSubstr("Não foi possível apagar o arquivo de backup: " + arq));
+  EXPECT_THAT(Backups(), ElementsAre("RuVirIdUza_CliSiTef_001.tef"));
 }
 
 }  // namespace

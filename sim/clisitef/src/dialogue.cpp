@@ -1,5 +1,6 @@
 #include "dialogue.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "values.h"
@@ -92,6 +93,13 @@ std::string Dialogue::Message(const std::string& key, const Step& step) const {
 
 DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
   if (finished_) return last_final_;
+  if (first_) {
+    // The start already ran up to the first command: that is the answer now.
+    DialogueOutput out = std::move(*first_);
+    first_.reset();
+    if (continuation < 0) return Finish(config_->abort_result);
+    return out;
+  }
   if (pending_ == nullptr) {
     if (continuation < 0) return Finish(config_->abort_result);
     return Run();
@@ -131,9 +139,15 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
       }
       std::string kept = given;
       if (s.check == "digits") {
+        // Card numbers are longer than any number kept: only a range needs the value.
+        const bool all_digits =
+            !given.empty() && std::all_of(given.begin(), given.end(), [](unsigned char c) {
+              return std::isdigit(c) != 0;
+            });
+        if (!all_digits) return Refuse("invalid_value", s);
         long number = 0;
-        if (!ParseDigits(given, number)) return Refuse("invalid_value", s);
-        if (s.range && (number < s.range->first || number > s.range->second)) {
+        if (s.range && (!ParseDigits(given, number) || number < s.range->first ||
+                        number > s.range->second)) {
           return Refuse("invalid_value", s);
         }
       } else if (s.check == "amount") {
@@ -150,6 +164,13 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
   }
   pending_ = nullptr;
   return Run();
+}
+
+std::optional<DialogueOutput> Dialogue::EndsAtStart() {
+  DialogueOutput out = Run();
+  if (out.finished) return out;
+  first_ = out;  // sent by the first Continue
+  return std::nullopt;
 }
 
 DialogueOutput Dialogue::Refuse(const std::string& message_key, const Step& prompt) {

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ class Dialogue {
 
   // `answer` is the buffer content as UTF-8. The first call starts the scenario.
   DialogueOutput Continue(int continuation, const std::string& answer);
+  // Runs the scenario up to its first command; when it ends before sending
+  // one, the final output (the function ends at its start). Call once, before
+  // Continue.
+  std::optional<DialogueOutput> EndsAtStart();
 
   const Vars& vars() const { return vars_; }
   const std::string& scenario_name() const { return scenario_name_; }
@@ -82,6 +87,7 @@ class Dialogue {
   bool finished_ = false;
   DialogueOutput last_final_;
   Step refusal_step_;  // the message sent before a refused prompt is repeated
+  std::optional<DialogueOutput> first_;  // the first command, prepared by EndsAtStart
 };
 
 }  // namespace clisitef_sim

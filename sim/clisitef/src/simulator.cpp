@@ -336,6 +336,7 @@ int Simulator::Start(int function, const char* value, const char* document, cons
   EnsureConfig(false);
   int result = kContinue;
   std::string scenario_name;
+  const Transaction* approved = nullptr;
   if (!configured_) {
     result = kNotInitialised;
   } else if (config_->functions.find(function) == config_->functions.end()) {
@@ -366,6 +367,13 @@ int Simulator::Start(int function, const char* value, const char* document, cons
     dialogue_ = std::make_unique<Dialogue>(config_, config_->scenarios.at(scenario_name),
                                            std::move(vars), *this);
     dialogue_function_ = function;
+    // A function with nothing to ask ends here: the start returns its final
+    // result and no dialogue follows.
+    if (std::optional<DialogueOutput> done = dialogue_->EndsAtStart()) {
+      result = done->result;
+      approved = RecordIfApproved(*done);
+      dialogue_.reset();
+    }
   }
   journal_.Write([&](JsonWriter& w) {
     Member(w, "call", "IniciaFuncaoSiTefInterativo");
@@ -382,7 +390,29 @@ int Simulator::Start(int function, const char* value, const char* document, cons
     if (!scenario_name.empty()) Member(w, "scenario", scenario_name);
     Member(w, "result", result);
   });
+  JournalApproval(approved);
   return result;
+}
+
+const Transaction* Simulator::RecordIfApproved(const DialogueOutput& out) {
+  if (out.result != 0 || out.record.empty()) return nullptr;
+  Transaction t;
+  t.function = dialogue_function_;
+  t.kind = out.record;
+  t.status = "pending";
+  t.vars = dialogue_->vars();
+  if (t.kind == "cancellation") t.cancels = std::atoi(t.var("orig_id").c_str());
+  const Transaction* added = &ledger_.Add(std::move(t));
+  SaveState();
+  return added;
+}
+
+void Simulator::JournalApproval(const Transaction* approved) {
+  if (approved == nullptr) return;
+  journal_.Write([&](JsonWriter& w) {
+    Member(w, "event", "approved");
+    WriteTransaction(w, "transaction", *approved);
+  });
 }
 
 int Simulator::Continue(int* command, int* field, short* min, short* max, char* buffer, int size,
@@ -422,16 +452,7 @@ int Simulator::Continue(int* command, int* field, short* min, short* max, char* 
   std::string scenario;
   if (dialogue_ && out.finished) {
     scenario = dialogue_->scenario_name();
-    if (out.result == 0 && !out.record.empty()) {
-      Transaction t;
-      t.function = dialogue_function_;
-      t.kind = out.record;
-      t.status = "pending";
-      t.vars = dialogue_->vars();
-      if (t.kind == "cancellation") t.cancels = std::atoi(t.var("orig_id").c_str());
-      approved = &ledger_.Add(std::move(t));
-      SaveState();
-    }
+    approved = RecordIfApproved(out);
     dialogue_.reset();
   }
   journal_.Write([&](JsonWriter& w) {
@@ -452,12 +473,7 @@ int Simulator::Continue(int* command, int* field, short* min, short* max, char* 
     if (!scenario.empty()) Member(w, "scenario", scenario);
     Member(w, "result", result);
   });
-  if (approved != nullptr) {
-    journal_.Write([&](JsonWriter& w) {
-      Member(w, "event", "approved");
-      WriteTransaction(w, "transaction", *approved);
-    });
-  }
+  JournalApproval(approved);
   return result;
 }
 
@@ -468,7 +484,13 @@ int Simulator::Finish(const char* entry, int confirm, const char* document, cons
   AbandonDialogue("finish");
   Transaction* t = ledger_.Pending();
   std::string outcome = "nothing_pending";
-  if (t != nullptr) {
+  // The library finishes a transaction only when it is named by the document,
+  // date and time its function was started with; anything else leaves it
+  // pending (and the next start undoes it).
+  if (t != nullptr && (t->var("document") != In(document) || t->var("date") != In(date) ||
+                       t->var("time") != In(time))) {
+    outcome = "mismatch";
+  } else if (t != nullptr) {
     t->finished_by = entry;
     t->finish_document = In(document);
     t->finish_date = In(date);
@@ -722,6 +744,13 @@ void Simulator::RunAction(const std::string& action, Vars& vars) {
       }
     }
     vars["found"] = "no";
+  } else if (action == "mask_card") {
+    // A typed number as a host prints it: first six and last four digits.
+    const std::string number = vars["typed_card"];
+    vars["card"] = number.size() > 10
+                       ? number.substr(0, 6) + std::string(number.size() - 10, '*') +
+                             number.substr(number.size() - 4)
+                       : std::string(number.size(), '*');
   } else if (action == "pix_qrcode") {
     long cents = 0;
     if (!ParseDigits(vars["value_cents"], cents)) cents = 0;

@@ -57,6 +57,10 @@ class Simulator : public DialogueHost {
   void FindTransaction(Vars& vars, const std::string& want);
   static void CopyAsOriginal(const Transaction& t, Vars& vars);
   void WriteTransaction(JsonWriter& w, const char* key, const Transaction& t) const;
+  // Adds an approval the dialogue ended with to the ledger as pending; null
+  // when the function approved nothing.
+  const Transaction* RecordIfApproved(const DialogueOutput& out);
+  void JournalApproval(const Transaction* approved);
 
   std::mutex mu_;
   std::shared_ptr<const Config> config_;
