@@ -1,7 +1,8 @@
 #!/bin/sh
 # Generates development TLS files into the given folder: a CA (ca_cert.pem)
 # and a server certificate for localhost and 127.0.0.1 signed by it
-# (server_cert.pem, server_key.pem). Existing files are kept.
+# (server_cert.pem, server_key.pem). Existing files are kept. ZENTAVO_CA_NAME
+# names the CA (the Debian package names its local CA this way).
 set -eu
 dir="${1:?usage: gen-dev-certs.sh FOLDER}"
 mkdir -p "$dir"
@@ -10,7 +11,7 @@ if [ -f "$dir/server_cert.pem" ] && [ -f "$dir/server_key.pem" ] && [ -f "$dir/c
 fi
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Zentavo Development CA" \
+openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=${ZENTAVO_CA_NAME:-Zentavo Development CA}" \
   -keyout "$tmp/ca_key.pem" -out "$tmp/ca_cert.pem" \
   -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
 openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \

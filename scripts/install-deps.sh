@@ -14,6 +14,16 @@ libssl-dev
 zlib1g-dev
 rapidjson-dev
 libcurl4-openssl-dev
+libcups2-dev
+cups-daemon
+cups-client
+cups-core-drivers
+libcairo2-dev
+libpango1.0-dev
+libxml2-dev
+libpng-dev
+fonts-liberation
+fontconfig
 libgtest-dev
 libgmock-dev
 clang
@@ -23,6 +33,10 @@ python3-pytest
 python3-websockets
 python3-jwt
 python3-cryptography
+chromium
+zbar-tools
+file
+dpkg-dev
 "
 
 missing=""
@@ -32,7 +46,24 @@ for p in $PACKAGES; do
   fi
 done
 
+# The browser test drives chromium with playwright-core from npm.
+if ! command -v npm >/dev/null 2>&1; then
+  missing="$missing nodejs npm"
+fi
+
+# npm packages of the browser test, pinned by tests/frontend/package-lock.json
+# (playwright-core only: it downloads no browser).
+npm_deps() {
+  dir="$(cd "$(dirname "$0")/.." && pwd)/tests/frontend"
+  if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.zentavo-lock" 2>/dev/null; then
+    echo "install-deps: npm ci in tests/frontend"
+    (cd "$dir" && npm ci --no-audit --no-fund >/dev/null)
+    cp "$dir/package-lock.json" "$dir/node_modules/.zentavo-lock"
+  fi
+}
+
 if [ -z "$missing" ]; then
+  npm_deps
   exit 0
 fi
 
@@ -46,3 +77,4 @@ if ! $SUDO apt-get install -y --no-install-recommends $missing; then
   $SUDO apt-get update
   $SUDO apt-get install -y --no-install-recommends $missing
 fi
+npm_deps

@@ -32,6 +32,7 @@ Examples:
         --value 12,50 --nsu 123456 --date "2025-01-31 09:05:00"
     terminal_client.py --type reprint --operation 113
     terminal_client.py --sales-api --sales-api-status 422               # API refuses
+    terminal_client.py --print tests/print/golden/receipt.xml           # print a layout
 
 Exit status: 0 approved, 1 not approved or an error reply, 2 no session or
 no connection. Requires Debian's python3-websockets and python3-jwt.
@@ -101,6 +102,12 @@ def parse_args(argv=None):
     r.add_argument("--date", default=None,
                    help='cancellation: date of the payment, "yyyy-mm-dd" or "yyyy-mm-dd hh:nn:ss"')
     r.add_argument("--no-finish", action="store_true", help='do not send "/session/finish" at the end')
+
+    pr = p.add_argument_group("printing (no session, no payment)")
+    pr.add_argument("--print", metavar="FILE", default=None,
+                    help='send FILE to "/print" instead of paying: a PDF or a receipt layout')
+    pr.add_argument("--file-type", choices=["pdf", "gdi"], default=None,
+                    help="file_type sent (default: pdf for *.pdf, gdi otherwise)")
 
     s = p.add_argument_group("fake sales API")
     s.add_argument("--sales-api", action="store_true", help="start a fake sales API in this process")
@@ -520,9 +527,43 @@ def report_sales_api(api, out):
             req.method, req.path, req.answer_status, json.dumps(req.answer_body)))
 
 
+async def print_document(args, out):
+    """Sends one "/print" request. The service answers only on failure, so
+    silence for a few seconds means the job was queued (see the service log)."""
+    import base64
+    with open(args.print, "rb") as f:
+        data = base64.b64encode(f.read()).decode()
+    file_type = args.file_type or ("pdf" if args.print.lower().endswith(".pdf") else "gdi")
+    ctx = ssl.create_default_context(cafile=None if args.insecure else args.ca)
+    if args.insecure:
+        ctx.check_hostname = False
+        ctx.verify_mode = ssl.CERT_NONE
+    async with websockets.connect(args.url, ssl=ctx, max_size=None, ping_interval=None,
+                                  open_timeout=15) as ws:
+        await ws.send(json.dumps({"route": "/print", "type": "print", "file_type": file_type,
+                                  "data": data}))
+        out.write("Enviado %s como %s (%d bytes em base64)\n" % (args.print, file_type, len(data)))
+        code = 0
+        try:
+            while True:
+                reply = await asyncio.wait_for(ws.recv(), 3.0)
+                out.write("Resposta: %s\n" % reply)
+                code = 1
+        except asyncio.TimeoutError:
+            if code == 0:
+                out.write("Sem resposta: o trabalho entrou na fila de impressão.\n")
+        return code
+
+
 def main(argv=None):
     args = parse_args(argv)
     out = sys.stdout
+    if args.print:
+        try:
+            return asyncio.run(print_document(args, out))
+        except (OSError, websockets.InvalidHandshake, websockets.ConnectionClosed, ssl.SSLError) as e:
+            out.write("Conexão com o serviço falhou: %s\n" % e)
+            return 2
     api = None
     if args.sales_api:
         api = start_fake_sales_api(args, out)

@@ -93,6 +93,4 @@ void TDmSitef::ConnectionClosed() {
   }
 }
 
-void TDmSitef::Print(const std::string&, const TSessionPtr&) {}
-
 }  // namespace core

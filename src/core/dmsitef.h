@@ -32,6 +32,9 @@ class IHttpTransport;
 namespace platform {
 class TIniFile;
 }
+namespace print {
+class TPrintQueue;
+}
 namespace core {
 class TPaymentJournal;
 struct TJournalledPayment;
@@ -65,6 +68,8 @@ class TDmSitefHost {
   // come from the paying front end, whichever connection that is by then.
   virtual void BeginPayment() {}
   virtual void EndPayment() {}
+  // The print queue while the service runs, else null.
+  virtual std::shared_ptr<print::TPrintQueue> PrintQueue() { return nullptr; }
 };
 
 // A failure with the Portuguese message the front end receives.
@@ -181,6 +186,7 @@ class TDmSitef {
   // The TEF log file name chosen at creation.
   const std::string& TefLogFileName() const { return fTefLogFileName; }
   int Log(const std::string& text) { return host_.Log(text); }
+  TDmSitefHost& Host() { return host_; }
 
   // Sale data: of the latest session start, or of the session the running
   // transaction names (fSaleSession says which session they belong to).

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -45,6 +46,27 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes) {
   }
   SyncFolderOf(path);
   return true;
+}
+
+TNewFileResult WriteNewFile(const std::string& path, std::string_view bytes, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) return TNewFileResult::nfExists;
+    error = std::strerror(errno);
+    return TNewFileResult::nfFailed;
+  }
+  bool ok = WriteAll(fd, bytes);
+  int saved = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (!ok) {
+    error = std::strerror(saved);
+    ::unlink(path.c_str());  // a partial document must not be printed
+    return TNewFileResult::nfFailed;
+  }
+  return TNewFileResult::nfCreated;
 }
 
 }  // namespace platform

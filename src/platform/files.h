@@ -14,4 +14,11 @@ namespace platform {
 // false (and leaves no temporary file) when any step fails.
 bool WriteFileDurably(const std::string& path, std::string_view bytes);
 
+enum class TNewFileResult { nfCreated, nfExists, nfFailed };
+
+// Creates path only if no file of that name exists (never following or
+// replacing one) and writes bytes into it. On nfFailed `error` holds the
+// system's message and no file is left behind.
+TNewFileResult WriteNewFile(const std::string& path, std::string_view bytes, std::string& error);
+
 }  // namespace platform

@@ -80,6 +80,11 @@ void TZentavoSiTefService::EndPayment() {
   if (auto server = Server()) server->EndPayment();
 }
 
+std::shared_ptr<print::TPrintQueue> TZentavoSiTefService::PrintQueue() {
+  std::lock_guard<std::mutex> lock(print_mu_);
+  return FPrintQueue;
+}
+
 bool TZentavoSiTefService::Serving() {
   std::shared_ptr<endpoint::TServerThread> server = Server();
   return server != nullptr && !server->Deactivating();
@@ -140,7 +145,14 @@ void TZentavoSiTefService::ServiceStart(bool& Started) {
   FDmSitef->RecoverPayments();
   try {
     StartServer();
-    // The print queue joins here once printing exists.
+    const std::string printer = iniConfig->ReadString("sitef", "printer", "");
+    auto queue = std::make_shared<print::TPrintQueue>(printer);
+    queue->FOnLog = PrintQueueLog;
+    {
+      std::lock_guard<std::mutex> lock(print_mu_);
+      FPrintQueue = queue;
+    }
+    queue->Start();
     Started = true;
     GravaLog("O serviço foi inciado.");
   } catch (const std::exception& e) {
@@ -151,6 +163,12 @@ void TZentavoSiTefService::ServiceStart(bool& Started) {
 
 void TZentavoSiTefService::ServiceStop(bool& Stopped) {
   try {
+    std::shared_ptr<print::TPrintQueue> queue;
+    {
+      std::lock_guard<std::mutex> lock(print_mu_);
+      queue = std::move(FPrintQueue);
+    }
+    queue.reset();  // ends its thread once no request holds it
     StopServer();
     GravaLog("O serviço foi parado.");
     Stopped = true;

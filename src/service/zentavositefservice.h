@@ -1,5 +1,5 @@
 // The service module: owns the configuration file, the data module, the
-// server thread and (later) the print queue, and runs the control requests
+// server thread and the print queue, and runs the control requests
 // (start, stop, pause, continue) on the service thread, one at a time.
 //
 // One instance per process (ZentavoSiTefService()); other modules reach the
@@ -13,6 +13,7 @@
 #include "core/dmsitef.h"
 #include "endpoint/serverthread.h"
 #include "platform/inifile.h"
+#include "print/printqueue.h"
 
 namespace service {
 
@@ -57,6 +58,7 @@ class TZentavoSiTefService : public core::TDmSitefHost {
   void PromptAnswered() override;
   void BeginPayment() override;
   void EndPayment() override;
+  std::shared_ptr<print::TPrintQueue> PrintQueue() override;
 
   // The running server thread, or null while stopped or paused.
   endpoint::TServerThread* ServerThread();
@@ -70,6 +72,10 @@ class TZentavoSiTefService : public core::TDmSitefHost {
   // reach it through a shared copy so a pause cannot free it under them.
   std::mutex server_mu_;
   std::shared_ptr<endpoint::TServerThread> FServerThread;
+  // Exists from start to stop; the print route reaches it through a shared
+  // copy so a stop cannot free it under a request.
+  std::mutex print_mu_;
+  std::shared_ptr<print::TPrintQueue> FPrintQueue;
 
   std::shared_ptr<endpoint::TServerThread> Server();
 };

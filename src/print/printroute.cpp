@@ -1,0 +1,132 @@
+#include "print/printroute.h"
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "core/base64.h"
+#include "core/conversions.h"
+#include "core/dmsitef.h"
+#include "platform/files.h"
+#include "platform/inifile.h"
+#include "platform/paths.h"
+#include "print/printqueue.h"
+
+namespace print {
+namespace {
+
+// Larger documents are refused before decoding.
+constexpr size_t kMaxDocumentBytes = 64 * 1024 * 1024;
+// New names drawn when the one drawn is taken.
+constexpr int kNameAttempts = 50;
+
+}  // namespace
+
+std::string CleanBase64(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c != '\n' && c != '\r' && c != ' ') out.push_back(c);
+  }
+  const size_t comma = out.find(',');
+  if (comma != std::string::npos) out.erase(0, comma + 1);
+  return out;
+}
+
+TSaveResult SaveBase64ToFile(const std::string& text, const std::string& file, std::string& failure) {
+  const std::string clean = CleanBase64(text);
+  std::optional<std::string> bytes = core::Base64Decode(clean, kMaxDocumentBytes);
+  if (!bytes) {
+    failure = "Erro na conversão do arquivo: " +
+              std::string(clean.size() / 4 * 3 > kMaxDocumentBytes ? "Documento grande demais."
+                                                                    : "Texto base64 inválido.");
+    return TSaveResult::srFailed;
+  }
+  std::string error;
+  switch (platform::WriteNewFile(file, *bytes, error)) {
+    case platform::TNewFileResult::nfCreated: return TSaveResult::srSaved;
+    case platform::TNewFileResult::nfExists: return TSaveResult::srExists;
+    case platform::TNewFileResult::nfFailed: break;
+  }
+  failure = "Erro na conversão do arquivo: " + error;
+  return TSaveResult::srFailed;
+}
+
+void PrintData(core::TDmSitef& dm, const std::string& FileType, const std::string& Data,
+               const std::string& folder) {
+  const std::string printer = dm.Host().IniConfig().ReadString("sitef", "printer", "");
+  if (printer.empty()) {
+    dm.SendClientMessage(core::TDmSitef::BuildErrorReply("Impressora não definida."));
+    return;
+  }
+  std::shared_ptr<TPrintQueue> queue = dm.Host().PrintQueue();
+  if (!queue) throw core::EDmSitefErro("Fila de impressão não iniciada.");
+
+  static thread_local std::mt19937 rng{std::random_device{}()};
+  std::uniform_int_distribution<int> draw(0, 9999998);
+  const std::string clean = CleanBase64(Data);
+  std::string file;
+  TSaveResult saved = TSaveResult::srExists;
+  std::string failure;
+  for (int i = 0; i < kNameAttempts && saved == TSaveResult::srExists; ++i) {
+    file = folder + std::to_string(draw(rng)) + "_Temp." + FileType;
+    saved = SaveBase64ToFile(clean, file, failure);
+  }
+  if (saved == TSaveResult::srExists) failure = "Erro na conversão do arquivo: nenhum nome livre.";
+  if (saved != TSaveResult::srSaved) {
+    dm.Log(failure);
+    dm.SendClientMessage(failure);  // bare text, as the front end expects it
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::error_code ec;
+  if (saved == TSaveResult::srSaved && std::filesystem::exists(file, ec)) {
+    queue->SetPrintSettings("noscale");
+    queue->AddToQueue(file);
+  } else {
+    dm.SendClientMessage(core::TDmSitef::BuildErrorReply("Arquivo convertido não localizado."));
+  }
+}
+
+}  // namespace print
+
+namespace core {
+
+void TDmSitef::Print(const std::string& pContent, const TSessionPtr& /*pSession*/) {
+  std::optional<TJsonValue> message = ParseJsonObject(pContent);
+  if (!message) return;
+  try {
+    if (GetJSONField(*message, "type") != "print") {
+      SendClientMessage(BuildErrorReply("Campo type diferente de print."));
+      return;
+    }
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  std::string data;
+  try {
+    data = TrimControl(GetJSONField(*message, "data"));
+    if (data.empty()) {
+      SendClientMessage(BuildErrorReply("Campo \"data\" não foi preenchido."));
+      return;
+    }
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return;
+  }
+  try {
+    const std::string file_type = GetJSONField(*message, "file_type");
+    if (file_type == "pdf" || file_type == "gdi") {
+      print::PrintData(*this, file_type, data, platform::ExeDir());
+    } else {
+      SendClientMessage(BuildErrorReply("Tipo do arquivo inválido. Valor permitido [pdf,gdi]"));
+    }
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(std::string("Erro ao imprimir: ") + e.what()));
+  }
+}
+
+}  // namespace core

@@ -1,0 +1,32 @@
+// The "/print" route's job preparation: the document arrives as base64 text,
+// is decoded into a new temporary file beside the executable and handed to
+// the print queue. TDmSitef::Print (printroute.cpp) validates the request
+// and answers only on failure.
+#pragma once
+
+#include <string>
+
+namespace core {
+class TDmSitef;
+}
+
+namespace print {
+
+// Drops every LF, CR and space, then everything up to and including the
+// first comma (a data-URL header).
+std::string CleanBase64(const std::string& text);
+
+enum class TSaveResult { srSaved, srExists, srFailed };
+
+// Decodes the (cleaned) base64 text into a file that must not exist yet:
+// srExists leaves an existing file alone, so a queued document is never
+// overwritten. srFailed sets `failure` to "Erro na conversão do arquivo: " +
+// the reason and leaves no file.
+TSaveResult SaveBase64ToFile(const std::string& text, const std::string& file, std::string& failure);
+
+// Checks the printer setting, writes the temporary file "<N>_Temp.<type>" in
+// `folder` and queues it. Replies to the front end go through dm.
+void PrintData(core::TDmSitef& dm, const std::string& FileType, const std::string& Data,
+               const std::string& folder);
+
+}  // namespace print
