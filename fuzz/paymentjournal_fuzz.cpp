@@ -17,7 +17,7 @@ class TBytesFile : public platform::IAppendFile {
     out = *s_;
     return true;
   }
-  bool Append(std::string_view b) override {
+  bool Append(std::string_view b, bool) override {
     s_->append(b);
     return true;
   }

@@ -122,7 +122,9 @@ void TDmSitef::JournalFunctionStart(const std::string& doc, const std::string& d
 void TDmSitef::JournalStep(const std::string& step, const TJsonValue& fields) {
   const std::string id = CurrentPaymentId();
   if (id.empty() || !fPagamentoIniciado) return;
-  PaymentJournal().Append(id, step, fields);
+  // Nothing outside waits on a delivery: it is not flushed on its own, so
+  // the payment's end (and the library's release) is not held up by the disk.
+  PaymentJournal().Append(id, step, fields, step != journalstep::kDelivered);
 }
 
 void TDmSitef::JournalStepAfter(const std::string& step, const TJsonValue& fields) {

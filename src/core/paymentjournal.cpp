@@ -137,7 +137,7 @@ void TPaymentJournal::Apply(const std::string& line, const TJsonValue& record) {
 }
 
 void TPaymentJournal::Append(const std::string& id, const std::string& step,
-                             const TJsonValue& fields) {
+                             const TJsonValue& fields, bool durable) {
   std::lock_guard<std::mutex> lock(mu_);
   TJsonValue record = TJsonValue::MakeObject();
   record.AddString("id", id)
@@ -150,7 +150,7 @@ void TPaymentJournal::Append(const std::string& id, const std::string& step,
   const std::string json = record.Serialize();
   const std::string line = EncodeRecord(json);
   const std::string bytes = needNewline_ ? "\n" + line : line;
-  if (!file_->Append(bytes)) {
+  if (!file_->Append(bytes, durable)) {
     needNewline_ = true;
     throw EPaymentJournal();
   }

@@ -90,7 +90,10 @@ class TPaymentJournal {
   // Appends a record of payment id; fields is a JSON object (or null) whose
   // members follow "id", "step", "seq" and "at". Throws EPaymentJournal when
   // the record did not reach the disk; the journal in memory is unchanged.
-  void Append(const std::string& id, const std::string& step, const TJsonValue& fields);
+  // A record after which nothing outside depends on it (delivered) may skip
+  // the flush: durable false.
+  void Append(const std::string& id, const std::string& step, const TJsonValue& fields,
+              bool durable = true);
 
   std::optional<TJournalledPayment> Find(const std::string& id) const;
   // Every unresolved payment, oldest first.

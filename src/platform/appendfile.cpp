@@ -93,7 +93,7 @@ class TPosixAppendFile : public IAppendFile {
     return ok;
   }
 
-  bool Append(std::string_view bytes) override {
+  bool Append(std::string_view bytes, bool sync) override {
     const TKillSwitch& k = KillSwitch();
     const long n = ++gAppends;
     const bool fire = k.When != TKillWhen::kwNever && n == k.At;
@@ -104,7 +104,7 @@ class TPosixAppendFile : public IAppendFile {
       ::fdatasync(fd_);
       KillNow();
     }
-    const bool ok = WriteAll(fd_, bytes) && ::fdatasync(fd_) == 0;
+    const bool ok = WriteAll(fd_, bytes) && (!sync || ::fdatasync(fd_) == 0);
     if (ok && fire && k.When == TKillWhen::kwAfter) KillNow();
     if (!ok) Close();  // reopened, and the folder synced again, on the next try
     return ok;

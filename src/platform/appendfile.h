@@ -18,10 +18,11 @@ class IAppendFile {
   // The whole content into out. A missing file reads as empty. False when
   // the file exists but cannot be read.
   virtual bool ReadAll(std::string& out) = 0;
-  // Appends bytes and flushes them to the disk (the folder too when the
-  // append created the file). False when any of that failed: the caller
-  // cannot count on the bytes being there.
-  virtual bool Append(std::string_view bytes) = 0;
+  // Appends bytes and, when sync, flushes them to the disk (the folder too
+  // when the append created the file). False when any of that failed: the
+  // caller cannot count on the bytes being there. Without sync the bytes
+  // reach the disk with the next synced append or when the system flushes.
+  virtual bool Append(std::string_view bytes, bool sync = true) = 0;
   // Cuts the file to size bytes and flushes it.
   virtual bool Truncate(uint64_t size) = 0;
   // Replaces the whole content at once (written beside, flushed, renamed over

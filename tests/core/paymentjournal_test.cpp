@@ -20,7 +20,7 @@ class TMemoryAppendFile : public platform::IAppendFile {
     out = *content_;
     return true;
   }
-  bool Append(std::string_view bytes) override {
+  bool Append(std::string_view bytes, bool) override {
     if (Fails()) {
       content_->append(bytes.substr(0, bytes.size() / 2));  // a partial write
       return false;
