@@ -1,5 +1,6 @@
 #include "core/dmsitef.h"
 
+#include "core/paymentjournal.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "service/servicelog.h"
@@ -65,6 +66,11 @@ void TDmSitef::BindComponentEvents() {
   };
   c.OnDepoisCancelarTransacoes = [this](tef::TRuVirIdUzaRespostasPendentes& l) {
     RuVirIdUzaDepoisCancelarTransacoes(l);
+  };
+  // The payment journal records a payment's start before the library sees it.
+  c.TEFCliSiTef().OnAntesIniciarFuncao = [this](int, const std::string& doc,
+                                                const std::string& data, const std::string& hora) {
+    JournalFunctionStart(doc, data, hora);
   };
 }
 

@@ -36,6 +36,8 @@ namespace print {
 class TPrintQueue;
 }
 namespace core {
+class TPaymentJournal;
+struct TJournalledPayment;
 
 // What the data module needs from the service module that owns it.
 class TDmSitefHost {
@@ -157,6 +159,18 @@ class TDmSitef {
   // "company_id" to the first entry. False when it was not accepted.
   bool RegisterTransaction(TJsonValue& Result);
 
+  // --- payment journal (dmsitef_payments.cpp)
+  // Before the server accepts connections: reads the payment journal and
+  // resolves every payment an earlier run left unresolved.
+  void RecoverPayments();
+  // "/transaction/status": the last result of the session's sale.
+  void TransactionStatus(const std::string& pContent, const TSessionPtr& pSession);
+  // The journal, opened and read on first use.
+  TPaymentJournal& PaymentJournal();
+  // The result the front end would have received for a journalled payment,
+  // with "pending_reconciliation".
+  TJsonValue PaymentResult(const TJournalledPayment& p) const;
+
   // --- routes built by later parts of the system
   void CheckPinpad(const std::string& pContent, const TSessionPtr& pSession);
   void CheckFileVersion(const std::string& pContent, const TSessionPtr& pSession);
@@ -213,6 +227,11 @@ class TDmSitef {
   std::string fPathDLL;
   // The sales API transport; null means libcurl (tests put a fake here).
   std::shared_ptr<rest::IHttpTransport> fHttpTransport;
+  // Folder of the payment journal (tests point it elsewhere).
+  std::string fPathJournal;
+  // Whether the last RegisterTransaction got no answer from the sales API
+  // (request error): the API may hold the sale all the same.
+  bool fRegistroSemResposta = false;
 
  private:
   // Applies the TEF settings of the token's claims (step 5 of CreateSession).
@@ -221,6 +240,24 @@ class TDmSitef {
   TJsonValue BuildTransactionEntry(const tef::TRuVirIdUzaResp& R);
   void AskCancelConfirmation();
   void SendDialog(const TJsonValue& message) { SendClientMessage(message.Serialize()); }
+
+  // Payment journal steps of the running payment (dmsitef_payments.cpp).
+  // Resolves unresolved payments of earlier functions; false when some stay.
+  bool ResolveUnresolvedPayments(bool configure);
+  void ConfigureFromJournal(const TJournalledPayment& p);
+  void JournalBeginPayment(const std::string& type, const TSessionPtr& pSession);
+  void JournalFunctionStart(const std::string& doc, const std::string& date,
+                            const std::string& time);
+  // Appends a step of the running payment; EPaymentJournal when it failed.
+  void JournalStep(const std::string& step, const TJsonValue& fields);
+  // The same for a step after its effect: a failure is only logged (the
+  // payment stays unresolved and is finished again at the next start).
+  void JournalStepAfter(const std::string& step, const TJsonValue& fields);
+  // The not-realised result of the running payment, before it is sent;
+  // false when the payment already had its ending (nothing written).
+  bool JournalEnded(const TJsonValue& result);
+  void JournalEndPayment();
+  std::string CurrentPaymentId() const;
 
   // The library has returned its final result; answers whether a
   // cancellation had been flagged before it.
@@ -233,6 +270,15 @@ class TDmSitef {
   TSessionList FSessionList;
   std::string fTefLogFileName;
   std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;
+  std::mutex FJournalMu;  // guards the opening of FPaymentJournal
+  std::unique_ptr<TPaymentJournal> FPaymentJournal;
+  // The running payment: its journal id ("" when none) and its started
+  // record until the library starts the function. Payment thread only, but
+  // read by the status query.
+  mutable std::mutex FPagamentoMu;  // guards fPagamentoAtual
+  std::string fPagamentoAtual;
+  TJsonValue fPagamentoInicio;
+  bool fPagamentoIniciado = false;
 };
 
 // A parsed client message, shared rather than copied: a large message (a

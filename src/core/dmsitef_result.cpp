@@ -3,6 +3,7 @@
 // to the front end.
 #include "core/dmsitef.h"
 #include "core/jwt.h"
+#include "core/paymentjournal.h"
 #include "core/rest/curltransport.h"
 #include "core/rest/salesapicallback.h"
 #include "platform/regional.h"
@@ -86,6 +87,18 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
   TJsonValue result = TJsonValue::MakeObject();
   result.AddString("type", "result");
   const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
+  tef::TRuVirIdUzaCliSiTef& gerenciador = RuVirIdUza().TEFCliSiTef();
+  // The journal records a decision only when the library acknowledged it;
+  // otherwise the payment stays unresolved and is finished again later.
+  const auto journal_decision = [&](bool confirma, bool reconcile) {
+    if (gerenciador.ResultadoFinalizacao() != 0) {
+      Log("Diário de pagamentos: a biblioteca TEF não confirmou a finalização.");
+      return;
+    }
+    TJsonValue f = TJsonValue::MakeObject();
+    if (!confirma) f.AddBoolean("reconcile", reconcile);
+    JournalStepAfter(confirma ? journalstep::kConfirmed : journalstep::kUndone, f);
+  };
   fErroRegistro.reset();
   // The library has returned its final result: a cancellation arriving from
   // now on is refused, so a confirmed payment is never reported cancelled.
@@ -93,14 +106,21 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     // The library approved and waits for a decision: undo it now rather
     // than leave it pending, and keep its copy out of the next result.
     RuVirIdUza().ConfirmarTransacao(false, documento);
+    journal_decision(false, false);
     RespostasPendentes.Clear();
     result.AddString("status", "unauthorized").AddString("message", "Transação TEF não realizada.");
     SendClientMessage(result.Serialize());
     return;
   }
   bool confirmed = false;
+  bool journalled = false;  // the approval is in the journal
   TJsonValue approved = TJsonValue::MakeObject();
   try {
+    std::string nsu, autorizacao;
+    if (RespostasPendentes.Count() > 0) {
+      nsu = RespostasPendentes[0].NSUComprovante();
+      autorizacao = RespostasPendentes[0].CodigoAutorizacaoTransacao();
+    }
     TJsonValue entries = TJsonValue::MakeArray();
     while (RespostasPendentes.Count() > 0) {
       entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
@@ -112,15 +132,38 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
         .AddString("status", "approved")
         .AddString("message", "Transação TEF concluída com sucesso.")
         .Add("transaction_data", std::move(entries));
+    if (any) {
+      TJsonValue f = TJsonValue::MakeObject();
+      f.AddString("nsu", nsu).AddString("authorization", autorizacao).Add("result", approved);
+      JournalStep(journalstep::kApproved, f);
+      journalled = true;
+    }
     if (any && RegisterTransaction(approved)) {
+      TJsonValue f = TJsonValue::MakeObject();
+      if (const TJsonValue* data = approved.Find("transaction_data");
+          data && !data->Items().empty()) {
+        f.AddString("payment_id", MemberText(data->Items()[0], "payment_id").value_or("0"));
+      }
+      JournalStep(journalstep::kRegistered, f);
       confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
+      journal_decision(true, false);
     } else {
+      if (any) {
+        TJsonValue f = TJsonValue::MakeObject();
+        f.AddBoolean("answered", !fRegistroSemResposta);
+        JournalStep(journalstep::kRefused, f);
+      }
       RuVirIdUza().ConfirmarTransacao(false, documento);
+      journal_decision(false, any && fRegistroSemResposta);
     }
   } catch (...) {
     // Whatever failed before the decision, the library must not be left
     // holding an approved transaction.
-    if (!confirmed) RuVirIdUza().ConfirmarTransacao(false, documento);
+    if (!confirmed) {
+      RuVirIdUza().ConfirmarTransacao(false, documento);
+      // The sales API may have taken it before the failure.
+      if (journalled) journal_decision(false, true);
+    }
     RespostasPendentes.Clear();
     throw;
   }
@@ -137,6 +180,7 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
   fNsuCancelamento.clear();
   if (confirmed) {
     SendClientMessage(approved.Serialize());
+    JournalStepAfter(journalstep::kDelivered, TJsonValue());
     return;
   }
   // Not confirmed: status and message move behind the entries.
@@ -149,6 +193,7 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
       .AddString("message",
                  "Ocorreu um erro durante o processo, a transação TEF não será confirmada.");
   SendClientMessage(canceled.Serialize());
+  JournalStepAfter(journalstep::kDelivered, TJsonValue());
 }
 
 bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
@@ -158,6 +203,7 @@ bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
   rest::IHttpTransport& transport = fHttpTransport ? *fHttpTransport : curl;
   rest::TRegisterOutcome outcome =
       rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
+  fRegistroSemResposta = outcome.ErrorReply.has_value();
   for (const std::string& line : outcome.LogEntries) Log(line);
   // Answered after the library has been told to confirm or undo, so that no
   // write to the front end can hold an approval open.

@@ -88,6 +88,7 @@ void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection
     else if (route == "/version") CheckFileVersion(pContent, session);
     else if (route == "/transaction") StartTransaction(pContent, session);
     else if (route == "/transaction/cancel") CancelTransactionInProgress(pContent);
+    else if (route == "/transaction/status") TransactionStatus(pContent, session);
     else if (route == "/print") Print(pContent, session);
   } catch (const endpoint::EConnectionClosed&) {
     throw;  // the connection is gone: nothing can be answered on it

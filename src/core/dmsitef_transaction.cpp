@@ -3,6 +3,7 @@
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/paymentjournal.h"
 #include "platform/regional.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
@@ -10,6 +11,9 @@
 
 namespace core {
 namespace {
+
+constexpr char kMsgPagamentoPendente[] =
+    "Há um pagamento anterior ainda não resolvido no TEF; tente novamente.";
 
 std::string TwoDigits(int n) {
   char buf[16];
@@ -39,6 +43,17 @@ class TPaymentScope {
   TDmSitefHost& host_;
   std::atomic<bool>& busy_;
   TTEFClaim& claim_;
+};
+
+// Forgets the running payment on every way out of the transaction.
+template <typename F>
+class TOnExit {
+ public:
+  explicit TOnExit(F f) : f_(std::move(f)) {}
+  ~TOnExit() { f_(); }
+
+ private:
+  F f_;
 };
 
 }  // namespace
@@ -166,11 +181,22 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
 
   tef::TRuVirIdUza& c = RuVirIdUza();
   tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
+  auto end_payment = [this] { JournalEndPayment(); };
+  TOnExit<decltype(end_payment)> payment_scope(end_payment);
   try {
     if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
     if (!c.Inicializado(tef::gpCliSiTef)) {
       SendClientMessage(BuildErrorReply("SiTef não inicializado."));
       return;
+    }
+    // A payment of an earlier function that the library has not finished
+    // is finished first: a new function would make the library undo it.
+    if (type != "reprint") {
+      if (!ResolveUnresolvedPayments(false)) {
+        SendClientMessage(BuildErrorReply(kMsgPagamentoPendente));
+        return;
+      }
+      JournalBeginPayment(type, pSession);
     }
     fConcluido.store(false);
     fPodeCancelar.store(false);
@@ -210,7 +236,9 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
       result.AddString("type", "result")
           .AddString("status", cancelado ? "canceled" : "unauthorized")
           .AddString("message", "Transação TEF não realizada.");
+      const bool ending = JournalEnded(result);
       SendClientMessage(result.Serialize());
+      if (ending) JournalStepAfter(journalstep::kDelivered, TJsonValue());
     }
   } catch (const endpoint::EConnectionClosed&) {
     throw;

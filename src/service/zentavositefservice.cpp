@@ -140,6 +140,9 @@ void TZentavoSiTefService::StopServer() {
 }
 
 void TZentavoSiTefService::ServiceStart(bool& Started) {
+  // Payments an earlier run left unresolved are settled before any front end
+  // can connect.
+  FDmSitef->RecoverPayments();
   try {
     StartServer();
     const std::string printer = iniConfig->ReadString("sitef", "printer", "");

@@ -7,6 +7,7 @@
 // library is called from the component's thread only.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -150,6 +151,21 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   // Confirms (true) or undoes the last function in the library, naming it by
   // the document given and the date and time its function was started with.
   void FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado);
+  // What the library answered to the last FinalizarTransacao (0 done);
+  // nullopt when it was not called (a reprint, no library).
+  std::optional<int> ResultadoFinalizacao() const { return fResultadoFinalizacao; }
+  // Confirms or undoes the transaction started with that document, date
+  // (yyyymmdd) and time (hhnnss), outside any dialogue: the payment journal
+  // resolves payments left by an earlier run with it. Returns the library's
+  // result (0 done, also when nothing was pending).
+  int FinalizarFuncao(bool Confirma, const std::string& Documento, const std::string& Data,
+                      const std::string& Hora);
+  // Raised just before the library starts a function, with the document,
+  // date and time it is started with. An exception leaves the function not
+  // started and reaches the caller.
+  std::function<void(int Modalidade, const std::string& Documento, const std::string& Data,
+                     const std::string& Hora)>
+      OnAntesIniciarFuncao;
   // What the last FinalizarTransacao told the library (true: confirm), or
   // nothing when it did not reach the library.
   std::optional<bool> UltimaFinalizacao() const { return fUltimaFinalizacao; }
@@ -236,6 +252,7 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   TCliSiTefFuncoes fFuncoes;
   platform::IDynLibLoader* fLoader;
   bool fIniciouRequisicao = false;
+  std::optional<int> fResultadoFinalizacao;
   bool fReimpressao = false;
   bool fCancelamento = false;
   bool fDevolucao = false;

@@ -119,6 +119,14 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
   c.GravaInformacao(kCampoControle, kControleDataInicio, data);
   c.GravaInformacao(kCampoControle, kControleHoraInicio, hora);
   Resp().SetTipoGP(gpCliSiTef);
+  if (OnAntesIniciarFuncao) {
+    try {
+      OnAntesIniciarFuncao(Modalidade, doc, data, hora);
+    } catch (...) {
+      fIniciouRequisicao = false;
+      throw;
+    }
+  }
   GravaLog("*** IniciaFuncaoSiTefInterativo. Modalidade: " + std::to_string(Modalidade) +
            " Valor: " + valor + " Documento: " + doc + " Data: " + data + " Hora: " + hora +
            " Operador: " + fOperador + " Restricoes: " + RestricoesFuncao);

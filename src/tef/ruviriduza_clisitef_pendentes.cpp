@@ -19,6 +19,7 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
   TRuVirIdUza& c = Owner();
   fRespostas.clear();
   fIniciouRequisicao = false;
+  fResultadoFinalizacao.reset();
   fUltimaFinalizacao.reset();
   if (fReimpressao) return;  // a reprint leaves nothing to finish
 
@@ -41,8 +42,8 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
     GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
                                   : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora + " ParamAdc: " + parametros);
-    Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(Confirma ? 1 : 0, doc.c_str(), data.c_str(),
-                                                    hora.c_str(), parametros.c_str());
+    fResultadoFinalizacao = Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(
+        Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str(), parametros.c_str());
     fUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   } else {
@@ -56,8 +57,8 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
     GravaLog(std::string(Confirma ? "*** FinalizaTransacaoSiTefInterativo -> Confirmação: SIM Documento: "
                                   : "*** FinalizaTransacaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora);
-    Entrada(fFuncoes.FinalizaTransacaoSiTefInterativo)(Confirma ? 1 : 0, doc.c_str(), data.c_str(),
-                                                       hora.c_str());
+    fResultadoFinalizacao = Entrada(fFuncoes.FinalizaTransacaoSiTefInterativo)(
+        Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str());
     fUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   }
@@ -66,6 +67,19 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
     c.DoExibeMsg(opmOK, "Transação \"TEF\" não efetuada.");
     GravaLog(DocumentoVinculado);
   }
+}
+
+int TRuVirIdUzaCliSiTef::FinalizarFuncao(bool Confirma, const std::string& Documento,
+                                         const std::string& Data, const std::string& Hora) {
+  ExigirDLL();
+  GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
+                                : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
+           Documento + " Data: " + Data + " Hora: " + Hora + " ParamAdc: ");
+  const std::string doc = platform::Utf8ToAnsi(Documento).bytes();
+  const int resultado = Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(
+      Confirma ? 1 : 0, doc.c_str(), Data.c_str(), Hora.c_str(), "");
+  GravaLog("*** FinalizaFuncaoSiTefInterativo -> Resultado: " + std::to_string(resultado));
+  return resultado;
 }
 
 void TRuVirIdUzaCliSiTef::CNF(const std::string& /*Rede*/, const std::string& /*NSU*/,

@@ -241,7 +241,7 @@ def make_service(tmp_path):
     def factory(ini_extra="", start=True, prepare=None, env_extra=None):
         folder = os.path.join(str(tmp_path), "app%d" % len(started))
         shutil.copytree(APP_DIR, folder, symlinks=False,
-                        ignore=shutil.ignore_patterns("Log", "*.ini", "TEF"))
+                        ignore=shutil.ignore_patterns("Log", "*.ini", "TEF", "Journal"))
         os.makedirs(os.path.join(folder, "TEF"), exist_ok=True)
         port = free_port()
         env = dict(os.environ)

@@ -1,6 +1,10 @@
 // The library's C entry points. Each forwards to the simulator and keeps every
 // C++ exception on this side of the boundary.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <vector>
 
 #include "simulator.h"
 
@@ -10,8 +14,39 @@ namespace {
 
 constexpr int kInternalError = -4;
 
+// Fault switch for fail-count tests: CLISITEF_SIM_FAIL_AT_CALL=N (or a
+// comma-separated list) makes the N-th entry-point call of the process fail
+// without any effect: the configuration with 6 (TCP/IP start error), every
+// other call with -5 (no connection to the host). Read at the first call.
+bool FailsAtCall(long call) {
+  static const std::vector<long> calls = [] {
+    std::vector<long> out;
+    const char* v = std::getenv("CLISITEF_SIM_FAIL_AT_CALL");
+    while (v != nullptr && *v != '\0') {
+      char* end = nullptr;
+      const long n = std::strtol(v, &end, 10);
+      if (end == v) break;
+      if (n > 0) out.push_back(n);
+      v = *end == ',' ? end + 1 : end;
+    }
+    return out;
+  }();
+  for (long n : calls) {
+    if (n == call) return true;
+  }
+  return false;
+}
+
+std::atomic<long> gCalls{0};
+
 template <typename F>
 int Guard(const char* entry, F&& f) {
+  const long call = ++gCalls;
+  if (FailsAtCall(call)) {
+    const int result = std::strcmp(entry, "ConfiguraIntSiTefInterativoEx") == 0 ? 6 : -5;
+    clisitef_sim::Simulator::Instance().Fault(entry, call, result);
+    return result;
+  }
   try {
     return f();
   } catch (const std::exception& e) {

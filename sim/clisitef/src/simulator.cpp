@@ -642,6 +642,20 @@ int Simulator::PinPadPresence() {
   return result;
 }
 
+void Simulator::Fault(const char* entry, long call_number, int result) {
+  try {
+    std::lock_guard<std::mutex> lock(mu_);
+    EnsureConfig(false);
+    journal_.Write([&](JsonWriter& w) {
+      Member(w, "event", "fault");
+      Member(w, "call", entry);
+      Member(w, "call_number", static_cast<int>(call_number));
+      Member(w, "result", result);
+    });
+  } catch (...) {
+  }
+}
+
 void Simulator::InternalError(const char* entry, const char* what) {
   std::fprintf(stderr, "clisitef simulator: %s: %s\n", entry, what);
   try {

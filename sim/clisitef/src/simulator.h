@@ -36,6 +36,8 @@ class Simulator : public DialogueHost {
   int PinPadPresence();
   // Journals an exception that escaped an entry point.
   void InternalError(const char* entry, const char* what);
+  // Journals a call failed on purpose by the fault switch (see exports.cpp).
+  void Fault(const char* entry, long call_number, int result);
 
   void RunAction(const std::string& action, Vars& vars) override;
   void Pause(int milliseconds) override;

@@ -1,0 +1,51 @@
+// The payment journal reading back an arbitrary file: it never fails hard,
+// keeps only whole records, and what it kept reads back the same after an
+// append of one more record.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "core/paymentjournal.h"
+
+namespace {
+
+class TBytesFile : public platform::IAppendFile {
+ public:
+  explicit TBytesFile(std::string* s) : s_(s) {}
+  bool ReadAll(std::string& out) override {
+    out = *s_;
+    return true;
+  }
+  bool Append(std::string_view b, bool) override {
+    s_->append(b);
+    return true;
+  }
+  bool Truncate(uint64_t n) override {
+    s_->resize(n);
+    return true;
+  }
+  bool Replace(std::string_view b) override {
+    *s_ = std::string(b);
+    return true;
+  }
+
+ private:
+  std::string* s_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string content(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string> notes;
+  core::TPaymentJournal j(std::make_unique<TBytesFile>(&content), 4096, 2);
+  j.Load(notes);
+  const size_t count = j.Count();
+  j.Append("fuzz", core::journalstep::kStarted, core::TJsonValue());
+  core::TPaymentJournal back(std::make_unique<TBytesFile>(&content), 1u << 30, 2);
+  notes.clear();
+  back.Load(notes);
+  if (back.Count() < 1 || back.Count() > count + 1 || !back.Find("fuzz")) abort();
+  return 0;
+}
