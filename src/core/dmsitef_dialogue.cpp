@@ -334,6 +334,10 @@ void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo
   SendPrompt(m.Serialize());
   GetCollectResponse(Resposta, Digitado, VoltarMenu);
   if (fCancelado.load()) AskCancelConfirmation();
+  // A field left unanswered (cancelled, no answer in time, the service
+  // stopping) ends the function: an empty answer would only bring the same
+  // prompt back, forever once no answer can come.
+  if (fCancelado.load()) Digitado = false;
 }
 
 void TDmSitef::GetCollectResponse(std::string& Resposta, bool& /*Digitado*/, bool& VoltarMenu) {
