@@ -224,7 +224,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
         c.RespostasPendentes().SetValorTotalAPagar(fValorTransacao);
         m.SetCancelandoTransacaoTEF(false);
       }
-      c.CRT(fValorTransacao.ToDouble(), "02", std::to_string(fVenda_Id), 0, "", "", "",
+      c.CRT(fValorTransacao, "02", std::to_string(fVenda_Id), 0, "", "", "",
             TwoDigits(fQtdParcelas));
     }
 

@@ -257,9 +257,18 @@ bool TRuVirIdUza::CRT(double Valor, const std::string& IndiceFPG_ECF,
                       const std::string& NumeroCartaoDigitado,
                       const std::string& DataVencimentoDigitado, const std::string& CVVDigitado,
                       const std::string& QtdParcela) {
-  return SelecionarGP(gpNenhum).CRT(TCurrency::FromDouble(Valor), IndiceFPG_ECF,
-                                    NumeroCartaoDigitado, DataVencimentoDigitado, CVVDigitado,
-                                    QtdParcela, DocumentoVinculado, Moeda);
+  return CRT(TCurrency::FromDouble(Valor), IndiceFPG_ECF, DocumentoVinculado, Moeda,
+             NumeroCartaoDigitado, DataVencimentoDigitado, CVVDigitado, QtdParcela);
+}
+
+bool TRuVirIdUza::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
+                      const std::string& DocumentoVinculado, int Moeda,
+                      const std::string& NumeroCartaoDigitado,
+                      const std::string& DataVencimentoDigitado, const std::string& CVVDigitado,
+                      const std::string& QtdParcela) {
+  return SelecionarGP(gpNenhum).CRT(Valor, IndiceFPG_ECF, NumeroCartaoDigitado,
+                                    DataVencimentoDigitado, CVVDigitado, QtdParcela,
+                                    DocumentoVinculado, Moeda);
 }
 
 bool TRuVirIdUza::CHQ(double Valor, const std::string& IndiceFPG_ECF,

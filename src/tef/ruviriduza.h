@@ -182,6 +182,13 @@ class TRuVirIdUza {
            const std::string& NumeroCartaoDigitado = "",
            const std::string& DataVencimentoDigitado = "",
            const std::string& CVVDigitado = "", const std::string& QtdParcela = "");
+  // The same with the amount already in fixed point: large amounts keep every
+  // cent, which a double cannot promise.
+  bool CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
+           const std::string& DocumentoVinculado = "", int Moeda = 0,
+           const std::string& NumeroCartaoDigitado = "",
+           const std::string& DataVencimentoDigitado = "",
+           const std::string& CVVDigitado = "", const std::string& QtdParcela = "");
   bool CHQ(double Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
            const std::string& CMC7, char TipoPessoa, const std::string& DocumentoPessoa,
            const platform::TDateTime& DataCheque, const std::string& Banco,
