@@ -87,6 +87,8 @@ class ECampoNaoEncontrado : public EDmSitefErro {
 
 using TSessionPtr = std::shared_ptr<TSession>;
 
+class TJsonMessage;
+
 class TDmSitef {
  public:
   // DataModuleCreate: the session list and the TEF log name.
@@ -99,6 +101,11 @@ class TDmSitef {
   // The named member in text form, or ECampoNaoEncontrado.
   static std::string GetJSONField(const TJsonValue& object, const std::string& name);
   static std::string BuildErrorReply(const std::string& text);
+  // The request of a route whose "type" must be `type`: on text that is no
+  // JSON object, a missing "type" or another one, the error reply goes to the
+  // front end (`wrongType` for another type) and the result is empty.
+  TJsonMessage ReadRequest(const std::string& pContent, const std::string& type,
+                           const std::string& wrongType);
   void SendSampleMsg(const std::string& pMsg);
   // The only way to write to the front end; nothing without a server.
   void SendClientMessage(const std::string& pMsg);

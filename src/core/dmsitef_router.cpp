@@ -46,6 +46,21 @@ std::string TDmSitef::BuildErrorReply(const std::string& text) {
   return reply.Serialize();
 }
 
+TJsonMessage TDmSitef::ReadRequest(const std::string& pContent, const std::string& type,
+                                  const std::string& wrongType) {
+  try {
+    TJsonMessage message = ParseJsonObject(pContent);
+    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+    if (GetJSONField(*message, "type") == type) return message;
+    SendClientMessage(BuildErrorReply(wrongType));
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+  return {};
+}
+
 void TDmSitef::SendSampleMsg(const std::string& pMsg) {
   TJsonValue notice = TJsonValue::MakeObject();
   notice.AddString("type", "message")

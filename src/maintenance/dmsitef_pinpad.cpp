@@ -24,19 +24,7 @@ constexpr TPinpadStatus kPinpadStatus[] = {
 }  // namespace
 
 void TDmSitef::CheckPinpad(const std::string& pContent, const TSessionPtr& /*pSession*/) {
-  try {
-    const TJsonMessage message = ParseJsonObject(pContent);
-    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
-    if (GetJSONField(*message, "type") != "status") {
-      SendClientMessage(BuildErrorReply("Campo type diferente de pinpad."));
-      return;
-    }
-  } catch (const endpoint::EConnectionClosed&) {
-    throw;
-  } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
-    return;
-  }
+  if (!ReadRequest(pContent, "status", "Campo type diferente de pinpad.")) return;
 
   // A payment or another check runs: it owns the library, nothing is said.
   // The claim comes before the initialisation so that nothing can start in

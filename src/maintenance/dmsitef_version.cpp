@@ -22,20 +22,8 @@ std::string FileNameOf(const std::string& path) {
 }  // namespace
 
 void TDmSitef::CheckFileVersion(const std::string& pContent, const TSessionPtr& /*pSession*/) {
-  TJsonMessage message;
-  try {
-    message = ParseJsonObject(pContent);
-    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
-    if (GetJSONField(*message, "type") != "version") {
-      SendClientMessage(BuildErrorReply("Campo type diferente de version."));
-      return;
-    }
-  } catch (const endpoint::EConnectionClosed&) {
-    throw;
-  } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
-    return;
-  }
+  const TJsonMessage message = ReadRequest(pContent, "version", "Campo type diferente de version.");
+  if (!message) return;
 
   try {
     const std::string category = GetJSONField(*message, "category");

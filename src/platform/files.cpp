@@ -8,7 +8,6 @@
 #include <cstring>
 
 namespace platform {
-namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -30,8 +29,6 @@ void SyncFolderOf(const std::string& path) {
   ::fsync(fd);  // best effort: some file systems refuse folder syncs
   ::close(fd);
 }
-
-}  // namespace
 
 bool WriteFileDurably(const std::string& path, std::string_view bytes) {
   const std::string tmp = path + ".tmp";

@@ -14,6 +14,14 @@ namespace platform {
 // false (and leaves no temporary file) when any step fails.
 bool WriteFileDurably(const std::string& path, std::string_view bytes);
 
+// Writes every byte to the open descriptor, going on after interruptions.
+// False on any other write error.
+bool WriteAll(int fd, std::string_view bytes);
+
+// Syncs the folder that holds path, so that a file created or renamed there
+// survives a power loss. Best effort: some file systems refuse folder syncs.
+void SyncFolderOf(const std::string& path);
+
 enum class TNewFileResult { nfCreated, nfExists, nfFailed };
 
 // Creates path only if no file of that name exists (never following or
