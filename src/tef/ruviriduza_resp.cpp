@@ -1,7 +1,6 @@
 #include "tef/ruviriduza_resp.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 #include "platform/text.h"
@@ -92,13 +91,9 @@ void TRuVirIdUzaResp::SetOrdemPagamento(int v) {
 
 void TRuVirIdUzaResp::LerCamposDeControle(const TRuVirIdUzaLinha& linha) {
   switch (linha.Sequencia()) {
-    case 1: {
-      std::string s = linha.Informacao().AsString();
-      std::transform(s.begin(), s.end(), s.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-      fpCNFEnviado = s == "S";
+    case 1:
+      fpCNFEnviado = platform::IgualSemCaixa(linha.Informacao().AsString(), "S");
       break;
-    }
     case 2:
       fpIndiceFPG_ECF = linha.Informacao().AsString();
       break;
