@@ -29,11 +29,5 @@ class TRuVirIdUzaRespTXT : public TRuVirIdUzaResp {
   void LerParcelas(bool temParcelas);
   void ClassificarTipoTransacao();
 };
-// Each reads one line into the properties; false when the code is not its own.
-bool LerCampoDaTransacao(const TRuVirIdUzaLinha& linha, TLeitura& leitura);
-void LerCampoDoComprovante(const TRuVirIdUzaLinha& linha, TLeitura& leitura);
-void LerParcelas(bool temParcelas);
-void ClassificarTipoTransacao();
-};
 
 }  // namespace tef
