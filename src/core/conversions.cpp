@@ -5,6 +5,7 @@
 
 #include "core/dmsitef.h"
 #include "platform/ansi.h"
+#include "platform/text.h"
 
 namespace core {
 
@@ -46,11 +47,6 @@ std::string ThroughAnsi(const std::string& s) {
   return platform::AnsiToUtf8(platform::Utf8ToAnsi(s));
 }
 
-std::string TrimControl(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
+std::string TrimControl(const std::string& s) { return platform::TrimControle(s); }
 
 }  // namespace core

@@ -10,6 +10,7 @@
 
 #include "endpoint/unmask.h"
 #include "platform/ansi.h"
+#include "platform/text.h"
 
 namespace endpoint {
 
@@ -107,13 +108,6 @@ bool Gunzip(const std::string& in, size_t max_bytes, std::string& out, std::stri
   return ok;
 }
 
-std::string TrimControls(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return std::string(s.substr(b, e - b));
-}
-
 }  // namespace
 
 std::string GenerateSecWebSocketAccept(const std::string& SecWebSocketKey) {
@@ -146,7 +140,7 @@ void WebSocketHandshake(TConnection& conn) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) break;
     if (line.compare(0, kKeyHeader.size(), kKeyHeader) == 0) {
-      key = TrimControls(std::string_view(line).substr(kKeyHeader.size()));
+      key = platform::TrimControle(std::string_view(line).substr(kKeyHeader.size()));
     }
     line.clear();
   }

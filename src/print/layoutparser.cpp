@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "core/conversions.h"
+#include "platform/text.h"
 
 namespace print {
 namespace {
@@ -41,15 +42,14 @@ std::string GetAttr(xmlNode* node, const char* name, const std::string& def) {
 
 bool GetBoolAttr(xmlNode* node, const char* name) {
   if (!HasAttr(node, name)) return false;
-  const std::string v = LowerAscii(core::TrimControl(GetAttr(node, name, "")).c_str());
-  return v == "true" || v == "1" || v == "yes";
+  const std::string v = platform::TrimControle(GetAttr(node, name, ""));
+  return platform::IgualSemCaixa(v, "true") || v == "1" || platform::IgualSemCaixa(v, "yes");
 }
 
 // "double" -> fsLarge, "large" -> fsDblHeight, anything else fsNormal.
 TFontSize SizeOf(const std::string& value) {
-  const std::string v = LowerAscii(value.c_str());
-  if (v == "double") return TFontSize::fsLarge;
-  if (v == "large") return TFontSize::fsDblHeight;
+  if (platform::IgualSemCaixa(value, "double")) return TFontSize::fsLarge;
+  if (platform::IgualSemCaixa(value, "large")) return TFontSize::fsDblHeight;
   return TFontSize::fsNormal;
 }
 

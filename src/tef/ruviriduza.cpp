@@ -279,10 +279,11 @@ bool TRuVirIdUza::CHQ(double Valor, const std::string& IndiceFPG_ECF,
                       const std::string& Conta, const std::string& ContaDC,
                       const std::string& Cheque, const std::string& ChequeDC,
                       const std::string& Compensacao) {
-  return SelecionarGP(gpNenhum).CHQ(TCurrency::FromDouble(Valor), IndiceFPG_ECF,
-                                    DocumentoVinculado, CMC7, TipoPessoa, DocumentoPessoa,
-                                    DataCheque, Banco, Agencia, AgenciaDC, Conta, ContaDC, Cheque,
-                                    ChequeDC, Compensacao);
+  const TRuVirIdUzaCheque dados{CMC7,    TipoPessoa, DocumentoPessoa, DataCheque,
+                                Banco,   Agencia,    AgenciaDC,       Conta,
+                                ContaDC, Cheque,     ChequeDC,        Compensacao};
+  return SelecionarGP(gpNenhum).CHQ(TCurrency::FromDouble(Valor), IndiceFPG_ECF, DocumentoVinculado,
+                                    dados);
 }
 
 bool TRuVirIdUza::CNC(const std::string& Rede, const std::string& NSU,

@@ -9,6 +9,7 @@
 
 #include "platform/ansi.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "tef/ruviriduza_erros.h"
 
 namespace tef {
@@ -188,18 +189,7 @@ void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo) {
 void TRuVirIdUzaArquivo::CarregarTexto(std::string_view bytes_ansi) {
   const std::string texto = platform::AnsiToUtf8(bytes_ansi);
   fLinhas.clear();
-  size_t i = 0;
-  while (i < texto.size()) {
-    size_t fim = texto.find_first_of("\r\n", i);
-    if (fim == std::string::npos) fim = texto.size();
-    const std::string linha = texto.substr(i, fim - i);
-    i = fim;
-    if (i < texto.size() && texto[i] == '\r') {
-      ++i;
-      if (i < texto.size() && texto[i] == '\n') ++i;
-    } else if (i < texto.size()) {
-      ++i;  // a lone line feed
-    }
+  for (const std::string& linha : platform::DividirLinhas(texto)) {
     const size_t p = PosSeparador(linha);
     if (p == std::string::npos) continue;
     const size_t inicio_valor = p + kSeparador.size();

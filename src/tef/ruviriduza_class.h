@@ -139,13 +139,7 @@ class TRuVirIdUzaClass {
                    const std::string& CVV, const std::string& QtdParcela,
                    const std::string& DocumentoVinculado, int Moeda);
   virtual bool CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
-                   const std::string& DocumentoVinculado, const std::string& CMC7,
-                   char TipoPessoa, const std::string& DocumentoPessoa,
-                   const platform::TDateTime& DataCheque, const std::string& Banco,
-                   const std::string& Agencia, const std::string& AgenciaDC,
-                   const std::string& Conta, const std::string& ContaDC,
-                   const std::string& Cheque, const std::string& ChequeDC,
-                   const std::string& Compensacao);
+                   const std::string& DocumentoVinculado, const TRuVirIdUzaCheque& Cheque);
   // Without arguments: the data of the current response.
   virtual void NCN();
   virtual void NCN(const std::string& Rede, const std::string& NSU,

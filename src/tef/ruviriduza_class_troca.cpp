@@ -168,28 +168,22 @@ bool TRuVirIdUzaClass::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
 }
 
 bool TRuVirIdUzaClass::CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
-                           const std::string& DocumentoVinculado, const std::string& CMC7,
-                           char TipoPessoa, const std::string& DocumentoPessoa,
-                           const platform::TDateTime& DataCheque, const std::string& Banco,
-                           const std::string& Agencia, const std::string& AgenciaDC,
-                           const std::string& Conta, const std::string& ContaDC,
-                           const std::string& Cheque, const std::string& ChequeDC,
-                           const std::string& /*Compensacao*/) {
+                           const std::string& DocumentoVinculado, const TRuVirIdUzaCheque& Cheque) {
   ValidarValor(Valor);
   IniciarRequisicao("CHQ");
   fReq->SetDocumentoVinculado(DocumentoVinculado);
   fReq->SetValorTotal(Valor);
-  fReq->SetCMC7(CMC7);
-  fReq->SetTipoPessoa(TipoPessoa);
-  fReq->SetDocumentoPessoa(DocumentoPessoa);
-  fReq->SetDataCheque(DataCheque);
-  fReq->SetBanco(Banco);
-  fReq->SetAgencia(Agencia);
-  fReq->SetAgenciaDC(AgenciaDC);
-  fReq->SetConta(Conta);
-  fReq->SetContaDC(ContaDC);
-  fReq->SetCheque(Cheque);
-  fReq->SetChequeDC(ChequeDC);
+  fReq->SetCMC7(Cheque.CMC7);
+  fReq->SetTipoPessoa(Cheque.TipoPessoa);
+  fReq->SetDocumentoPessoa(Cheque.DocumentoPessoa);
+  fReq->SetDataCheque(Cheque.DataCheque);
+  fReq->SetBanco(Cheque.Banco);
+  fReq->SetAgencia(Cheque.Agencia);
+  fReq->SetAgenciaDC(Cheque.AgenciaDC);
+  fReq->SetConta(Cheque.Conta);
+  fReq->SetContaDC(Cheque.ContaDC);
+  fReq->SetCheque(Cheque.Cheque);
+  fReq->SetChequeDC(Cheque.ChequeDC);
   GravarIdentificacao();
   FinalizarRequisicao();
   LerRespostaRequisicao();

@@ -185,12 +185,8 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
            const std::string& DataVencimento, const std::string& CVV,
            const std::string& QtdParcela, const std::string& DocumentoVinculado,
            int Moeda) override;
-  bool CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
-           const std::string& DocumentoVinculado, const std::string& CMC7, char TipoPessoa,
-           const std::string& DocumentoPessoa, const platform::TDateTime& DataCheque,
-           const std::string& Banco, const std::string& Agencia, const std::string& AgenciaDC,
-           const std::string& Conta, const std::string& ContaDC, const std::string& Cheque,
-           const std::string& ChequeDC, const std::string& Compensacao) override;
+  bool CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
+           const TRuVirIdUzaCheque& Cheque) override;
   using TRuVirIdUzaClass::CNC;
   using TRuVirIdUzaClass::CNF;
   using TRuVirIdUzaClass::NCN;

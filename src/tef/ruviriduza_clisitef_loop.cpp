@@ -612,29 +612,26 @@ bool TRuVirIdUzaCliSiTef::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
 }
 
 bool TRuVirIdUzaCliSiTef::CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
-                              const std::string& /*DocumentoVinculado*/, const std::string& CMC7,
-                              char TipoPessoa, const std::string& DocumentoPessoa,
-                              const platform::TDateTime& DataCheque, const std::string& Banco,
-                              const std::string& Agencia, const std::string& AgenciaDC,
-                              const std::string& Conta, const std::string& ContaDC,
-                              const std::string& Cheque, const std::string& ChequeDC,
-                              const std::string& Compensacao) {
+                              const std::string& /*DocumentoVinculado*/,
+                              const TRuVirIdUzaCheque& Cheque) {
   ValidarValor(Valor);
   using namespace clisitef;
-  DefinirResposta(kCampoTipoPessoa, TipoPessoa == 'J' ? "1" : "0");
-  if (!TrimTef(DocumentoPessoa).empty()) {
-    DefinirResposta(kCampoDocumentoPessoa, Digitos(DocumentoPessoa));
+  const TRuVirIdUzaCheque& c = Cheque;
+  DefinirResposta(kCampoTipoPessoa, c.TipoPessoa == 'J' ? "1" : "0");
+  if (!TrimTef(c.DocumentoPessoa).empty()) {
+    DefinirResposta(kCampoDocumentoPessoa, Digitos(c.DocumentoPessoa));
   }
-  if (!DataCheque.IsZero()) {
-    DefinirResposta(kCampoDataPreDatado, platform::FormatDateTime("ddmmyyyy", DataCheque));
+  if (!c.DataCheque.IsZero()) {
+    DefinirResposta(kCampoDataPreDatado, platform::FormatDateTime("ddmmyyyy", c.DataCheque));
   }
-  if (!CMC7.empty()) {
-    DefinirResposta(kCampoCheque, "1:" + CMC7);
+  if (!c.CMC7.empty()) {
+    DefinirResposta(kCampoCheque, "1:" + c.CMC7);
   } else {
-    DefinirResposta(kCampoCheque, "0:" + DigitosLargura(Compensacao, 3) + DigitosLargura(Banco, 3) +
-                             DigitosLargura(Agencia, 4) + DigitosLargura(AgenciaDC, 1) +
-                             DigitosLargura(Conta, 10) + DigitosLargura(ContaDC, 1) +
-                             DigitosLargura(Cheque, 6) + DigitosLargura(ChequeDC, 1));
+    DefinirResposta(kCampoCheque, "0:" + DigitosLargura(c.Compensacao, 3) +
+                                      DigitosLargura(c.Banco, 3) + DigitosLargura(c.Agencia, 4) +
+                                      DigitosLargura(c.AgenciaDC, 1) + DigitosLargura(c.Conta, 10) +
+                                      DigitosLargura(c.ContaDC, 1) + DigitosLargura(c.Cheque, 6) +
+                                      DigitosLargura(c.ChequeDC, 1));
   }
   const int sts = ExecutarFuncao(fOperacaoCHQ, "CHQ", Valor,
                                  fRestricoes.empty() ? "[15;25]" : fRestricoes, "0", "", "", "");

@@ -2,6 +2,7 @@
 #include "platform/ansi.h"
 #include "platform/clock.h"
 #include "platform/regional.h"
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 #include "tef/ruviriduza_erros.h"
@@ -28,8 +29,10 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
   // started with (kept in the response); "now" only when the response lacks
   // them, as a backup file of an older version does.
   const platform::TDateTime agora = platform::Now();
-  std::string data = TrimTef(Resp().LeInformacao(899, 104).AsString());
-  std::string hora = TrimTef(Resp().LeInformacao(899, 105).AsString());
+  std::string data = TrimTef(
+      Resp().LeInformacao(clisitef::kCampoControle, clisitef::kControleDataInicio).AsString());
+  std::string hora = TrimTef(
+      Resp().LeInformacao(clisitef::kCampoControle, clisitef::kControleHoraInicio).AsString());
   if (data.empty() || hora.empty()) {
     data = platform::FormatDateTime("yyyymmdd", agora);
     hora = platform::FormatDateTime("hhnnss", agora);

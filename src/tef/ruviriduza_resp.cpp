@@ -1,10 +1,10 @@
 #include "tef/ruviriduza_resp.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 #include "platform/text.h"
+#include "tef/clisitef_protocol.h"
 
 namespace tef {
 
@@ -77,32 +77,30 @@ void TRuVirIdUzaResp::LeArquivo(const std::string& NomeArquivo) {
 
 void TRuVirIdUzaResp::SetCNFEnviado(bool v) {
   fpCNFEnviado = v;
-  fpConteudo.GravaInformacao(899, 1, v ? "S" : "N");
+  fpConteudo.GravaInformacao(clisitef::kCampoControle, clisitef::kControleCNFEnviado,
+                             v ? "S" : "N");
 }
 
 void TRuVirIdUzaResp::SetIndiceFPG_ECF(const std::string& v) {
   fpIndiceFPG_ECF = v;
-  fpConteudo.GravaInformacao(899, 2, v);
+  fpConteudo.GravaInformacao(clisitef::kCampoControle, clisitef::kControleIndiceFPG_ECF, v);
 }
 
 void TRuVirIdUzaResp::SetOrdemPagamento(int v) {
   fpOrdemPagamento = v;
-  fpConteudo.GravaInformacao(899, 3, std::to_string(v));
+  fpConteudo.GravaInformacao(clisitef::kCampoControle, clisitef::kControleOrdemPagamento,
+                             std::to_string(v));
 }
 
 void TRuVirIdUzaResp::LerCamposDeControle(const TRuVirIdUzaLinha& linha) {
   switch (linha.Sequencia()) {
-    case 1: {
-      std::string s = linha.Informacao().AsString();
-      std::transform(s.begin(), s.end(), s.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-      fpCNFEnviado = s == "S";
+    case clisitef::kControleCNFEnviado:
+      fpCNFEnviado = platform::IgualSemCaixa(linha.Informacao().AsString(), "S");
       break;
-    }
-    case 2:
+    case clisitef::kControleIndiceFPG_ECF:
       fpIndiceFPG_ECF = linha.Informacao().AsString();
       break;
-    case 3:
+    case clisitef::kControleOrdemPagamento:
       fpOrdemPagamento = linha.Informacao().AsInteger();
       break;
     default:

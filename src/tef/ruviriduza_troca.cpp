@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/text.h"
 #include "tef/ruviriduza_erros.h"
 #include "tef/ruviriduza_resp_txt.h"
 
@@ -203,10 +204,8 @@ void TRuVirIdUzaTroca::LimparArquivosAoInicializar() {
   if (!Existe(resp)) return;
   TRuVirIdUzaArquivo conteudo;
   conteudo.LeArquivo(resp);
-  std::string status = TrimTef(conteudo.LeInformacao(9, 0).AsString());
-  std::transform(status.begin(), status.end(), status.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (status != "FF") ApagarArquivoTef(resp);
+  const std::string status = TrimTef(conteudo.LeInformacao(9, 0).AsString());
+  if (!platform::IgualSemCaixa(status, "FF")) ApagarArquivoTef(resp);
 }
 
 }  // namespace tef

@@ -19,6 +19,23 @@ class TRuVirIdUzaReq;
 class TRuVirIdUzaResp;
 class TRuVirIdUzaRespostasPendentes;
 
+// The cheque of a CHQ as the point of sale gives it: its CMC7 line, or the
+// fields printed on it (Compensacao, Banco, Agencia and so on), and whose it is.
+struct TRuVirIdUzaCheque {
+  std::string CMC7;
+  char TipoPessoa = 'F';
+  std::string DocumentoPessoa;
+  platform::TDateTime DataCheque;
+  std::string Banco;
+  std::string Agencia;
+  std::string AgenciaDC;
+  std::string Conta;
+  std::string ContaDC;
+  std::string Cheque;
+  std::string ChequeDC;
+  std::string Compensacao;
+};
+
 // Standard manager type; only gpCliSiTef has a manager here.
 enum TRuVirIdUzaTipo {
   gpNenhum = 0,

@@ -177,7 +177,7 @@ TEST_F(LoopTest, MenuWithoutAValidChoiceAbortsAndGoingBackSendsOne) {
     fake.chamadas.clear();
     Pagar({Cmd(kCmdMenu, kCampoNenhum, "1:A;2:B;3:C;"),
            Cmd(kCmdMsgOperador, kCampoNenhum, "depois")});
-    EXPECT_THAT(Continuas(), ElementsAre(-1, 0)) << escolha;
+    EXPECT_THAT(Continuas(), ElementsAre(kContinuaInterromper, kContinuaSeguir)) << escolha;
   }
   c.OnExibeMenu = [](const std::string&, const TStringList&, int& i, bool& voltar) {
     i = 1;
@@ -186,7 +186,7 @@ TEST_F(LoopTest, MenuWithoutAValidChoiceAbortsAndGoingBackSendsOne) {
   fake.chamadas.clear();
   Pagar(
       {Cmd(kCmdMenu, kCampoNenhum, "1:A;2:B;3:C;"), Cmd(kCmdMsgOperador, kCampoNenhum, "depois")});
-  EXPECT_THAT(Continuas(), ElementsAre(1, 0));
+  EXPECT_THAT(Continuas(), ElementsAre(kContinuaVoltar, kContinuaSeguir));
   // Every abort and the going back removed the messages.
   EXPECT_EQ(ev.Com("Msg:opmRemoverMsgOperador").size(), 4u);
 }
@@ -197,7 +197,8 @@ TEST_F(LoopTest, AbortAndBackByEachCommand) {
   Administrar({Cmd(kCmdVerificaInterrupcao), Cmd(kCmdVerificaInterrupcao),
                Cmd(kCmdAguardaTecla, kCampoNenhum, "Transacao ja efetuada   "),
                Cmd(kCmdAguardaTecla, kCampoNenhum, " Unauthorized"), Cmd(kCmdAguardaTecla)});
-  EXPECT_THAT(Continuas(), ElementsAre(0, -1, 1, 1, 1));
+  EXPECT_THAT(Continuas(), ElementsAre(kContinuaSeguir, kContinuaInterromper, kContinuaVoltar,
+                                       kContinuaVoltar, kContinuaVoltar));
   EXPECT_THAT(ev.Com("Aguarda:"), ElementsAre("Aguarda:23:0", "Aguarda:23:0"));
   EXPECT_THAT(ev.Com("Msg:opmOK"),
               ElementsAre("Msg:opmOK:Transação já efetuada no sitef\r\nImprima o ultimo "
@@ -335,12 +336,13 @@ TEST_F(LoopTest, FinalResultsAreReportedByAvaliaErro) {
     const char* mensagem;
   };
   const Caso casos[] = {
-      {-6, "Operação cancelada pelo usuário"},
-      {-5, "Não foi possivel realizar a conexão com o servidor SiTef\r\nPor favor tente mais tarde..."},
-      {-4, "Falta de memória para rodar a função"},
-      {-3, "Fornecida uma modalidade inválida"},
-      {-2, "Operação cancelada pelo operador"},
-      {-1, "Módulo não inicializado"},
+      {kCanceladaPeloUsuario, "Operação cancelada pelo usuário"},
+      {kSemConexaoSiTef,
+       "Não foi possivel realizar a conexão com o servidor SiTef\r\nPor favor tente mais tarde..."},
+      {kFaltaDeMemoria, "Falta de memória para rodar a função"},
+      {kModalidadeInvalida, "Fornecida uma modalidade inválida"},
+      {kCanceladaPeloOperador, "Operação cancelada pelo operador"},
+      {kModuloNaoInicializado, "Módulo não inicializado"},
       {-43, "Operadora do cartão de crédito off-line (-43)"},
       {5, "Negada pelo autorizador (5)"},
   };

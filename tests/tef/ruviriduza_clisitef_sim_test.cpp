@@ -209,7 +209,7 @@ TEST_F(FuncaoSimTest, AbortByInterruptionCheckAndByInvalidMenuChoice) {
   ev.interromper = {true};
   EXPECT_FALSE(Pagar(2, 10.00));
   EXPECT_EQ(ev.Com("Msg:opmExcept").back(), "Msg:opmExcept:Operação cancelada pelo operador");
-  EXPECT_THAT(ContinuacoesEnviadas(), Contains(-1));
+  EXPECT_THAT(ContinuacoesEnviadas(), Contains(clisitef::kContinuaInterromper));
 
   ev.menus = {7};
   EXPECT_FALSE(Pagar(0, 10.00));

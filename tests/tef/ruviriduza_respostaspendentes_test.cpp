@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tef/clisitef_protocol.h"
 #include "tef/ruviriduza_resp_clisitef.h"
 
 namespace tef {
@@ -10,9 +11,11 @@ namespace {
 // A library response for valor (cents) with saque and desconto (cents).
 std::unique_ptr<TRuVirIdUzaResp> Resposta(int valor, int saque, int desconto, int ordem = 0) {
   auto r = std::make_unique<TRuVirIdUzaRespCliSiTef>();
-  r->Conteudo().GravaInformacao(899, 103, std::to_string(valor));
-  if (saque) r->GravaInformacao(130, platform::Utf8ToAnsi(std::to_string(saque)));
-  if (desconto) r->GravaInformacao(4029, platform::Utf8ToAnsi(std::to_string(desconto)));
+  r->Conteudo().GravaInformacao(clisitef::kCampoControle, clisitef::kControleValorCentavos,
+                                std::to_string(valor));
+  if (saque) r->GravaInformacao(clisitef::kCampoSaque, platform::Utf8ToAnsi(std::to_string(saque)));
+  if (desconto)
+    r->GravaInformacao(clisitef::kCampoDesconto, platform::Utf8ToAnsi(std::to_string(desconto)));
   if (ordem) r->SetOrdemPagamento(ordem);
   r->ConteudoToProperty();
   return r;

@@ -140,7 +140,7 @@ Step ParseStep(const Value& v, const std::string& where) {
     }
     if (v.HasMember("pad")) s.pad = GetInt(v["pad"], where + ".pad");
     if (v.HasMember("options")) {
-      if (s.command != 21) Fail(where, "options belong to a menu (cmd 21)");
+      if (s.command != clisitef::kCmdMenu) Fail(where, "options belong to a menu (cmd 21)");
       const Value& o = v["options"];
       if (!o.IsObject()) Fail(where + ".options", "must be an object");
       for (auto m = o.MemberBegin(); m != o.MemberEnd(); ++m) {
@@ -149,13 +149,14 @@ Step ParseStep(const Value& v, const std::string& where) {
       }
     }
     if (v.HasMember("no")) {
-      if (s.command != 20) Fail(where, "no belongs to a yes/no question (cmd 20)");
+      if (s.command != clisitef::kCmdSimNao)
+        Fail(where, "no belongs to a yes/no question (cmd 20)");
       s.no_steps = ParseSteps(v["no"], where + ".no");
     }
   } else if (v.HasMember("wait")) {
     CheckKeys(v, {"wait", "checks", "abort", "text", "comment"}, where);
     s.kind = Step::Kind::kWait;
-    s.command = 23;
+    s.command = clisitef::kCmdVerificaInterrupcao;
     s.wait_name = GetString(v["wait"], where + ".wait");
     if (v.HasMember("checks")) s.checks = GetInt(v["checks"], where + ".checks");
     if (v.HasMember("abort")) s.abort = GetInt(v["abort"], where + ".abort");

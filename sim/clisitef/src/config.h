@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol.h"
+
 namespace clisitef_sim {
 
 struct Step;
@@ -29,7 +31,7 @@ struct Step {
 
   // kCommand: what ContinuaFuncaoSiTefInterativo returns.
   int command = 0;
-  int field = -1;
+  int field = clisitef::kCampoNenhum;
   int min = 0;
   int max = 0;
   std::string text;
@@ -81,7 +83,7 @@ struct Config {
   int pinpad_present = 1;
   int interruption_delay_ms = 300;
   int wait_checks = 3;
-  int abort_result = -2;
+  int abort_result = clisitef::kCanceladaPeloOperador;
   std::string journal;
   std::string state_file;
   std::string track3_scenario;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "protocol.h"
 #include "values.h"
 
 namespace clisitef_sim {
@@ -13,12 +14,12 @@ constexpr std::size_t kMaxDepth = 100;
 bool IsPrompt(const Step& s) {
   if (s.kind != Step::Kind::kCommand) return false;
   switch (s.command) {
-    case 20:
-    case 21:
-    case 30:
-    case 31:
-    case 34:
-    case 35:
+    case clisitef::kCmdSimNao:
+    case clisitef::kCmdMenu:
+    case clisitef::kCmdObterCampo:
+    case clisitef::kCmdObterCheque:
+    case clisitef::kCmdObterValor:
+    case clisitef::kCmdObterCodigoBarras:
       return true;
     default:
       return false;
@@ -75,7 +76,7 @@ Dialogue::Dialogue(std::shared_ptr<const Config> config, const Scenario& scenari
   vars_["scenario"] = scenario.name;
   Push(scenario.steps);
   refusal_step_.kind = Step::Kind::kCommand;
-  refusal_step_.command = 3;
+  refusal_step_.command = clisitef::kCmdMsgAmbos;
 }
 
 void Dialogue::Push(const Steps& steps) {
@@ -106,9 +107,9 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
   }
   const Step& s = *pending_;
   if (continuation < 0) return Finish(s.abort.value_or(config_->abort_result));
-  // After a key-press message (22) the automation always answers 1: it means "go on".
-  const bool keypress = s.kind == Step::Kind::kCommand && s.command == 22;
-  if (continuation == 1 && !keypress) return GoBack();
+  // After a key-press message the automation always answers 1: it means "go on".
+  const bool keypress = s.kind == Step::Kind::kCommand && s.command == clisitef::kCmdAguardaTecla;
+  if (continuation == clisitef::kContinuaVoltar && !keypress) return GoBack();
   if (s.kind == Step::Kind::kWait && wait_left_ > 0) {
     --wait_left_;
     host_.Pause(config_->interruption_delay_ms);
@@ -116,7 +117,7 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
   }
   if (IsPrompt(s)) {
     const std::string given = Trim(answer);
-    if (s.command == 20) {
+    if (s.command == clisitef::kCmdSimNao) {
       if (given == "1") {
         pending_ = nullptr;
         if (!s.no_steps) return Finish(s.abort.value_or(config_->abort_result));
@@ -124,7 +125,7 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
         return Run();
       }
       if (given != "0") return Refuse("invalid_option", s);
-    } else if (s.command == 21) {
+    } else if (s.command == clisitef::kCmdMenu) {
       bool known = false;
       for (const auto& key : MenuKeys(pending_text_)) known = known || key == given;
       if (!known) return Refuse("invalid_option", s);
@@ -226,8 +227,9 @@ DialogueOutput Dialogue::Emit(const Step& step) {
 
 DialogueOutput Dialogue::Run() {
   for (;;) {
-    if (frames_.size() > kMaxDepth) return Finish(-4);
-    if (frames_.empty()) return Finish(0);  // a scenario without an end step approves nothing
+    if (frames_.size() > kMaxDepth) return Finish(kInternalError);
+    if (frames_.empty())
+      return Finish(clisitef::kOk);  // a scenario without an end step approves nothing
     Frame& top = frames_.back();
     if (top.index >= top.steps->size()) {
       frames_.pop_back();
@@ -249,7 +251,7 @@ DialogueOutput Dialogue::Run() {
       case Step::Kind::kEnd: {
         long result = 0;
         const std::string text = Trim(Substitute(s.result, vars_));
-        if (!ParseSigned(text, result)) result = -4;
+        if (!ParseSigned(text, result)) result = kInternalError;
         return Finish(static_cast<int>(result), s.record, Substitute(s.buffer, vars_));
       }
       case Step::Kind::kSwitch: {

@@ -6,13 +6,12 @@
 #include <exception>
 #include <vector>
 
+#include "protocol.h"
 #include "simulator.h"
 
 #define CLISITEF_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-
-constexpr int kInternalError = -4;
 
 // Fault switch for fail-count tests: CLISITEF_SIM_FAIL_AT_CALL=N (or a
 // comma-separated list) makes the N-th entry-point call of the process fail
@@ -43,7 +42,9 @@ template <typename F>
 int Guard(const char* entry, F&& f) {
   const long call = ++gCalls;
   if (FailsAtCall(call)) {
-    const int result = std::strcmp(entry, "ConfiguraIntSiTefInterativoEx") == 0 ? 6 : -5;
+    const int result = std::strcmp(entry, "ConfiguraIntSiTefInterativoEx") == 0
+                           ? 6
+                           : tef::clisitef::kSemConexaoSiTef;
     clisitef_sim::Simulator::Instance().Fault(entry, call, result);
     return result;
   }
@@ -54,7 +55,7 @@ int Guard(const char* entry, F&& f) {
   } catch (...) {
     clisitef_sim::Simulator::Instance().InternalError(entry, "unknown exception");
   }
-  return kInternalError;
+  return clisitef_sim::kInternalError;
 }
 
 clisitef_sim::Simulator& Sim() { return clisitef_sim::Simulator::Instance(); }

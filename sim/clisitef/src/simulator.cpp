@@ -17,10 +17,9 @@
 namespace clisitef_sim {
 namespace {
 
-constexpr int kContinue = 10000;
-constexpr int kNotInitialised = -1;
-constexpr int kInvalidFunction = -3;
-constexpr int kInternalError = -4;
+constexpr int kContinue = clisitef::kContinuar;
+constexpr int kNotInitialised = clisitef::kModuloNaoInicializado;
+constexpr int kInvalidFunction = clisitef::kModalidadeInvalida;
 constexpr int kBadArguments = -20;
 constexpr int kConfigurationUnusable = 8;
 
@@ -395,7 +394,7 @@ int Simulator::Start(int function, const char* value, const char* document, cons
 }
 
 const Transaction* Simulator::RecordIfApproved(const DialogueOutput& out) {
-  if (out.result != 0 || out.record.empty()) return nullptr;
+  if (out.result != clisitef::kOk || out.record.empty()) return nullptr;
   Transaction t;
   t.function = dialogue_function_;
   t.kind = out.record;
@@ -442,7 +441,7 @@ int Simulator::Continue(int* command, int* field, short* min, short* max, char* 
       *max = static_cast<short>(out.max);
     } else {
       *command = 0;
-      *field = -1;
+      *field = clisitef::kCampoNenhum;
       *min = 0;
       *max = 0;
     }

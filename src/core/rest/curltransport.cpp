@@ -99,18 +99,12 @@ void Check(CURLcode code, const char* what) {
   }
 }
 
-}  // namespace
+using TSlist = std::unique_ptr<curl_slist, TSlistDeleter>;
 
-TCurlTransport::TCurlTransport() = default;
-
-TRestResponse TCurlTransport::Perform(const THttpRequest& request) {
-  const TCurlApi& api = Api();
-  std::unique_ptr<CURL, TCurlDeleter> handle(api.easy_init());
-  if (!handle) throw ERequestError("libcurl handle could not be created");
-  CURL* h = handle.get();
-
-  std::unique_ptr<curl_slist, TSlistDeleter> headers;
-  auto addHeader = [&headers](const std::string& line) {
+// The request's headers as libcurl's list, without "Expect: 100-continue".
+TSlist HeaderList(const THttpRequest& request) {
+  TSlist headers;
+  auto add = [&headers](const std::string& line) {
     curl_slist* grown = Api().slist_append(headers.get(), line.c_str());
     if (!grown) throw ERequestError("out of memory");
     headers.release();
@@ -118,13 +112,14 @@ TRestResponse TCurlTransport::Perform(const THttpRequest& request) {
   };
   for (const auto& [name, value] : request.Headers) {
     // "Name;" is libcurl's way of sending a header with an empty value.
-    addHeader(value.empty() ? name + ";" : name + ": " + value);
+    add(value.empty() ? name + ";" : name + ": " + value);
   }
-  addHeader("Expect:");  // no 100-continue round trip before the body
+  add("Expect:");  // no 100-continue round trip before the body
+  return headers;
+}
 
-  TReceived received;
-  char errorText[CURL_ERROR_SIZE] = {};
-  Check(api.easy_setopt(h, CURLOPT_ERRORBUFFER, errorText), "CURLOPT_ERRORBUFFER");
+// Where the request goes and how: address, protocols, redirects, time-out, TLS.
+void SetConnection(const TCurlApi& api, CURL* h, const THttpRequest& request) {
   Check(api.easy_setopt(h, CURLOPT_URL, request.Url.c_str()), "URL");
   Check(api.easy_setopt(h, CURLOPT_NOSIGNAL, 1L), "CURLOPT_NOSIGNAL");
   Check(api.easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https"), "CURLOPT_PROTOCOLS_STR");
@@ -134,7 +129,7 @@ TRestResponse TCurlTransport::Perform(const THttpRequest& request) {
   Check(api.easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)),
         "CURLOPT_HTTP_VERSION");
   Check(api.easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L), "CURLOPT_FOLLOWLOCATION");
-  Check(api.easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects), "CURLOPT_MAXREDIRS");
+  Check(api.easy_setopt(h, CURLOPT_MAXREDIRS, TCurlTransport::kMaxRedirects), "CURLOPT_MAXREDIRS");
   Check(api.easy_setopt(h, CURLOPT_TIMEOUT_MS, request.TimeoutMs), "CURLOPT_TIMEOUT_MS");
   // Every server certificate is accepted.
   Check(api.easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L), "CURLOPT_SSL_VERIFYPEER");
@@ -147,7 +142,12 @@ TRestResponse TCurlTransport::Perform(const THttpRequest& request) {
         "CURLOPT_SSLVERSION");
   Check(api.easy_setopt(h, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0"),
         "CURLOPT_SSL_CIPHER_LIST");
-  Check(api.easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()), "CURLOPT_HTTPHEADER");
+}
+
+// What is sent (method, headers, body) and where the answer is collected.
+void SetExchange(const TCurlApi& api, CURL* h, const THttpRequest& request, curl_slist* headers,
+                 TReceived& received) {
+  Check(api.easy_setopt(h, CURLOPT_HTTPHEADER, headers), "CURLOPT_HTTPHEADER");
   Check(api.easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody), "CURLOPT_WRITEFUNCTION");
   Check(api.easy_setopt(h, CURLOPT_WRITEDATA, &received), "CURLOPT_WRITEDATA");
   Check(api.easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader), "CURLOPT_HEADERFUNCTION");
@@ -172,6 +172,24 @@ TRestResponse TCurlTransport::Perform(const THttpRequest& request) {
           "CURLOPT_POSTFIELDSIZE_LARGE");
     Check(api.easy_setopt(h, CURLOPT_POSTFIELDS, request.Body.data()), "CURLOPT_POSTFIELDS");
   }
+}
+
+}  // namespace
+
+TCurlTransport::TCurlTransport() = default;
+
+TRestResponse TCurlTransport::Perform(const THttpRequest& request) {
+  const TCurlApi& api = Api();
+  std::unique_ptr<CURL, TCurlDeleter> handle(api.easy_init());
+  if (!handle) throw ERequestError("libcurl handle could not be created");
+  CURL* h = handle.get();
+
+  const TSlist headers = HeaderList(request);
+  TReceived received;
+  char errorText[CURL_ERROR_SIZE] = {};
+  Check(api.easy_setopt(h, CURLOPT_ERRORBUFFER, errorText), "CURLOPT_ERRORBUFFER");
+  SetConnection(api, h, request);
+  SetExchange(api, h, request, headers.get(), received);
 
   CURLcode result = api.easy_perform(h);
   if (result != CURLE_OK) {
