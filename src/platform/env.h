@@ -80,7 +80,9 @@ class TEnvWrapper : public TEnv {
   bool IsFolder(const std::string& p) override { return FTarget.IsFolder(p); }
   bool IsRegularFile(const std::string& p) override { return FTarget.IsRegularFile(p); }
   bool FileSize(const std::string& p, uint64_t& s) override { return FTarget.FileSize(p, s); }
-  bool ReadFile(const std::string& p, std::string& out) override { return FTarget.ReadFile(p, out); }
+  bool ReadFile(const std::string& p, std::string& out) override {
+    return FTarget.ReadFile(p, out);
+  }
   bool WriteFile(const std::string& p, std::string_view b, bool durable) override {
     return FTarget.WriteFile(p, b, durable);
   }

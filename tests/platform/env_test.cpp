@@ -14,7 +14,8 @@ namespace {
 class EnvTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = (std::filesystem::temp_directory_path() / ("env_test_" + std::to_string(getpid()))).string();
+    dir_ = (std::filesystem::temp_directory_path() / ("env_test_" + std::to_string(getpid())))
+               .string();
     std::filesystem::remove_all(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -80,7 +81,8 @@ TEST_F(EnvTest, FailingFilesFailFromTheNthWriteOn) {
 
 TEST(ManualClockEnvTest, SleepingMovesTheClocksInsteadOfWaiting) {
   TManualClockEnv env;
-  EXPECT_NEAR(static_cast<double>(env.NowUnixMillis()), static_cast<double>(UnixNowMillis()), 1000.0);
+  EXPECT_NEAR(static_cast<double>(env.NowUnixMillis()), static_cast<double>(UnixNowMillis()),
+              1000.0);
   env.SetNowMillis(1000);
   const int64_t start = env.MonotonicMillis();
   env.SleepMillis(60'000);
@@ -95,7 +97,8 @@ TEST(DefaultEnvTest, MonotonicClockAndSleepAreReal) {
   const int64_t start = env.MonotonicMillis();
   env.SleepMillis(20);
   EXPECT_GE(env.MonotonicMillis() - start, 20);
-  EXPECT_NEAR(static_cast<double>(env.NowUnixMillis()), static_cast<double>(UnixNowMillis()), 1000.0);
+  EXPECT_NEAR(static_cast<double>(env.NowUnixMillis()), static_cast<double>(UnixNowMillis()),
+              1000.0);
 }
 
 }  // namespace
