@@ -10,9 +10,9 @@
 
 namespace core {
 
-TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
+TDmSitef::TDmSitef(TDmSitefHost& host, platform::TEnv& env) : host_(host), FEnv(env) {
   fPathDLL = platform::ExeDir() + "dll/";
-  FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>();
+  FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>(FEnv);
   // The integrator's identification, written into the requests the
   // component exchanges.
   tef::TRuVirIdUzaIdentificacao& id = FRuVirIdUza->Identificacao();
@@ -21,7 +21,7 @@ TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
   id.SetSoftwareHouse("Zentavo Sistemas");
   id.SetRazaoSocial("Zentavo Sistemas Ltda.");
   BindComponentEvents();
-  fTefLogFileName = service::TefLogPath(platform::ExeDir(), platform::Now());
+  fTefLogFileName = service::TefLogPath(platform::ExeDir(), FEnv.Now());
   FRuVirIdUza->SetArqLOG(fTefLogFileName);
 }
 

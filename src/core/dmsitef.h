@@ -18,6 +18,7 @@
 #include "core/tefclaim.h"
 #include "endpoint/connection.h"
 #include "platform/clock.h"
+#include "platform/env.h"
 #include "tef/currency.h"
 #include "tef/ruviriduza_types.h"
 
@@ -91,8 +92,9 @@ class TJsonMessage;
 
 class TDmSitef {
  public:
-  // DataModuleCreate: the session list and the TEF log name.
-  explicit TDmSitef(TDmSitefHost& host);
+  // DataModuleCreate: the session list and the TEF log name. env (clock,
+  // sleeps, files; for this object and its TEF component) must outlive it.
+  explicit TDmSitef(TDmSitefHost& host, platform::TEnv& env = platform::DefaultEnv());
   ~TDmSitef();
 
   // --- routing and the reply envelope
@@ -194,6 +196,7 @@ class TDmSitef {
   const std::string& TefLogFileName() const { return fTefLogFileName; }
   int Log(const std::string& text) { return host_.Log(text); }
   TDmSitefHost& Host() { return host_; }
+  platform::TEnv& Env() { return FEnv; }
 
   // Sale data: of the latest session start, or of the session the running
   // transaction names (fSaleSession says which session they belong to).
@@ -274,6 +277,7 @@ class TDmSitef {
   std::optional<std::string> fErroRegistro;
   std::atomic<int> FTEFClaim{TTEFClaim::usoNenhum};
   TDmSitefHost& host_;
+  platform::TEnv& FEnv;
   TSessionList FSessionList;
   std::string fTefLogFileName;
   std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;

@@ -7,8 +7,6 @@
 // The busy flag is not released from here: StartTransaction, which claimed
 // it, releases it when the library call has returned, so a second
 // transaction can never start while the component is still running.
-#include <chrono>
-#include <thread>
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
@@ -19,12 +17,6 @@
 
 namespace core {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long long MsUntil(Clock::time_point t) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
-}
 
 // Letter case ignored, accented letters included (as the 8-bit comparison
 // of the library's texts does).
@@ -84,24 +76,24 @@ void TDmSitef::GetClientResponse(std::string& text) {
     TDmSitefHost& host;
     ~TAnswered() { host.PromptAnswered(); }
   } answered{host_};
-  while (FAguardandoRespCanc.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (FAguardandoRespCanc.load()) FEnv.SleepMillis(1);
   std::string candidate;
   if (!fLastContentReceived.empty()) {
     candidate.swap(fLastContentReceived);
   } else {
     // The deadline holds even while the front end stays connected and
     // silent: wait for data in slices instead of blocking on a read.
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(fRespostaTimeoutMs);
+    const int64_t deadline = FEnv.MonotonicMillis() + fRespostaTimeoutMs;
     while (candidate.empty()) {
-      const long long left = MsUntil(deadline);
+      const int64_t left = deadline - FEnv.MonotonicMillis();
       // A stopping service cannot receive an answer: give up at once.
       if (left <= 0 || !host_.Serving()) break;
-      const Clock::time_point slice = Clock::now();
+      const int64_t slice = FEnv.MonotonicMillis();
       if (host_.WaitForClientData(static_cast<int>(left < 100 ? left : 100))) {
         DecodeWebSocketFrame(candidate);
-        if (candidate.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      } else if (Clock::now() - slice < std::chrono::milliseconds(10)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // no connection to wait on
+        if (candidate.empty()) FEnv.SleepMillis(50);
+      } else if (FEnv.MonotonicMillis() - slice < 10) {
+        FEnv.SleepMillis(50);  // no connection to wait on
       }
     }
     if (candidate.empty()) {
@@ -229,13 +221,13 @@ void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
       break;
     case tef::opmDestaqueVia: {
       fUltimaMsg = pMessage;
-      const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(fDestaqueViaMs);
+      const int64_t deadline = FEnv.MonotonicMillis() + fDestaqueViaMs;
       try {
         do {
-          std::this_thread::sleep_for(std::chrono::milliseconds(fDestaqueViaStepMs));
-          const long long left = MsUntil(deadline);
+          FEnv.SleepMillis(fDestaqueViaStepMs);
+          const int64_t left = deadline - FEnv.MonotonicMillis();
           SendDialog(Notice(pMessage + " " + std::to_string(left > 0 ? left / 1000 : 0)));
-        } while (MsUntil(deadline) >= 0);
+        } while (deadline - FEnv.MonotonicMillis() >= 0);
       } catch (...) {
         SendDialog(Notice(fUltimaMsg));
         throw;

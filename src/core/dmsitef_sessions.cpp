@@ -21,8 +21,8 @@ std::string TrimSpaces(const std::string& s) {
 }
 
 // Expiry instants are UTC: a local time repeats when daylight saving ends.
-bool Expired(const platform::TDateTime& expiry_utc) {
-  return platform::ToUnixMillisAsUtc(platform::UtcNow()) >= platform::ToUnixMillisAsUtc(expiry_utc);
+bool Expired(platform::TEnv& env, const platform::TDateTime& expiry_utc) {
+  return env.NowUnixMillis() >= platform::ToUnixMillisAsUtc(expiry_utc);
 }
 
 }  // namespace
@@ -104,7 +104,7 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
       uuid.clear();  // no GUID available: the identifier stays empty
     }
     const platform::TDateTime expiry =
-        platform::AddMillis(platform::UtcNow(), kSessionSeconds * int64_t{1000});
+        platform::AddMillis(FEnv.UtcNow(), kSessionSeconds * int64_t{1000});
     TJsonValue reply = TJsonValue::MakeObject();
     reply.AddString("type", "session")
         .AddString("status", "created")
@@ -140,7 +140,7 @@ bool TDmSitef::ValidateSession(const std::string& pContent, TSessionPtr& pSessio
       SendClientMessage(BuildErrorReply("Sessão inválida."));
       return false;
     }
-    if (Expired(session->ExpirationDateTime())) {
+    if (Expired(FEnv, session->ExpirationDateTime())) {
       SendClientMessage(BuildErrorReply("Sessão expirada."));
       FSessionList.DeleteItem(uuid);
       return false;

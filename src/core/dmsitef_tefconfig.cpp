@@ -1,6 +1,4 @@
 // TEF settings from the session token's claims, and "/initialize".
-#include <filesystem>
-#include <system_error>
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
@@ -99,14 +97,12 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
     tls.WriteString("ConfiguracaoTLS", "URLTLS", ini.ReadString("sitef", "tls_gateway_host", URLTLS));
     tls.WriteString("ConfiguracaoTLS", "TokenRegistro", token);
     const std::string control = platform::CliSiTefControlDir();
-    std::error_code ec;
-    if (changed && std::filesystem::is_directory(control, ec)) {
+    if (changed && FEnv.IsFolder(control)) {
       // The library starts with fresh control data under a new token.
       const std::string moved =
-          control + "-" + platform::FormatDateTime("ddmmyyyyhhnnss", platform::Now());
+          control + "-" + platform::FormatDateTime("ddmmyyyyhhnnss", FEnv.Now());
       try {
-        std::filesystem::rename(control, moved, ec);
-        if (!ec) Log("Pasta de controle do SiTef renomeada para: " + moved);
+        if (FEnv.RenameFile(control, moved)) Log("Pasta de controle do SiTef renomeada para: " + moved);
       } catch (...) {
         Log("Não foi possível renomear a pasta de controle do sitef: " + control);
       }
@@ -114,8 +110,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   } else {
     c.SetCNPJLoja("");
     c.SetCNPJZoVure("");
-    std::error_code ec;
-    std::filesystem::remove(confitls, ec);
+    FEnv.RemoveFile(confitls);
   }
 
   const std::string ip = ThroughAnsi(GetJSONField(claims, "ip_address"));

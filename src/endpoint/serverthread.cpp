@@ -8,6 +8,7 @@
 
 #include "endpoint/tlsconnection.h"
 #include "endpoint/websocket.h"
+#include "platform/env.h"
 #include "platform/memory.h"
 #include "platform/socket.h"
 
@@ -20,11 +21,7 @@ constexpr int kProbeSliceMs = 250;
 // Messages read ahead of their handling, per connection.
 constexpr size_t kMaxInbox = 64;
 
-long long NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+long long NowMs() { return platform::DefaultEnv().MonotonicMillis(); }
 
 std::string OpenSslError(const std::string& what) {
   const unsigned long e = ERR_get_error();

@@ -3,18 +3,13 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-#include <chrono>
-
+#include "platform/env.h"
 #include "platform/socket.h"
 
 namespace endpoint {
 namespace {
 
-long long NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+long long NowMs() { return platform::DefaultEnv().MonotonicMillis(); }
 
 }  // namespace
 

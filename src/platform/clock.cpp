@@ -3,35 +3,21 @@
 #include <sys/time.h>
 #include <time.h>
 
-#include <mutex>
-
 namespace platform {
 namespace {
-
-std::mutex g_source_mutex;
-NowSource g_source;
-
-int64_t NowMillis() {
-  {
-    std::lock_guard<std::mutex> lock(g_source_mutex);
-    if (g_source) return g_source();
-  }
-  struct timespec ts;
-  clock_gettime(CLOCK_REALTIME, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 }  // namespace
 
-void SetNowSourceForTesting(NowSource source) {
-  std::lock_guard<std::mutex> lock(g_source_mutex);
-  g_source = std::move(source);
+int64_t UnixNowMillis() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-TDateTime Now() { return UnixMillisToLocal(NowMillis()); }
-TDateTime UtcNow() { return FromUnixMillisUtc(NowMillis()); }
+TDateTime Now() { return UnixMillisToLocal(UnixNowMillis()); }
+TDateTime UtcNow() { return FromUnixMillisUtc(UnixNowMillis()); }
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

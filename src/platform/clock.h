@@ -5,7 +5,6 @@
 
 #include <compare>
 #include <cstdint>
-#include <functional>
 
 namespace platform {
 
@@ -18,12 +17,12 @@ struct TDateTime {
   auto operator<=>(const TDateTime&) const = default;
 };
 
-// The current local time with milliseconds. Tests may replace the source.
+// The machine's clock: Unix time in milliseconds, local time and UTC. Code
+// that tests must be able to move in time reads the clock of the TEnv it was
+// given (platform/env.h) instead.
+int64_t UnixNowMillis();
 TDateTime Now();
-// The current UTC time with milliseconds.
 TDateTime UtcNow();
-using NowSource = std::function<int64_t()>;  // Unix time in milliseconds
-void SetNowSourceForTesting(NowSource source);  // empty restores the real clock
 
 bool IsValidDate(int year, int month, int day);
 bool IsValidTime(int hour, int minute, int second, int millisecond = 0);

@@ -29,6 +29,18 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
   return path + ext;
 }
 
+std::string ExtractFileExt(const std::string& path) {
+  const std::string name = ExtractFileName(path);
+  const size_t dot = name.rfind('.');
+  // A leading dot names a hidden file, not an extension.
+  return dot == std::string::npos || dot == 0 || name == ".." ? std::string() : name.substr(dot);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 bool ForceDirectories(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);

@@ -7,12 +7,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 
 #include "core/conversions.h"
+#include "platform/env.h"
 #include "platform/text.h"
 
 namespace print {
@@ -128,15 +127,13 @@ TLayoutParser::TLayoutParser(TGDIPrinter& ABuilder) : FBuilder(ABuilder) {
 }
 
 void TLayoutParser::ParseFile(const std::string& AArquivo) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(AArquivo, ec))
+  platform::TEnv& env = platform::DefaultEnv();
+  uint64_t size = 0;
+  if (!env.IsRegularFile(AArquivo) || !env.FileSize(AArquivo, size))
     throw ELayoutParser("Arquivo de leiaute nao encontrado: " + AArquivo);
-  const auto size = std::filesystem::file_size(AArquivo, ec);
-  if (ec) throw ELayoutParser("Arquivo de leiaute nao encontrado: " + AArquivo);
   if (size > kMaxDocumentBytes) throw ELayoutParser("Leiaute grande demais (máximo 8 MiB)");
-  std::ifstream in(AArquivo, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) throw ELayoutParser("Falha ao ler o leiaute: " + AArquivo);
+  std::string bytes;
+  if (!env.ReadFile(AArquivo, bytes)) throw ELayoutParser("Falha ao ler o leiaute: " + AArquivo);
   ProcessDocument(bytes, AArquivo);
 }
 

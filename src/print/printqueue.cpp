@@ -1,25 +1,17 @@
 #include "print/printqueue.h"
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 
 #include "core/conversions.h"
+#include "platform/paths.h"
 #include "print/gdiprinter.h"
 #include "print/layoutparser.h"
 
 namespace print {
 namespace {
 
-namespace fs = std::filesystem;
-
-void SleepMs(int ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 std::string LowerExt(const std::string& path) {
-  std::string ext = fs::path(path).extension().string();
+  std::string ext = platform::ExtractFileExt(path);
   for (char& c : ext) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
@@ -34,8 +26,9 @@ std::string ScalingFor(const std::string& settings) {
 
 }  // namespace
 
-TPrintQueue::TPrintQueue(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler)
-    : FPrinterName(std::move(APrinterName)), spooler_(std::move(spooler)) {
+TPrintQueue::TPrintQueue(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler,
+                         platform::TEnv& env)
+    : FPrinterName(std::move(APrinterName)), spooler_(std::move(spooler)), FEnv(env) {
   DoLog("Fila de impressão criada");
 }
 
@@ -77,8 +70,7 @@ std::string TPrintQueue::PrintSettings() {
 
 void TPrintQueue::AddToQueue(const std::string& AFile) {
   try {
-    std::error_code ec;
-    if (!fs::exists(AFile, ec)) {
+    if (!FEnv.FileExists(AFile)) {
       DoLog("Arquivo não encontrado: " + AFile);
       return;
     }
@@ -121,7 +113,7 @@ void TPrintQueue::Execute() {
           DoLog("Iniciando impressão: " + path);
           ProcessFile(path);
           DoLog("Impressão concluída: " + path);
-          if (FCooldownMs > 0 && !Terminated()) SleepMs(static_cast<int>(FCooldownMs));
+          if (FCooldownMs > 0 && !Terminated()) FEnv.SleepMillis(FCooldownMs);
         } catch (const std::exception& e) {
           DoLog("Erro ao imprimir " + path + " - " + e.what());
         }
@@ -146,10 +138,11 @@ void TPrintQueue::ProcessFile(const std::string& path) {
 
 void TPrintQueue::DeleteJobFile(const std::string& path) {
   try {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return;
-    SleepMs(FDeleteDelayMs);
-    if (!fs::remove(path, ec) && ec) throw fs::filesystem_error("remove", path, ec);
+    if (!FEnv.FileExists(path)) return;
+    FEnv.SleepMillis(FDeleteDelayMs);
+    if (!FEnv.RemoveFile(path)) {
+      DoLog("Aviso: falha ao remover arquivo PDF: " + path);
+    }
   } catch (const std::exception& e) {
     DoLog(std::string("Aviso: falha ao remover arquivo PDF: ") + e.what());
   }
@@ -159,9 +152,9 @@ void TPrintQueue::PrintPdf(const std::string& path) {
   try {
     std::string document;
     {
-      std::ifstream in(path, std::ios::binary);
-      if (!in) throw platform::EPrintSpooler("Não foi possível ler o arquivo: " + path);
-      document.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      if (!FEnv.ReadFile(path, document)) {
+        throw platform::EPrintSpooler("Não foi possível ler o arquivo: " + path);
+      }
     }
     const std::string S = core::TrimControl(PrintSettings());
     platform::TPrintOptions options;
@@ -171,7 +164,7 @@ void TPrintQueue::PrintPdf(const std::string& path) {
       for (const auto& [k, v] : opts) text += "\r\nOpção: " + k + "=" + v;
       return text;
     };
-    const std::string title = fs::path(path).filename().string();
+    const std::string title = platform::ExtractFileName(path);
     int job = 0;
     try {
       job = spooler_->SubmitJob(FPrinterName, title, "application/pdf", options, document);
@@ -181,10 +174,10 @@ void TPrintQueue::PrintPdf(const std::string& path) {
       options.clear();
       job = spooler_->SubmitJob(FPrinterName, title, "application/pdf", options, document);
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FJobTimeoutMs);
+    const int64_t deadline = FEnv.MonotonicMillis() + FJobTimeoutMs;
     platform::TPrintJobState state = spooler_->JobState(FPrinterName, job);
-    while (state == platform::TPrintJobState::jsPending && std::chrono::steady_clock::now() < deadline) {
-      SleepMs(FJobPollMs);
+    while (state == platform::TPrintJobState::jsPending && FEnv.MonotonicMillis() < deadline) {
+      FEnv.SleepMillis(FJobPollMs);
       state = spooler_->JobState(FPrinterName, job);
     }
     if (state == platform::TPrintJobState::jsPending) {

@@ -26,6 +26,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/env.h"
 #include "platform/printspooler.h"
 
 namespace print {
@@ -34,8 +35,10 @@ using TOnPrintLog = std::function<void(const std::string& AMessage)>;
 
 class TPrintQueue {
  public:
+  // env (clock, sleeps, files) must outlive the queue.
   explicit TPrintQueue(std::string APrinterName,
-                       std::shared_ptr<platform::TPrintSpooler> spooler = platform::CupsSpooler());
+                       std::shared_ptr<platform::TPrintSpooler> spooler = platform::CupsSpooler(),
+                       platform::TEnv& env = platform::DefaultEnv());
   ~TPrintQueue();
   TPrintQueue(const TPrintQueue&) = delete;
   TPrintQueue& operator=(const TPrintQueue&) = delete;
@@ -64,6 +67,7 @@ class TPrintQueue {
 
   const std::string FPrinterName;
   const std::shared_ptr<platform::TPrintSpooler> spooler_;
+  platform::TEnv& FEnv;
 
   std::mutex FCritical;  // guards FQueue, FPrintSettings and signalled_
   std::condition_variable FEvent;

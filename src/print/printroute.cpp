@@ -1,9 +1,6 @@
 #include "print/printroute.h"
 
-#include <chrono>
-#include <filesystem>
 #include <random>
-#include <thread>
 
 #include "core/base64.h"
 #include "core/conversions.h"
@@ -78,9 +75,8 @@ void PrintData(core::TDmSitef& dm, const std::string& FileType, const std::strin
     dm.Log(failure);
     dm.SendClientMessage(failure);  // bare text, as the front end expects it
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::error_code ec;
-  if (saved == TSaveResult::srSaved && std::filesystem::exists(file, ec)) {
+  dm.Env().SleepMillis(100);
+  if (saved == TSaveResult::srSaved && dm.Env().FileExists(file)) {
     queue->SetPrintSettings("noscale");
     queue->AddToQueue(file);
   } else {

@@ -1,10 +1,9 @@
 #include "service/hostpreparation.h"
 
 #include <exception>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/catrust.h"
+#include "platform/env.h"
 #include "platform/firewall.h"
 #include "platform/text.h"
 
@@ -17,8 +16,7 @@ bool IsCACertTrusted(const std::string& path) {
 
 void EnsureCACertTrusted(const std::string& path, const THostLog& log) {
   try {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
+    if (!platform::DefaultEnv().FileExists(path)) {
       log("Certificado CA não encontrado em: " + path);
       return;
     }

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "platform/command.h"
+#include "platform/env.h"
 #include "platform/paths.h"
 #include "platform/unitdir.h"
 #include "service/zentavositefservice.h"
@@ -55,10 +55,8 @@ std::string ServiceUnitText(const std::string& exe_path) {
 
 std::string InstallService(const std::string& exe_path, bool& ok) {
   const std::string path = UnitPath();
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out << ServiceUnitText(exe_path);
-  out.close();
-  if (!out) {
+  errno = 0;
+  if (!platform::DefaultEnv().WriteFile(path, ServiceUnitText(exe_path), false)) {
     ok = false;
     return std::string("Service \"") + kServiceName + "\" failed to install with error: \"" +
            std::strerror(errno ? errno : EACCES) + "\"";

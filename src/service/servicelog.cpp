@@ -1,6 +1,5 @@
 #include "service/servicelog.h"
 
-#include <cstdio>
 #include <mutex>
 
 #include "platform/ansi.h"
@@ -27,21 +26,18 @@ std::string ServiceLogPath(const std::string& base_dir, const platform::TDateTim
          platform::FormatDateTime("dd-mm-yyyy", now) + ".log";
 }
 
-int GravaLogIn(const std::string& base_dir, const std::string& text) {
+int GravaLogIn(const std::string& base_dir, const std::string& text, platform::TEnv& env) {
   try {
     std::lock_guard<std::mutex> lock(g_log_mutex);
-    const platform::TDateTime now = platform::Now();
+    const platform::TDateTime now = env.Now();
     const std::string path = ServiceLogPath(base_dir, now);
-    if (!platform::ForceDirectories(path.substr(0, path.rfind('/')))) return 0;
+    if (!env.CreateFolders(path.substr(0, path.rfind('/')))) return 0;
     std::string line;
     if (!BlankAfterTrim(text)) {
       line = "[" + platform::FormatDateTime("dd/mm/yyyy hh:nn:ss", now) + "] " + text;
     }
     const std::string bytes = platform::Utf8ToAnsi(line).bytes() + "\r\n";
-    std::FILE* f = std::fopen(path.c_str(), "ab");
-    if (f == nullptr) return 0;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return (std::fclose(f) == 0 && ok) ? 1 : 0;
+    return env.AppendToFile(path, bytes) ? 1 : 0;
   } catch (...) {
     return 0;
   }

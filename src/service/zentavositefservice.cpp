@@ -1,9 +1,8 @@
 #include "service/zentavositefservice.h"
 
-#include <chrono>
 #include <stdexcept>
-#include <thread>
 
+#include "platform/env.h"
 #include "platform/paths.h"
 #include "platform/servicecontrol.h"
 #include "service/hostpreparation.h"
@@ -60,7 +59,7 @@ std::shared_ptr<endpoint::TConnection> TZentavoSiTefService::CurrentConnection()
 bool TZentavoSiTefService::WaitForClientData(int timeout_ms) {
   auto server = Server();
   if (server) return server->WaitForClientData(timeout_ms);
-  std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms > 0 ? timeout_ms : 0));
+  platform::DefaultEnv().SleepMillis(timeout_ms);
   return false;
 }
 
@@ -214,7 +213,7 @@ void TZentavoSiTefService::ServiceExecute() {
           break;
       }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    platform::DefaultEnv().SleepMillis(100);
   }
 }
 

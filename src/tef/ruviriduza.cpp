@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/paths.h"
 #include "platform/regional.h"
@@ -33,7 +31,8 @@ void TRuVirIdUzaIdentificacao::SetRazaoSocial(const std::string& v) { fRazaoSoci
 
 // ---------------------------------------------------------------- creation
 
-TRuVirIdUza::TRuVirIdUza() : fRespostasPendentes(std::make_unique<TRuVirIdUzaRespostasPendentes>()) {
+TRuVirIdUza::TRuVirIdUza(platform::TEnv& env)
+    : FEnv(env), fRespostasPendentes(std::make_unique<TRuVirIdUzaRespostasPendentes>()) {
   auto clisitef = std::make_unique<TRuVirIdUzaCliSiTef>(this);
   fCliSiTef = clisitef.get();
   fGerenciadores.push_back(std::move(clisitef));
@@ -161,7 +160,7 @@ void TRuVirIdUza::LimparDadosDialogo() {
   fTelefoneCliente.clear();
 }
 
-void TRuVirIdUza::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto); }
+void TRuVirIdUza::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto, FEnv); }
 
 // ---------------------------------------------------------------- initialization
 
@@ -178,9 +177,8 @@ void TRuVirIdUza::Inicializar(TRuVirIdUzaTipo GP) {
   if (!OnInfoECF) throw ERuVirIdUzaErro("Evento \"OnInfoECF\" não programado");
 
   const std::string pasta = PathBackup();
-  std::error_code ec;
-  if (!std::filesystem::is_directory(pasta, ec)) platform::ForceDirectories(pasta);
-  if (!std::filesystem::is_directory(pasta, ec)) {
+  if (!FEnv.IsFolder(pasta)) FEnv.CreateFolders(pasta);
+  if (!FEnv.IsFolder(pasta)) {
     throw ERuVirIdUzaErro("Diretório de Backup não existente:\r\n" + pasta);
   }
 
@@ -488,10 +486,8 @@ void TRuVirIdUza::ConfirmarTransacoesPendentes() {
         r.SetCNFEnviado(true);
       }
       for (const std::string& arq : {r.ArqRespPendente(), r.ArqBackup()}) {
-        std::error_code ec;
         if (arq.empty()) continue;
-        std::filesystem::remove(arq, ec);
-        if (std::filesystem::exists(arq, ec)) {
+        if (!FEnv.RemoveFile(arq)) {
           throw ERuVirIdUzaArquivo("Erro ao apagar o arquivo:\r\n" + arq);
         }
       }
@@ -566,7 +562,7 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
       int vias = g.NumVias();
       if (r.ImagemComprovante2aVia().empty()) vias = std::min(vias, 1);
       if (r.ImagemComprovante1aVia().empty()) vias = 0;
-      const int64_t inicio = TRuVirIdUzaClass::AgoraMs();
+      const int64_t inicio = FEnv.MonotonicMillis();
       bool exibiu = false;
       if (vias == 0) {
         const std::string texto =

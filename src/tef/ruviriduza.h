@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
 #include "tef/currency.h"
 #include "tef/ruviriduza_types.h"
 
@@ -46,10 +47,14 @@ using TRuVirIdUzaArrayGrupoRespostasPendentes = std::vector<TRuVirIdUzaGrupoResp
 
 class TRuVirIdUza {
  public:
-  TRuVirIdUza();
+  // env: the clock, sleeps and files of the component and its managers;
+  // it must outlive the component.
+  explicit TRuVirIdUza(platform::TEnv& env = platform::DefaultEnv());
   ~TRuVirIdUza();
   TRuVirIdUza(const TRuVirIdUza&) = delete;
   TRuVirIdUza& operator=(const TRuVirIdUza&) = delete;
+
+  platform::TEnv& Env() const { return FEnv; }
 
   // ---- Published properties
   bool Televenda() const { return fTelevenda; }
@@ -252,6 +257,7 @@ class TRuVirIdUza {
   TRuVirIdUzaIdentificacao fIdentificacao;
   std::string fImpressoraCupom;
   bool fMultiplosCartoes = false;
+  platform::TEnv& FEnv;
   int fNumeroMaximoCartoes = 0;
   bool fAutoAtivarGP = true;
   bool fExibirMsgAutenticacao = true;

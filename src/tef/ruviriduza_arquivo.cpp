@@ -1,14 +1,11 @@
 #include "tef/ruviriduza_arquivo.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
 
 #include "platform/ansi.h"
-#include "platform/files.h"
 #include "platform/text.h"
 #include "tef/ruviriduza_erros.h"
 
@@ -154,7 +151,8 @@ std::string TRuVirIdUzaArquivo::Texto() const {
   return out;
 }
 
-void TRuVirIdUzaArquivo::GravarArquivo(const std::string& nome_arquivo, bool do_flush_to_disk) const {
+void TRuVirIdUzaArquivo::GravarArquivo(const std::string& nome_arquivo, bool do_flush_to_disk,
+                                       platform::TEnv& env) const {
   std::string utf8;
   for (const auto& [k, v] : fLinhas) {
     utf8 += k;
@@ -163,26 +161,15 @@ void TRuVirIdUzaArquivo::GravarArquivo(const std::string& nome_arquivo, bool do_
     utf8 += "\r\n";
   }
   const std::string bytes = platform::Utf8ToAnsi(utf8).bytes();
-  bool ok;
-  if (do_flush_to_disk) {
-    ok = platform::WriteFileDurably(nome_arquivo, bytes);
-  } else {
-    std::ofstream f(nome_arquivo, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    f.close();
-    ok = !f.fail();
-  }
-  if (!ok) throw ERuVirIdUzaArquivo("Erro ao gravar o arquivo:\r\n" + nome_arquivo);
+  if (!env.WriteFile(nome_arquivo, bytes, do_flush_to_disk)) throw ERuVirIdUzaArquivo("Erro ao gravar o arquivo:\r\n" + nome_arquivo);
 }
 
-void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(nome_arquivo, ec)) {
+void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo, platform::TEnv& env) {
+  if (!env.IsRegularFile(nome_arquivo)) {
     throw ERuVirIdUzaArquivo("Arquivo: \r\n" + nome_arquivo + "\r\n" + "não encontrado");
   }
-  std::ifstream f(nome_arquivo, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  if (f.bad() || !f.is_open()) throw ERuVirIdUzaArquivo("Erro ao ler o arquivo:\r\n" + nome_arquivo);
+  std::string bytes;
+  if (!env.ReadFile(nome_arquivo, bytes)) throw ERuVirIdUzaArquivo("Erro ao ler o arquivo:\r\n" + nome_arquivo);
   CarregarTexto(bytes);
 }
 

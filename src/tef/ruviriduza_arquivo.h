@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/env.h"
 #include "tef/ruviriduza_informacao.h"
 
 namespace tef {
@@ -73,12 +74,13 @@ class TRuVirIdUzaArquivo {
   // Writes every line as Windows-1252 with CR LF ends, replacing the file;
   // with flush the file is on disk before this returns. Fails with
   // ERuVirIdUzaArquivo.
-  void GravarArquivo(const std::string& nome_arquivo, bool do_flush_to_disk) const;
+  void GravarArquivo(const std::string& nome_arquivo, bool do_flush_to_disk,
+                     platform::TEnv& env = platform::DefaultEnv()) const;
   // Replaces the lines by the file's. A missing file fails with
   // ERuVirIdUzaArquivo "Arquivo: \r\n<name>\r\nnão encontrado". Lines
   // without " = " carry no field and are skipped; of two lines with the same
   // key the later one wins.
-  void LeArquivo(const std::string& nome_arquivo);
+  void LeArquivo(const std::string& nome_arquivo, platform::TEnv& env = platform::DefaultEnv());
   // The same from text already in memory (Windows-1252 bytes).
   void CarregarTexto(std::string_view bytes_ansi);
 

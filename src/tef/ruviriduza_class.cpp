@@ -1,13 +1,8 @@
 #include "tef/ruviriduza_class.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "platform/ansi.h"
 #include "platform/clock.h"
@@ -21,7 +16,6 @@
 #include "tef/ruviriduza_troca.h"
 
 namespace tef {
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -32,35 +26,20 @@ std::mutex& MutexLog() {
 
 constexpr const char* kImpressoraNaoResponde = "Impressora não responde\r\nDeseja imprimir novamente ?";
 
-bool Existe(const std::string& nome) {
-  std::error_code ec;
-  return !nome.empty() && fs::exists(nome, ec);
-}
-
-bool Apagar(const std::string& nome) {
-  std::error_code ec;
-  fs::remove(nome, ec);
-  return !fs::exists(nome, ec);
-}
-
 }  // namespace
 
-int64_t TRuVirIdUzaClass::AgoraMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+platform::TEnv& TRuVirIdUzaClass::Env() const { return fOwner->Env(); }
 
-void GravarLogTEF(const std::string& arquivo, const std::string& texto) {
+int64_t TRuVirIdUzaClass::AgoraMs() const { return Env().MonotonicMillis(); }
+
+void GravarLogTEF(const std::string& arquivo, const std::string& texto, platform::TEnv& env) {
   if (arquivo.empty()) return;
   try {
-    const std::string linha = "-- " + platform::FormatDateTime("dd/mm hh:nn:ss:zzz", platform::Now()) +
-                              " - " + texto + "\r\n";
+    const std::string linha =
+        "-- " + platform::FormatDateTime("dd/mm hh:nn:ss:zzz", env.Now()) + " - " + texto + "\r\n";
     const platform::AnsiString bytes = platform::Utf8ToAnsi(linha);
     std::lock_guard<std::mutex> lock(MutexLog());
-    std::ofstream f(arquivo, std::ios::binary | std::ios::app);
-    if (!f) return;
-    f.write(bytes.bytes().data(), static_cast<std::streamsize>(bytes.size()));
+    env.AppendToFile(arquivo, bytes.bytes());
   } catch (...) {
     // Logging never disturbs the operation that logs.
   }
@@ -74,7 +53,7 @@ TRuVirIdUzaClass::TRuVirIdUzaClass(TRuVirIdUza* AOwner)
       fResp(std::make_unique<TRuVirIdUzaResp>()) {
   if (AOwner == nullptr) throw ERuVirIdUzaErro("TRuVirIdUzaClass deve ser criado por TRuVirIdUza");
   fArqLOG = AOwner->ArqLOG();
-  fpIDSeq = platform::SecondsOfDay(platform::Now());
+  fpIDSeq = platform::SecondsOfDay(AOwner->Env().Now());
   AOwner->SetEstadoReq(reqNenhum);
   AOwner->SetEstadoResp(respNenhum);
 }
@@ -102,7 +81,7 @@ void TRuVirIdUzaClass::SetInicializado(bool v) {
   else DesInicializar();
 }
 
-void TRuVirIdUzaClass::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto); }
+void TRuVirIdUzaClass::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto, Env()); }
 
 void TRuVirIdUzaClass::VerificaInicializado() const {
   if (!fpInicializado) {
@@ -129,16 +108,16 @@ std::string TRuVirIdUzaClass::ProximoArquivoBackup() const {
     char num[16];
     std::snprintf(num, sizeof num, "%03d", n);
     const std::string nome = prefixo + num + ".tef";
-    if (!Existe(nome)) return nome;
+    if (!Env().FileExists(nome)) return nome;
   }
 }
 
 std::vector<std::string> TRuVirIdUzaClass::ListarArquivosBackup() const {
   const std::string prefixo = "RuVirIdUza_" + fName + "_";
   std::vector<std::string> nomes;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(Owner().PathBackup(), ec)) {
-    const std::string n = e.path().filename().string();
+  std::vector<std::string> entradas;
+  Env().ListFolder(Owner().PathBackup(), entradas);
+  for (const std::string& n : entradas) {
     if (n.size() > prefixo.size() + 4 && n.compare(0, prefixo.size(), prefixo) == 0 &&
         n.compare(n.size() - 4, 4, ".tef") == 0) {
       nomes.push_back(Owner().PathBackup() + "/" + n);
@@ -152,7 +131,7 @@ std::string TRuVirIdUzaClass::CopiarResposta() {
   const std::string nome = ProximoArquivoBackup();
   GravaLog(fName + " CopiarResposta: " + fResp->Header() + " - " + std::to_string(fResp->ID()) +
            " Arq: " + nome);
-  fResp->Conteudo().GravarArquivo(nome, true);
+  fResp->Conteudo().GravarArquivo(nome, true, Env());
   fResp->SetArqBackup(nome);
   return nome;
 }
@@ -212,7 +191,20 @@ bool TRuVirIdUzaClass::ProcessarRespostaPagamento(const std::string& IndiceECF, 
 
   // The pending copy must know its backup file, or confirming it later
   // would leave the file behind to be confirmed again at the next start.
-  copia.SetArqBackup(CopiarResposta());
+  try {
+    copia.SetArqBackup(CopiarResposta());
+  } catch (...) {
+    // Without its backup the payment would not survive a crash, and
+    // CancelarTransacoesPendentes (which works from the backup files) could
+    // not undo it: undo it now and report the failure.
+    GravaLog("ProcessarRespostaPagamento: backup não gravado, desfazendo a transação");
+    try {
+      NCN();
+    } catch (...) {
+    }
+    p.Delete(p.Count() - 1);
+    throw;
+  }
   if (c.AutoEfetuarPagamento()) {
     bool desistiu = false;
     for (;;) {
@@ -259,7 +251,7 @@ bool TRuVirIdUzaClass::LiberarECF(bool finalizarCupom) {
 
 void TRuVirIdUzaClass::EsperarMensagens(int64_t inicioMs, int dormirMs) {
   while (AgoraMs() - inicioMs < 5000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, dormirMs)));
+    Env().SleepMillis(std::max(1, dormirMs));
   }
   Owner().DoExibeMsg(opmRemoverMsgOperador, "");
   Owner().DoExibeMsg(opmRemoverMsgCliente, "");
@@ -310,13 +302,13 @@ void TRuVirIdUzaClass::ImprimirRelatorio() {
 
   // Once, not "while it exists": a file that cannot be deleted must not
   // confirm the transaction again and again.
-  if (Existe(r.ArqBackup())) {
+  if (Env().FileExists(r.ArqBackup())) {
     try {
       if (impresso) CNF();
       else NCN();
     } catch (...) {
     }
-    Apagar(r.ArqBackup());
+    Env().RemoveFile(r.ArqBackup());
   }
   if (!impresso) throw ERuVirIdUzaECF("Impressão de Relatório Falhou");
 }
@@ -332,12 +324,12 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
   std::string nsus, documentos;
   bool recuperou = false;
   const auto apagar = [this](const std::string& arq) {
-    if (!Apagar(arq)) GravaLog("Não foi possível apagar o arquivo de backup: " + arq);
+    if (!Env().RemoveFile(arq)) GravaLog("Não foi possível apagar o arquivo de backup: " + arq);
   };
   for (const std::string& arq : arquivos) {
-    if (!Existe(arq)) continue;
+    if (!Env().FileExists(arq)) continue;
     try {
-      fResp->LeArquivo(arq);
+      fResp->LeArquivo(arq, Env());
       // A file without the operation header is not a response we wrote;
       // confirming it would finish whatever the library holds blindly.
       if (TrimTef(fResp->Header()).empty()) throw ERuVirIdUzaArquivo("Arquivo inválido: " + arq);
@@ -388,7 +380,7 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
   for (const std::string& arq : arquivos) {
     bool paraOFim = false;
     try {
-      fResp->LeArquivo(arq);
+      fResp->LeArquivo(arq, Env());
       const std::string h = fResp->Header();
       const bool cncOuAdm = !h.empty() && std::string("CNC,ADM").find(h) != std::string::npos;
       paraOFim = !cncOuAdm && fResp->CNFEnviado();
@@ -400,9 +392,9 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
 
   std::vector<std::unique_ptr<TRuVirIdUzaResp>> processadas;
   for (const std::string& arq : frente) {
-    if (!Existe(arq)) continue;
+    if (!Env().FileExists(arq)) continue;
     try {
-      fResp->LeArquivo(arq);
+      fResp->LeArquivo(arq, Env());
       fResp->SetArqBackup(arq);
       const bool txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(fResp.get()) != nullptr;
       const bool repetida = std::any_of(processadas.begin(), processadas.end(), [&](const auto& r) {
@@ -412,7 +404,7 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
                    : r->DocumentoVinculado() == fResp->DocumentoVinculado();
       });
       if (repetida) {
-        Apagar(arq);
+        Env().RemoveFile(arq);
         continue;
       }
       auto copia = CriarResposta();
@@ -428,7 +420,7 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
       } else if (!CNC()) {
         throw ERuVirIdUzaErro("CNC nao efetuado");
       }
-      Apagar(arq);
+      Env().RemoveFile(arq);
       processadas.push_back(std::move(copia));
     } catch (...) {
       // This file stays; the others are still undone.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
 #include "tef/currency.h"
 #include "tef/ruviriduza_types.h"
 
@@ -83,11 +84,12 @@ class TRuVirIdUzaClass {
   // cancelled, or closed with FinalizarCupom when finalizarCupom is set.
   // False when the printer is still not free.
   bool LiberarECF(bool finalizarCupom);
-  // Waits until 5 s have passed since inicioMs (a steady-clock time in ms,
+  // Waits until 5 s have passed since inicioMs (a monotonic time in ms,
   // see AgoraMs), sleeping dormirMs between checks, then removes both
   // messages.
   void EsperarMensagens(int64_t inicioMs, int dormirMs);
-  static int64_t AgoraMs();
+  int64_t AgoraMs() const;
+  platform::TEnv& Env() const;
 
   // Virtual operations, in the order managers override them.
   virtual void DefinirNumVias(int v);
@@ -193,6 +195,7 @@ class TRuVirIdUzaClass {
 // Appends one entry "-- dd/mm hh:nn:ss:zzz - texto" + CR LF, in Windows-1252,
 // to arquivo. Nothing happens for an empty name; failures are ignored.
 // Writers of the whole process are serialised.
-void GravarLogTEF(const std::string& arquivo, const std::string& texto);
+void GravarLogTEF(const std::string& arquivo, const std::string& texto,
+                  platform::TEnv& env = platform::DefaultEnv());
 
 }  // namespace tef

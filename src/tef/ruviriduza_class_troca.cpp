@@ -2,9 +2,6 @@
 // files shared with an outside TEF program, through TRuVirIdUzaTroca. No
 // manager of this system uses them (CliSiTef overrides every one); the base
 // stays complete for managers of that kind.
-#include <chrono>
-#include <thread>
-
 #include "platform/command.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_class.h"
@@ -31,6 +28,7 @@ class TRuVirIdUzaClass::TTrocaHost final : public TRuVirIdUzaTrocaHost {
   std::string ArqSTS() const override { return g_.ArqSTS(); }
   int EsperaSTS() const override { return g_.EsperaSTS(); }
   int EsperaSleep() const override { return g_.Owner().EsperaSleep(); }
+  platform::TEnv& Env() override { return g_.Env(); }
   int IDSeq() const override { return g_.IDSeq(); }
   void SetIDSeq(int v) override { g_.SetIDSeq(v); }
   bool AguardandoResposta() const override { return g_.AguardandoResposta(); }
@@ -106,7 +104,7 @@ void TRuVirIdUzaClass::AtivarGP() {
   for (char ch : fGPExeName) citado += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
   citado += "'";
   platform::RunCommand("nohup " + citado + " >/dev/null 2>&1 &", 5000);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  Env().SleepMillis(2000);
   Owner().RestaurarFocoAplicacao();
 }
 
@@ -125,7 +123,7 @@ void TRuVirIdUzaClass::ConfirmarTransacoesAnteriores() {
   GravaLog("ConfirmarTransacoesAnteriores");
   ConfirmarRespostasAnteriores(Owner().RespostasPendentes(), fTipo, [this](TRuVirIdUzaResp& r) {
     CNF(r.Rede(), r.NSU(), r.Finalizacao(), r.DocumentoVinculado());
-  });
+  }, Env());
 }
 
 void TRuVirIdUzaClass::ATV() {

@@ -99,7 +99,7 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
   fReimpressao = false;
   fCancelamento = false;
   fDevolucao = false;
-  const platform::TDateTime agora = platform::Now();
+  const platform::TDateTime agora = Env().Now();
   const std::string data = platform::FormatDateTime("yyyymmdd", agora);
   const std::string hora = platform::FormatDateTime("hhnnss", agora);
   const std::string valor = Valor.FormatComma();

@@ -28,7 +28,7 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
   // The library knows the transaction by the date and time its function was
   // started with (kept in the response); "now" only when the response lacks
   // them, as a backup file of an older version does.
-  const platform::TDateTime agora = platform::Now();
+  const platform::TDateTime agora = Env().Now();
   std::string data = TrimTef(
       Resp().LeInformacao(clisitef::kCampoControle, clisitef::kControleDataInicio).AsString());
   std::string hora = TrimTef(

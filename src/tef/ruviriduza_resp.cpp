@@ -69,9 +69,9 @@ void TRuVirIdUzaResp::Assign(const TRuVirIdUzaResp& Source) {
   fpTipoGP = Source.fpTipoGP;
 }
 
-void TRuVirIdUzaResp::LeArquivo(const std::string& NomeArquivo) {
+void TRuVirIdUzaResp::LeArquivo(const std::string& NomeArquivo, platform::TEnv& env) {
   Clear();
-  fpConteudo.LeArquivo(NomeArquivo);
+  fpConteudo.LeArquivo(NomeArquivo, env);
   ConteudoToProperty();
 }
 

@@ -74,7 +74,7 @@ class TRuVirIdUzaResp {
   void Assign(const TRuVirIdUzaResp& Source);
   // Clear, load the content from the file, derive. A missing file fails with
   // ERuVirIdUzaArquivo.
-  void LeArquivo(const std::string& NomeArquivo);
+  void LeArquivo(const std::string& NomeArquivo, platform::TEnv& env = platform::DefaultEnv());
   TRuVirIdUzaInformacao LeInformacao(int Identificacao, int Sequencia = 0) const {
     return fpConteudo.LeInformacao(Identificacao, Sequencia);
   }

@@ -2,10 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <filesystem>
-#include <system_error>
-#include <thread>
 
 #include "platform/text.h"
 #include "tef/ruviriduza_erros.h"
@@ -13,11 +9,6 @@
 
 namespace tef {
 namespace {
-
-bool Existe(const std::string& nome) {
-  std::error_code ec;
-  return !nome.empty() && std::filesystem::exists(nome, ec);
-}
 
 // Marks the host busy for the length of a wait, so an event handler cannot
 // start a second request from inside it.
@@ -34,11 +25,9 @@ class Aguardando {
 
 }  // namespace
 
-void ApagarArquivoTef(const std::string& nome) {
+void ApagarArquivoTef(const std::string& nome, platform::TEnv& env) {
   if (nome.empty()) return;
-  std::error_code ec;
-  std::filesystem::remove(nome, ec);
-  if (std::filesystem::exists(nome, ec)) {
+  if (!env.RemoveFile(nome)) {
     throw ERuVirIdUzaArquivo("Erro ao apagar o arquivo:\r\n" + nome);
   }
 }
@@ -68,12 +57,12 @@ void TRuVirIdUzaTroca::IniciarRequisicao(const std::string& AHeader, int AID) {
   fHost.Req().Clear();
   fHost.Resp().Clear();
   for (const std::string& f : {fHost.ArqTmp(), fHost.ArqReq(), fHost.ArqResp(), fHost.ArqSTS()}) {
-    ApagarArquivoTef(f);
+    ApagarArquivoTef(f, fHost.Env());
   }
   fHost.SetIDSeq(AID > 0 ? AID : fHost.IDSeq() + 1);
   fHost.Req().SetHeader(AHeader);
   fHost.Req().SetID(fHost.IDSeq());
-  fHost.Req().Conteudo().GravarArquivo(fHost.ArqTmp(), false);
+  fHost.Req().Conteudo().GravarArquivo(fHost.ArqTmp(), false, fHost.Env());
   fRequisicaoIniciada = true;
 }
 
@@ -88,21 +77,18 @@ void TRuVirIdUzaTroca::GravarIdentificacao() {
 }
 
 bool TRuVirIdUzaTroca::Esperar(const std::string& arquivo, int limite_s) {
-  using Clock = std::chrono::steady_clock;
-  const auto inicio = Clock::now();
-  const auto prazo = inicio + std::chrono::seconds(std::max(limite_s, 0));
+  platform::TEnv& env = fHost.Env();
+  const int64_t inicio = env.MonotonicMillis();
+  const int64_t prazo = inicio + int64_t{std::max(limite_s, 0)} * 1000;
   bool interromper = false;
   bool recebido = false;
   do {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(fHost.EsperaSleep(), 1)));
-    const auto agora = Clock::now();
-    const int segundos =
-        limite_s >= 0
-            ? static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(prazo - agora).count())
-            : static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(agora - inicio).count());
+    env.SleepMillis(std::max(fHost.EsperaSleep(), 1));
+    const int64_t agora = env.MonotonicMillis();
+    const int segundos = static_cast<int>((limite_s >= 0 ? prazo - agora : agora - inicio) / 1000);
     fHost.AguardaResp(arquivo, std::max(segundos, 0), interromper);
-    recebido = Existe(arquivo);
-  } while (!recebido && !interromper && (limite_s < 0 || Clock::now() <= prazo));
+    recebido = env.FileExists(arquivo);
+  } while (!recebido && !interromper && (limite_s < 0 || env.MonotonicMillis() <= prazo));
   return recebido;
 }
 
@@ -115,11 +101,9 @@ void TRuVirIdUzaTroca::FinalizarRequisicao() {
   fHost.GravaLog(nome + " FinalizarRequisicao: " + req.Header() + ", Fechando arquivo: " +
                  fHost.ArqTmp());
   req.GravaInformacao(999, 999, "0");
-  req.Conteudo().GravarArquivo(fHost.ArqTmp(), true);
+  req.Conteudo().GravarArquivo(fHost.ArqTmp(), true, fHost.Env());
   fHost.GravaLog(", Renomeando: " + fHost.ArqTmp() + " para: " + fHost.ArqReq());
-  std::error_code ec;
-  std::filesystem::rename(fHost.ArqTmp(), fHost.ArqReq(), ec);
-  if (ec) {
+  if (!fHost.Env().RenameFile(fHost.ArqTmp(), fHost.ArqReq())) {
     throw ERuVirIdUzaArquivo("Erro ao Renomear:\r\n" + fHost.ArqTmp() + "para:" + "\r\n" +
                              fHost.ArqReq());
   }
@@ -139,11 +123,11 @@ void TRuVirIdUzaTroca::FinalizarRequisicao() {
   }
   fHost.SetEstadoReq(reqConferindoResposta);
   fHost.GravaLog(", Verificando conteudo de: " + sts);
-  fHost.Resp().LeArquivo(sts);
-  ApagarArquivoTef(fHost.ArqTmp());
-  ApagarArquivoTef(sts);
+  fHost.Resp().LeArquivo(sts, fHost.Env());
+  ApagarArquivoTef(fHost.ArqTmp(), fHost.Env());
+  ApagarArquivoTef(sts, fHost.Env());
   if (!RespostaValida()) {
-    ApagarArquivoTef(fHost.ArqResp());
+    ApagarArquivoTef(fHost.ArqResp(), fHost.Env());
     req.Clear();
     fHost.Resp().Clear();
     throw ERuVirIdUzaSTSInvalido("Falha na comunicação com o Gereciador Padrão: " + nome);
@@ -175,37 +159,37 @@ void TRuVirIdUzaTroca::LerRespostaRequisicao() {
     fHost.GravaLog(", Fim da Espera de: " + arquivo + " " + (recebido ? "Recebido" : "Não recebido"));
     if (!recebido) break;  // interrupted by the host
     fHost.GravaLog(", Verificando conteudo de: " + arquivo);
-    fHost.Resp().LeArquivo(arquivo);
+    fHost.Resp().LeArquivo(arquivo, fHost.Env());
     if (RespostaValida()) break;
     fHost.GravaLog(", Arquivo inválido desprezado: \"" + arquivo + "\"" + "\r\n" +
                    fHost.Resp().Conteudo().Texto());
     fHost.Resp().Clear();
-    ApagarArquivoTef(arquivo);
+    ApagarArquivoTef(arquivo, fHost.Env());
   }
   fHost.Resp().SetTipoGP(fHost.Tipo());
   fHost.SetEstadoResp(respNenhum);
-  ApagarArquivoTef(fHost.ArqReq());
+  ApagarArquivoTef(fHost.ArqReq(), fHost.Env());
 }
 
 void TRuVirIdUzaTroca::FinalizarResposta(bool ApagarArquivo) {
   fHost.SetEstadoResp(respConcluida);
   fHost.GravaLog(fHost.Nome() + " FinalizarResposta: " + fHost.Req().Header());
-  if (ApagarArquivo) ApagarArquivoTef(fHost.ArqResp());
+  if (ApagarArquivo) ApagarArquivoTef(fHost.ArqResp(), fHost.Env());
   fHost.Req().Clear();
   fHost.Resp().Clear();
   fRequisicaoIniciada = false;
 }
 
 void TRuVirIdUzaTroca::LimparArquivosAoInicializar() {
-  ApagarArquivoTef(fHost.ArqTmp());
-  ApagarArquivoTef(fHost.ArqReq());
-  ApagarArquivoTef(fHost.ArqSTS());
+  ApagarArquivoTef(fHost.ArqTmp(), fHost.Env());
+  ApagarArquivoTef(fHost.ArqReq(), fHost.Env());
+  ApagarArquivoTef(fHost.ArqSTS(), fHost.Env());
   const std::string resp = fHost.ArqResp();
-  if (!Existe(resp)) return;
+  if (!fHost.Env().FileExists(resp)) return;
   TRuVirIdUzaArquivo conteudo;
-  conteudo.LeArquivo(resp);
+  conteudo.LeArquivo(resp, fHost.Env());
   const std::string status = TrimTef(conteudo.LeInformacao(9, 0).AsString());
-  if (!platform::IgualSemCaixa(status, "FF")) ApagarArquivoTef(resp);
+  if (!platform::IgualSemCaixa(status, "FF")) ApagarArquivoTef(resp, fHost.Env());
 }
 
 }  // namespace tef

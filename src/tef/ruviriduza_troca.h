@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "platform/env.h"
+
 #include "tef/ruviriduza_req.h"
 #include "tef/ruviriduza_resp.h"
 #include "tef/ruviriduza_types.h"
@@ -32,6 +34,7 @@ class TRuVirIdUzaTrocaHost {
   virtual std::string ArqSTS() const = 0;
   virtual int EsperaSTS() const = 0;    // seconds to wait for the status file
   virtual int EsperaSleep() const = 0;  // milliseconds between checks
+  virtual platform::TEnv& Env() { return platform::DefaultEnv(); }  // clock, sleeps, files
   virtual int IDSeq() const = 0;
   virtual void SetIDSeq(int v) = 0;
   virtual bool AguardandoResposta() const = 0;
@@ -104,14 +107,14 @@ class TRuVirIdUzaTroca {
 // Deletes a file; one that is still there afterwards fails with
 // ERuVirIdUzaArquivo "Erro ao apagar o arquivo:\r\n<name>". An empty name
 // or a missing file is fine.
-void ApagarArquivoTef(const std::string& nome);
+void ApagarArquivoTef(const std::string& nome, platform::TEnv& env = platform::DefaultEnv());
 
 // For each pending response of tipo not yet confirmed whose header is CRT or
 // CHQ: cnf(resp), mark it confirmed, rewrite its backup file (flushed) when
 // it has one, delete its pending-response file.
 template <typename Cnf>
 void ConfirmarRespostasAnteriores(TRuVirIdUzaRespostasPendentes& pendentes, TRuVirIdUzaTipo tipo,
-                                  Cnf&& cnf);
+                                  Cnf&& cnf, platform::TEnv& env = platform::DefaultEnv());
 
 // The notice after an undo: "Última Transação TEF foi cancelada", and when
 // the network or NSU is known the lines "Rede: ", "NSU: " and "Valor: "
@@ -126,15 +129,15 @@ namespace tef {
 
 template <typename Cnf>
 void ConfirmarRespostasAnteriores(TRuVirIdUzaRespostasPendentes& pendentes, TRuVirIdUzaTipo tipo,
-                                  Cnf&& cnf) {
+                                  Cnf&& cnf, platform::TEnv& env) {
   for (int k = 0; k < pendentes.Count(); ++k) {
     TRuVirIdUzaResp& r = pendentes[k];
     if (r.TipoGP() != tipo || r.CNFEnviado()) continue;
     if (r.Header() != "CRT" && r.Header() != "CHQ") continue;
     cnf(r);
     r.SetCNFEnviado(true);
-    if (!r.ArqBackup().empty()) r.Conteudo().GravarArquivo(r.ArqBackup(), true);
-    ApagarArquivoTef(r.ArqRespPendente());
+    if (!r.ArqBackup().empty()) r.Conteudo().GravarArquivo(r.ArqBackup(), true, env);
+    ApagarArquivoTef(r.ArqRespPendente(), env);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "core/fakehost.h"
+#include "platform/testenv.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_resp_clisitef.h"
 #include "tef/ruviriduza_respostaspendentes.h"
@@ -168,6 +169,21 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDown) {
   ASSERT_GE(sent.size(), 3u);
   EXPECT_EQ(sent.back().Find("message")->Text(), "Destaque a 1ª Via");
   EXPECT_EQ(sent[sent.size() - 2].Find("message")->Text(), "Destaque a 1ª Via 0");
+}
+
+// The full three-second highlight, run on a clock the test owns: no real
+// time passes, and every step of the countdown is seen.
+TEST_F(DialogueTest, ReceiptHighlightCountsDownOnTheEnvironmentsClock) {
+  platform::TManualClockEnv clock;
+  dm_ = std::make_unique<TDmSitef>(*host_, clock);
+  int modal = 0;
+  dm_->ControlDisplayMessage("Destaque a 2ª Via", tef::opmDestaqueVia, modal);
+  std::vector<std::string> messages;
+  for (const TJsonValue& m : Sent()) messages.push_back(m.Find("message")->Text());
+  const std::string v = "Destaque a 2ª Via";
+  EXPECT_EQ(messages, (std::vector<std::string>{v + " 2", v + " 2", v + " 1", v + " 1", v + " 0",
+                                                v + " 0", v + " 0", v}));
+  EXPECT_EQ(clock.Slept(), 3500);
 }
 
 TEST_F(DialogueTest, InterruptionCheckHandsTheCancellationToTheLibrary) {

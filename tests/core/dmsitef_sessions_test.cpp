@@ -7,6 +7,7 @@
 #include "core/fakehost.h"
 #include "core/jwt.h"
 #include "platform/clock.h"
+#include "platform/testenv.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
 
@@ -26,17 +27,11 @@ class SessionClockTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     host_ = std::make_unique<TFakeHost>(dir_);
-    dm_ = std::make_unique<TDmSitef>(*host_);
+    dm_ = std::make_unique<TDmSitef>(*host_, clock_);
     dm_->fPathDLL = ZENTAVO_APP_DIR "/dll/";  // the TEF library simulator
   }
-  void TearDown() override {
-    platform::SetNowSourceForTesting(nullptr);
-    std::filesystem::remove_all(dir_);
-  }
-  void At(const TDateTime& local) {
-    const int64_t ms = platform::LocalToUnixMillis(local);
-    platform::SetNowSourceForTesting([ms] { return ms; });
-  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void At(const TDateTime& local) { clock_.SetNowMillis(platform::LocalToUnixMillis(local)); }
   TJsonValue Start(const std::string& secctional = "0012", const std::string& sale_id = "5") {
     TJsonValue claims = TJsonValue::MakeObject();
     claims.AddString("secctional_code", secctional).AddString("ip_address", "127.0.0.1")
@@ -65,6 +60,7 @@ class SessionClockTest : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
+  platform::TManualClockEnv clock_;
   std::unique_ptr<TFakeHost> host_;
   std::unique_ptr<TDmSitef> dm_;
   TFakeConnection conn_;
@@ -120,13 +116,13 @@ TEST_F(SessionClockTest, ASessionOutlivesTheHourRepeatedWhenDaylightSavingEnds) 
   tzset();
   // 01:40 of the second pass through 01:00-02:00 on 2 November 2025 (EST).
   const int64_t start = platform::ToUnixMillisAsUtc(TDateTime{2025, 11, 2, 6, 40, 0, 0});
-  platform::SetNowSourceForTesting([start] { return start; });
+  clock_.SetNowMillis(start);
   const TJsonValue reply = Start();
   ASSERT_NE(reply.Find("session_uuid"), nullptr) << reply.Serialize();
   EXPECT_EQ(reply.Find("expiration")->Text(), "2025-11-02T07:10:00.000Z");
   const std::string uuid = reply.Find("session_uuid")->Text();
   const int64_t later = start + 60 * 1000;
-  platform::SetNowSourceForTesting([later] { return later; });
+  clock_.SetNowMillis(later);
   TSessionPtr session;
   EXPECT_TRUE(dm_->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", session));
   setenv("TZ", "America/Sao_Paulo", 1);

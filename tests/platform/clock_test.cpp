@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/testenv.h"
+
 namespace platform {
 namespace {
 
@@ -53,12 +55,14 @@ TEST(ClockTest, CalendarArithmetic) {
   EXPECT_EQ(SecondsOfDay(TDateTime{2024, 1, 1, 1, 2, 3}), 3723);
 }
 
-TEST(ClockTest, NowSourceCanBeReplaced) {
-  ScopedTimeZone tz("UTC");
-  SetNowSourceForTesting([] { return ToUnixMillisAsUtc(TDateTime{2026, 12, 9, 23, 59, 59, 999}); });
-  EXPECT_EQ(Now(), (TDateTime{2026, 12, 9, 23, 59, 59, 999}));
-  SetNowSourceForTesting(nullptr);
-  EXPECT_GE(Now().Year, 2024);
+TEST(ClockTest, AnEnvironmentsClockGivesLocalAndUtcTime) {
+  ScopedTimeZone tz("America/Sao_Paulo");  // UTC-3, no daylight saving since 2019
+  TManualClockEnv env;
+  env.SetNow(TDateTime{2026, 12, 10, 2, 59, 59, 999});
+  EXPECT_EQ(env.UtcNow(), (TDateTime{2026, 12, 10, 2, 59, 59, 999}));
+  EXPECT_EQ(env.Now(), (TDateTime{2026, 12, 9, 23, 59, 59, 999}));
+  EXPECT_GE(Now().Year, 2024);  // the machine's own clock
+  EXPECT_GE(DefaultEnv().Now().Year, 2024);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/testenv.h"
 #include "print/fakespooler.h"
 
 namespace print {
@@ -29,8 +30,8 @@ class PrintQueueTest : public ::testing::Test {
     fs::remove_all(dir_);
   }
 
-  TPrintQueue& Queue(const std::string& printer = "recibo") {
-    queue_ = std::make_unique<TPrintQueue>(printer, spooler_);
+  TPrintQueue& Queue(const std::string& printer = "recibo", platform::TEnv& env = platform::DefaultEnv()) {
+    queue_ = std::make_unique<TPrintQueue>(printer, spooler_, env);
     queue_->FOnLog = [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mu_);
       log_.push_back(line);
@@ -66,6 +67,7 @@ class PrintQueueTest : public ::testing::Test {
   }
 
   fs::path dir_;
+  platform::TManualClockEnv clock_;
   std::shared_ptr<TFakeSpooler> spooler_;
   std::unique_ptr<TPrintQueue> queue_;
   std::mutex mu_;
@@ -108,9 +110,12 @@ TEST_F(PrintQueueTest, RefusedScalingIsRetriedOnceWithoutIt) {
   EXPECT_EQ(spooler_->submissions, 2);
 }
 
+// The queue's waits (job polling, its 30 s timeout, the delay before a file
+// goes) run on the test's clock: the hung job times out in no real time.
 TEST_F(PrintQueueTest, JobsThatEndBadlyOrNeverAreReportedAndTheNextOnePrints) {
-  TPrintQueue& q = Queue();
-  q.FJobTimeoutMs = 100;
+  TPrintQueue& q = Queue("recibo", clock_);
+  q.FDeleteDelayMs = 500;
+  q.FJobPollMs = 200;
   spooler_->states = {TPrintJobState::jsPending, TPrintJobState::jsAborted};
   q.Start();
   const std::string aborted = File("1_Temp.pdf", "x");
@@ -127,6 +132,7 @@ TEST_F(PrintQueueTest, JobsThatEndBadlyOrNeverAreReportedAndTheNextOnePrints) {
   EXPECT_TRUE(Logged("Timeout aguardando a impressão.\r\nImpressora: recibo\r\nArquivo: " + hung));
   EXPECT_TRUE(Logged("Aviso: trabalho não respondeu ao cancelamento: Not possible"));
   EXPECT_TRUE(Logged("Impressão concluída: " + hung));
+  EXPECT_GE(clock_.Slept(), 30000);
   EXPECT_FALSE(fs::exists(hung));
   spooler_->states.clear();
   spooler_->cancel_fails = false;

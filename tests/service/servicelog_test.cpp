@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/clock.h"
+#include "platform/testenv.h"
 
 namespace service {
 namespace {
@@ -26,27 +27,23 @@ class ServiceLogTest : public ::testing::Test {
     std::filesystem::create_directories(base_);
     At(TDateTime{2025, 1, 5, 14, 3, 9, 0});
   }
-  void TearDown() override {
-    platform::SetNowSourceForTesting(nullptr);
-    std::filesystem::remove_all(base_);
-  }
-  void At(TDateTime t) {
-    const int64_t ms = platform::ToUnixMillisAsUtc(t);
-    platform::SetNowSourceForTesting([ms] { return ms; });
-  }
+  void TearDown() override { std::filesystem::remove_all(base_); }
+  void At(TDateTime t) { env_.SetNow(t); }
+  int Log(const std::string& text) { return GravaLogIn(base_, text, env_); }
   std::string Contents(const TDateTime& day) {
     std::ifstream in(ServiceLogPath(base_, day), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
+  platform::TManualClockEnv env_;
   std::string base_;
 };
 
 TEST_F(ServiceLogTest, WritesTimeStampedWindows1252Lines) {
-  EXPECT_EQ(GravaLogIn(base_, "O serviço foi parado."), 1);
-  EXPECT_EQ(GravaLogIn(base_, "   indented"), 1);
-  EXPECT_EQ(GravaLogIn(base_, ""), 1);
-  EXPECT_EQ(GravaLogIn(base_, " \t\r\n "), 1);
+  EXPECT_EQ(Log("O serviço foi parado."), 1);
+  EXPECT_EQ(Log("   indented"), 1);
+  EXPECT_EQ(Log(""), 1);
+  EXPECT_EQ(Log(" \t\r\n "), 1);
   EXPECT_EQ(ServiceLogPath(base_, TDateTime{2025, 1, 5}),
             base_ + "Log/Janeiro-2025/ZentavoSiTefService 05-01-2025.log");
   EXPECT_EQ(Contents(TDateTime{2025, 1, 5}),
@@ -58,9 +55,9 @@ TEST_F(ServiceLogTest, WritesTimeStampedWindows1252Lines) {
 
 TEST_F(ServiceLogTest, MidnightStartsANewFileAndMonthFolder) {
   At(TDateTime{2025, 2, 28, 23, 59, 59, 999});
-  GravaLogIn(base_, "antes");
+  Log("antes");
   At(TDateTime{2025, 3, 1, 0, 0, 0, 0});
-  GravaLogIn(base_, "depois");
+  Log("depois");
   EXPECT_EQ(Contents(TDateTime{2025, 2, 28}), "[28/02/2025 23:59:59] antes\r\n");
   EXPECT_EQ(Contents(TDateTime{2025, 3, 1}), "[01/03/2025 00:00:00] depois\r\n");
   EXPECT_TRUE(std::filesystem::exists(base_ + "Log/Março-2025"));
@@ -68,14 +65,14 @@ TEST_F(ServiceLogTest, MidnightStartsANewFileAndMonthFolder) {
 
 TEST_F(ServiceLogTest, UnwritableFileReturnsZero) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
-  GravaLogIn(base_, "first");
+  Log("first");
   chmod(ServiceLogPath(base_, TDateTime{2025, 1, 5}).c_str(), 0444);
-  EXPECT_EQ(GravaLogIn(base_, "second"), 0);
+  EXPECT_EQ(Log("second"), 0);
 }
 
 TEST_F(ServiceLogTest, UncreatableFolderReturnsZero) {
   std::ofstream(base_ + "Log") << "a file where the folder should be";
-  EXPECT_EQ(GravaLogIn(base_, "lost"), 0);
+  EXPECT_EQ(Log("lost"), 0);
 }
 
 TEST_F(ServiceLogTest, TefLogNameIsFixedAtCreation) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/testenv.h"
 #include "ruviriduza_fake.h"
 #include "ruviriduza_sim.h"
 #include "tef/clisitef_protocol.h"
@@ -39,10 +40,7 @@ class LoopTest : public ::testing::Test {
     ev.Ligar(c);
     c.Inicializar(gpCliSiTef);
   }
-  void TearDown() override {
-    platform::SetNowSourceForTesting(nullptr);
-    fs::remove_all(pasta);
-  }
+  void TearDown() override { fs::remove_all(pasta); }
 
   // Runs a payment of 10,00 through the script; returns CRT's result.
   bool Pagar(std::vector<Passo> passos, const std::string& qtdParcela = "",
@@ -72,7 +70,8 @@ class LoopTest : public ::testing::Test {
   FakeCliSiTef fake;
   FakeLoader loader;
   Eventos ev;
-  TRuVirIdUza c;
+  platform::TManualClockEnv env{platform::DefaultEnv()};
+  TRuVirIdUza c{env};
   TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
 };
 
@@ -83,7 +82,7 @@ Passo Cmd(int comando, int campo = kCampoNenhum, std::string texto = "", short m
 
 TEST_F(LoopTest, StartSendsValueDocumentDateTimeAndRecordsTheRequestLines) {
   const int64_t ms = platform::LocalToUnixMillis({2025, 1, 2, 10, 20, 30, 0});
-  platform::SetNowSourceForTesting([ms] { return ms; });
+  env.SetNowMillis(ms);
   m.SetOperacaoCRT(3);
   m.SetOperador("CAIXA 1");
   fake.passos = {};

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "platform/testenv.h"
 #include "ruviriduza_fake.h"
 #include "ruviriduza_sim.h"
 #include "tef/clisitef_protocol.h"
@@ -85,7 +86,9 @@ class PendentesTest : public ::testing::Test {
   FakeCliSiTef fake;
   FakeLoader loader;
   Eventos ev;
-  TRuVirIdUza c;
+  platform::TFailingFileEnv arquivos;
+  platform::TManualClockEnv env{arquivos};
+  TRuVirIdUza c{env};
   TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
 };
 
@@ -245,6 +248,44 @@ TEST_F(PendentesTest, PrintingPathPrintsBothCopiesOnABoundReceipt) {
   EXPECT_THAT(ev.pendentesConfirmadas, ElementsAre(1));
 }
 
+// Each file write of a payment failing in turn. A payment whose backup could
+// not be written is undone at once and reported: left pending it would be
+// lost in a crash, and with no backup file CancelarTransacoesPendentes could
+// not undo it either.
+TEST_F(PendentesTest, APaymentWhoseBackupCannotBeWrittenIsUndoneAndReported) {
+  Servico(false);
+  Iniciar();
+  for (int n = 1;; ++n) {
+    ASSERT_LT(n, 10) << "the payment never succeeds";
+    c.RespostasPendentes().Clear();
+    c.RespostasPendentes().SetValorTotalAPagar(TCurrency::FromInteger(10));
+    fake.finalizacoes.clear();
+    ev.viasImpressas.clear();
+    arquivos.FailFrom(n);
+    std::string erro;
+    bool ok = false;
+    try {
+      ok = PagarComComprovantes();
+    } catch (const ERuVirIdUzaArquivo& e) {
+      erro = e.what();
+    }
+    const bool falhou = arquivos.Failed();
+    arquivos.FailFrom(0);
+    if (!falhou) {
+      EXPECT_TRUE(ok);
+      EXPECT_TRUE(erro.empty()) << erro;
+      EXPECT_EQ(ev.viasImpressas.size(), 2u);
+      break;
+    }
+    EXPECT_THAT(erro, StartsWith("Erro ao gravar o arquivo:\r\n" + backup + "/RuVirIdUza_CliSiTef_"))
+        << n;
+    EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Transacao|0|"))) << n;
+    EXPECT_EQ(c.RespostasPendentes().Count(), 0) << n;
+    EXPECT_TRUE(Backups().empty()) << n;
+    EXPECT_TRUE(ev.viasImpressas.empty()) << n;
+  }
+}
+
 TEST_F(PendentesTest, PrintingPathRetriesAsAManagementReport) {
   Servico(false);
   Iniciar();
@@ -368,16 +409,14 @@ TEST_F(PendentesTest, TheLibraryIsToldTheDocumentDateAndTimeOfTheStart) {
   Servico(true);
   Iniciar();
   c.OnDepoisConfirmarTransacoes = nullptr;
-  const auto em = [](const platform::TDateTime& t) {
-    const int64_t ms = platform::LocalToUnixMillis(t);
-    platform::SetNowSourceForTesting([ms] { return ms; });
+  const auto em = [this](const platform::TDateTime& t) {
+    env.SetNowMillis(platform::LocalToUnixMillis(t));
   };
   em({2025, 3, 7, 23, 59, 58, 0});
   fake.passos = {Campo(kCampoNSU, "1")};
   c.CRT(1.0, "01");
   em({2025, 3, 8, 0, 1, 5, 0});  // decided two minutes later, on the next day
   EXPECT_TRUE(c.ConfirmarTransacao(true, c.Resp().DocumentoVinculado()));
-  platform::SetNowSourceForTesting(nullptr);
   ASSERT_EQ(fake.inicios.size(), 1u);
   EXPECT_THAT(fake.inicios[0], HasSubstr("|86398|20250307|235958|"));
   EXPECT_THAT(fake.finalizacoes, ElementsAre("Funcao|1|86398|20250307|235958"));

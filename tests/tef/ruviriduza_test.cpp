@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/paths.h"
+#include "platform/testenv.h"
 #include "ruviriduza_fake.h"
 #include "ruviriduza_sim.h"
 #include "tef/ruviriduza_clisitef.h"
@@ -43,7 +44,8 @@ class ComponenteTest : public ::testing::Test {
   FakeCliSiTef fake;
   FakeLoader loader;
   Eventos ev;
-  TRuVirIdUza c;
+  platform::TManualClockEnv env;
+  TRuVirIdUza c{env};
 };
 
 std::string MensagemDe(const std::function<void()>& f) {
@@ -350,10 +352,9 @@ TEST_F(ComponenteTest, DoExibeMsgLogsRestoresFocusForDialogsAndReturnsTheHostsAn
 
 TEST_F(ComponenteTest, LogEntriesHaveTheTimeStampFormatAndWindows1252Text) {
   const int64_t ms = platform::LocalToUnixMillis({2025, 3, 5, 14, 7, 9, 123});
-  platform::SetNowSourceForTesting([ms] { return ms; });
+  env.SetNowMillis(ms);
   c.GravaLog("CRT -> Result: -1");
   c.TEFCliSiTef().GravaLog("Linha 1\r\nLinha 2 ação");
-  platform::SetNowSourceForTesting(nullptr);
 
   EXPECT_EQ(Log(), "-- 05/03 14:07:09:123 - CRT -> Result: -1\r\n"
                    "-- 05/03 14:07:09:123 - Linha 1\r\nLinha 2 ação\r\n");
