@@ -10,8 +10,9 @@
 
 namespace core {
 
-TDmSitef::TDmSitef(TDmSitefHost& host) : host_(host) {
-  fPathDLL = platform::ExeDir() + "dll/";
+TDmSitef::TDmSitef(TDmSitefHost& host, TDmSitefOptions options)
+    : host_(host), FOptions(std::move(options)) {
+  fPathDLL = FOptions.PathDLL.empty() ? platform::ExeDir() + "dll/" : FOptions.PathDLL;
   FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>();
   // The integrator's identification, written into the requests the
   // component exchanges.

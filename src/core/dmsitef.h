@@ -3,7 +3,7 @@
 // dialogue to the front end. One instance, created by the service module.
 //
 // Route handlers run on the networking thread of the connection that sent
-// the message; a whole payment runs there.
+// the message; a whole payment runs there (see the class comment).
 #pragma once
 
 #include <atomic>
@@ -89,11 +89,37 @@ using TSessionPtr = std::shared_ptr<TSession>;
 
 class TJsonMessage;
 
+// Settings fixed at construction. The defaults are the service's; tests
+// shorten the waits and point the folders and the sales API elsewhere.
+struct TDmSitefOptions {
+  // How long GetClientResponse waits for the front end's answer.
+  int RespostaTimeoutMs = 120000;
+  // How long the receipt-highlight countdown lasts, and its step.
+  int DestaqueViaMs = 3000;
+  int DestaqueViaStepMs = 500;
+  // Folder of the TEF library and its CONFITLS.INI; "" is <exe>/dll/.
+  std::string PathDLL;
+  // Folder of the payment journal; "" is <exe>/Journal/.
+  std::string PathJournal;
+  // The sales API transport; null is libcurl.
+  std::shared_ptr<rest::IHttpTransport> HttpTransport;
+};
+
+// Threads: every route handler runs on the networking thread of the
+// connection that sent the message, so several may run at once. The TEF
+// component, its configuration and the sale data belong to whoever holds the
+// TEF claim (TEFClaim()): a session start or "/initialize" (configuration),
+// "/pinpad/status", or a transaction, whose thread then runs the whole
+// payment, including the component's events (dialogue and result). Only
+// "/transaction/cancel", MessageHandled and the status query reach into a
+// running payment from other threads, through the atomics and locks below.
 class TDmSitef {
  public:
   // DataModuleCreate: the session list and the TEF log name.
-  explicit TDmSitef(TDmSitefHost& host);
+  explicit TDmSitef(TDmSitefHost& host, TDmSitefOptions options = {});
   ~TDmSitef();
+  TDmSitef(const TDmSitef&) = delete;
+  TDmSitef& operator=(const TDmSitef&) = delete;
 
   // --- routing and the reply envelope
   // Dispatches one client message (called by the server's execute event).
@@ -190,55 +216,17 @@ class TDmSitef {
   // A connection ended: the TEF component cancels pending transactions.
   void ConnectionClosed();
 
+  // --- observers
+  // The sale the next payment belongs to. REQUIRES: no other thread holds
+  // the TEF claim (it guards the sale data).
+  TSessionSale CurrentSale() const { return TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL}; }
+  // Whether the running function has reached its approved result.
+  bool Concluido() const { return fConcluido.load(); }
+
   // The TEF log file name chosen at creation.
   const std::string& TefLogFileName() const { return fTefLogFileName; }
   int Log(const std::string& text) { return host_.Log(text); }
   TDmSitefHost& Host() { return host_; }
-
-  // Sale data: of the latest session start, or of the session the running
-  // transaction names (fSaleSession says which session they belong to).
-  int fVenda_Id = 0;
-  int fEmpresa_Id = 0;
-  std::string fCallbackURL;
-  std::string fSaleSession;
-
-  // Transaction state: one set for the whole service.
-  tef::TCurrency fValorTransacao;
-  int fOperacao = 0;
-  int fQtdParcelas = 0;
-  std::string fPayerName;
-  std::string fNsuCancelamento;
-  // A transaction holds the TEF claim.
-  std::atomic<bool> fProcessando{false};
-  std::atomic<bool> fConcluido{false};
-  std::atomic<bool> fCancelado{false};
-  std::atomic<bool> fPodeCancelar{false};
-  // The library has returned the function's final result: a cancellation
-  // can no longer change it. Set and read with fCancelado under fCancelMu.
-  bool fResultadoFinal = false;
-  std::mutex fCancelMu;
-  bool FTLSConnection = false;
-
-  // Dialogue state.
-  std::string fUltimaMsg;
-  std::string fLastContentReceived;
-  std::atomic<bool> FProcessandoMsg{false};
-  std::atomic<bool> FAguardandoRespCanc{false};
-
-  // How long GetClientResponse waits for an answer (tests shorten it).
-  int fRespostaTimeoutMs = 120000;
-  // How long the receipt-highlight countdown lasts and its step.
-  int fDestaqueViaMs = 3000;
-  int fDestaqueViaStepMs = 500;
-  // Folder of the TEF library and its CONFITLS.INI (tests point it elsewhere).
-  std::string fPathDLL;
-  // The sales API transport; null means libcurl (tests put a fake here).
-  std::shared_ptr<rest::IHttpTransport> fHttpTransport;
-  // Folder of the payment journal (tests point it elsewhere).
-  std::string fPathJournal;
-  // Whether the last RegisterTransaction got no answer from the sales API
-  // (request error): the API may hold the sale all the same.
-  bool fRegistroSemResposta = false;
 
  private:
   // Applies the TEF settings of the token's claims (step 5 of CreateSession).
@@ -270,22 +258,76 @@ class TDmSitef {
   // cancellation had been flagged before it.
   bool MarkResultadoFinal();
 
+  // Constant after construction.
+  TDmSitefHost& host_;
+  const TDmSitefOptions FOptions;
+  std::string fPathDLL;  // FOptions.PathDLL or <exe>/dll/
+  std::string fTefLogFileName;
+
+  // Guarded by its own lock.
+  TSessionList FSessionList;
+
+  // The claim on the component, its configuration and the sale data.
+  std::atomic<int> FTEFClaim{TTEFClaim::usoNenhum};
+
+  // Sale data, written under FTEFClaim (session start or transaction): of
+  // the latest session start, or of the session the running transaction
+  // names (fSaleSession says which session they belong to).
+  int fVenda_Id = 0;
+  int fEmpresa_Id = 0;
+  std::string fCallbackURL;
+  std::string fSaleSession;
+  // Written under the configuration claim (session start).
+  bool FTLSConnection = false;
+
+  // The running transaction, written by its thread under the transaction
+  // claim; one set for the whole service.
+  tef::TCurrency fValorTransacao;
+  int fOperacao = 0;
+  int fQtdParcelas = 0;
+  std::string fPayerName;
+  std::string fNsuCancelamento;
+  // Whether the last RegisterTransaction got no answer from the sales API
+  // (request error): the API may hold the sale all the same.
+  bool fRegistroSemResposta = false;
   // The error reply of a failed sales API request, sent after the decision.
   std::optional<std::string> fErroRegistro;
-  std::atomic<int> FTEFClaim{TTEFClaim::usoNenhum};
-  TDmSitefHost& host_;
-  TSessionList FSessionList;
-  std::string fTefLogFileName;
-  std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;
-  std::mutex FJournalMu;  // guards the opening of FPaymentJournal
+  // Dialogue state of the payment thread.
+  std::string fUltimaMsg;
+  std::string fLastContentReceived;
+  std::atomic<bool> FAguardandoRespCanc{false};
+
+  // Flags of the running transaction, written by its thread and read by
+  // others ("/transaction/cancel", MessageHandled): atomics.
+  std::atomic<bool> fProcessando{false};
+  std::atomic<bool> fConcluido{false};
+  std::atomic<bool> fPodeCancelar{false};
+  // Set by the payment thread while it reads a message of the front end;
+  // cleared by each routed message's thread once the message is handled.
+  std::atomic<bool> FProcessandoMsg{false};
+  // Set by "/transaction/cancel" and the dialogue, cleared by the payment.
+  // Protected by fCancelMu where it meets fResultadoFinal: once the library
+  // has returned the function's final result, a cancellation cannot change
+  // it.
+  std::mutex fCancelMu;
+  std::atomic<bool> fCancelado{false};
+  bool fResultadoFinal = false;  // protected by fCancelMu
+
+  // The payment journal, opened on first use. Protected by FJournalMu (its
+  // opening; the journal locks itself).
+  std::mutex FJournalMu;
   std::unique_ptr<TPaymentJournal> FPaymentJournal;
-  // The running payment: its journal id ("" when none) and its started
-  // record until the library starts the function. Payment thread only, but
-  // read by the status query.
-  mutable std::mutex FPagamentoMu;  // guards fPagamentoAtual
+  // The running payment: its journal id ("" when none), protected by
+  // FPagamentoMu (the status query reads it); its started record until the
+  // library starts the function, payment thread only.
+  mutable std::mutex FPagamentoMu;
   std::string fPagamentoAtual;
   TJsonValue fPagamentoInicio;
   bool fPagamentoIniciado = false;
+
+  // The component, set at construction and used under FTEFClaim. Declared
+  // last, so destroyed first: its events reach the members above.
+  std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;
 };
 
 // A parsed client message, shared rather than copied: a large message (a

@@ -91,7 +91,7 @@ void TDmSitef::GetClientResponse(std::string& text) {
   } else {
     // The deadline holds even while the front end stays connected and
     // silent: wait for data in slices instead of blocking on a read.
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(fRespostaTimeoutMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(FOptions.RespostaTimeoutMs);
     while (candidate.empty()) {
       const long long left = MsUntil(deadline);
       // A stopping service cannot receive an answer: give up at once.
@@ -229,10 +229,10 @@ void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
       break;
     case tef::opmDestaqueVia: {
       fUltimaMsg = pMessage;
-      const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(fDestaqueViaMs);
+      const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(FOptions.DestaqueViaMs);
       try {
         do {
-          std::this_thread::sleep_for(std::chrono::milliseconds(fDestaqueViaStepMs));
+          std::this_thread::sleep_for(std::chrono::milliseconds(FOptions.DestaqueViaStepMs));
           const long long left = MsUntil(deadline);
           SendDialog(Notice(pMessage + " " + std::to_string(left > 0 ? left / 1000 : 0)));
         } while (MsUntil(deadline) >= 0);
@@ -365,8 +365,7 @@ void TDmSitef::RuVirIdUzaInfoECF(tef::TRuVirIdUzaInfoECF Operacao, std::string& 
   if (Operacao == tef::ineEstadoECF) {
     RetornoECF = "L";
   } else {
-    // "00,00": thousands grouping, at least four integer digits, no decimals.
-    RetornoECF = platform::FormatFixed(fValorTransacao.Units(), 4, "00,00");
+    RetornoECF = PrinterAmountText(fValorTransacao);
   }
 }
 

@@ -61,7 +61,8 @@ std::string TDmSitef::CurrentPaymentId() const {
 TPaymentJournal& TDmSitef::PaymentJournal() {
   std::lock_guard<std::mutex> lock(FJournalMu);
   if (!FPaymentJournal) {
-    const std::string folder = fPathJournal.empty() ? platform::ExeDir() + "Journal/" : fPathJournal;
+    const std::string folder =
+        FOptions.PathJournal.empty() ? platform::ExeDir() + "Journal/" : FOptions.PathJournal;
     platform::ForceDirectories(folder);
     FPaymentJournal = std::make_unique<TPaymentJournal>(
         platform::OpenAppendFile(folder + "payments.journal"), kJournalCompactAt, 20);

@@ -200,7 +200,7 @@ bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
   rest::EnsureTrailingSlash(fCallbackURL);
   const std::string token = GenerateJWT(kJWTSharedKey);
   rest::TCurlTransport curl;
-  rest::IHttpTransport& transport = fHttpTransport ? *fHttpTransport : curl;
+  rest::IHttpTransport& transport = FOptions.HttpTransport ? *FOptions.HttpTransport : curl;
   rest::TRegisterOutcome outcome =
       rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
   fRegistroSemResposta = outcome.ErrorReply.has_value();
