@@ -2,6 +2,7 @@
 // with the sales API, confirmation or undo in the library, and the message
 // to the front end.
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/jwt.h"
 #include "core/paymentjournal.h"
 #include "core/rest/curltransport.h"
@@ -84,8 +85,6 @@ TJsonValue TDmSitef::BuildTransactionEntry(const tef::TRuVirIdUzaResp& R) {
 
 void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes) {
-  TJsonValue result = TJsonValue::MakeObject();
-  result.AddString("type", "result");
   const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
   tef::TRuVirIdUzaCliSiTef& gerenciador = RuVirIdUza().TEFCliSiTef();
   // The journal records a decision only when the library acknowledged it;
@@ -108,13 +107,12 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     RuVirIdUza().ConfirmarTransacao(false, documento);
     journal_decision(false, false);
     RespostasPendentes.Clear();
-    result.AddString("status", "unauthorized").AddString("message", "Transação TEF não realizada.");
-    SendClientMessage(result.Serialize());
+    SendClientMessage(frontend::ResultNotRealised("unauthorized").Serialize());
     return;
   }
   bool confirmed = false;
   bool journalled = false;  // the approval is in the journal
-  TJsonValue approved = TJsonValue::MakeObject();
+  TJsonValue approved;
   try {
     std::string nsu, autorizacao;
     if (RespostasPendentes.Count() > 0) {
@@ -128,10 +126,7 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     }
     const bool any = !entries.Items().empty();
     fConcluido.store(true);
-    approved.AddString("type", "result")
-        .AddString("status", "approved")
-        .AddString("message", "Transação TEF concluída com sucesso.")
-        .Add("transaction_data", std::move(entries));
+    approved = frontend::ResultApproved(std::move(entries));
     if (any) {
       TJsonValue f = TJsonValue::MakeObject();
       f.AddString("nsu", nsu).AddString("authorization", autorizacao).Add("result", approved);
@@ -184,15 +179,7 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     return;
   }
   // Not confirmed: status and message move behind the entries.
-  TJsonValue canceled = TJsonValue::MakeObject();
-  canceled.AddString("type", "result");
-  for (const TJsonMember& m : approved.Members()) {
-    if (m.Name == "transaction_data") canceled.Add(m.Name, m.Value);
-  }
-  canceled.AddString("status", "canceled")
-      .AddString("message",
-                 "Ocorreu um erro durante o processo, a transação TEF não será confirmada.");
-  SendClientMessage(canceled.Serialize());
+  SendClientMessage(frontend::ResultNotConfirmed(approved.Find("transaction_data")).Serialize());
   JournalStepAfter(journalstep::kDelivered, TJsonValue());
 }
 
@@ -217,11 +204,7 @@ void TDmSitef::RuVirIdUzaComandaECFImprimeVia(tef::TRuVirIdUzaTipoRelatorio /*Ti
                                               int Via, const tef::TStringList& ImagemComprovante,
                                               int& RetornoECF) {
   try {
-    TJsonValue lines = TJsonValue::MakeArray();
-    for (const std::string& l : ImagemComprovante) lines.Push(TJsonValue::MakeString(l));
-    TJsonValue m = TJsonValue::MakeObject();
-    m.AddString("type", "receipt").AddInteger("copy_number", Via).Add("data", std::move(lines));
-    SendClientMessage(m.Serialize());
+    SendClientMessage(frontend::Receipt(Via, ImagemComprovante).Serialize());
   } catch (...) {
     // The copy counts as printed whatever happened to the message.
   }

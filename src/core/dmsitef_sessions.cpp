@@ -1,6 +1,7 @@
 // "/session/start", the session check of guarded routes and "/session/finish".
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/jwt.h"
 #include "platform/ansi.h"
 #include "platform/guid.h"
@@ -105,15 +106,9 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
     }
     const platform::TDateTime expiry =
         platform::AddMillis(platform::UtcNow(), kSessionSeconds * int64_t{1000});
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "session")
-        .AddString("status", "created")
-        .AddString("message", "Sessão criada com sucesso.")
-        .AddString("expiration",
-                   platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"", expiry))
-        .AddString("session_uuid", uuid)
-        .AddString("store_code", RuVirIdUza().TEFCliSiTef().CodigoLoja())
-        .AddString("terminal_number", RuVirIdUza().TEFCliSiTef().NumeroTerminal());
+    const TJsonValue reply = frontend::SessionCreated(
+        platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"", expiry), uuid,
+        RuVirIdUza().TEFCliSiTef().CodigoLoja(), RuVirIdUza().TEFCliSiTef().NumeroTerminal());
     FSessionList.AddItem(uuid, expiry, &pIdContext,
                          TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
     fSaleSession = uuid;
@@ -170,11 +165,7 @@ void TDmSitef::FinishSession(const std::string& pContent, const TSessionPtr& pSe
     return;
   }
   try {
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "session")
-        .AddString("status", "finished")
-        .AddString("message", "Sessão finalizada com sucesso.");
-    SendClientMessage(reply.Serialize());
+    SendClientMessage(frontend::SessionFinished().Serialize());
     if (pSession) FSessionList.DeleteItem(pSession->Session_UUID());
   } catch (const endpoint::EConnectionClosed&) {
     throw;

@@ -4,6 +4,7 @@
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "platform/ansi.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
@@ -176,9 +177,7 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /
   }
   try {
     if (!RuVirIdUza().Inicializado(tef::gpCliSiTef)) RuVirIdUza().Inicializar(tef::gpCliSiTef);
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "initialize").AddString("message", "Inicializado com sucesso.");
-    SendClientMessage(reply.Serialize());
+    SendClientMessage(frontend::Initialized().Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;
   } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/paymentjournal.h"
 #include "platform/regional.h"
 #include "tef/ruviriduza.h"
@@ -232,10 +233,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     const bool cancelado = MarkResultadoFinal();
     if (cancelado || !fConcluido.load()) {
       if (c.Inicializado(tef::gpCliSiTef)) c.CancelarTransacoesPendentes();
-      TJsonValue result = TJsonValue::MakeObject();
-      result.AddString("type", "result")
-          .AddString("status", cancelado ? "canceled" : "unauthorized")
-          .AddString("message", "Transação TEF não realizada.");
+      const TJsonValue result = frontend::ResultNotRealised(cancelado ? "canceled" : "unauthorized");
       const bool ending = JournalEnded(result);
       SendClientMessage(result.Serialize());
       if (ending) JournalStepAfter(journalstep::kDelivered, TJsonValue());
