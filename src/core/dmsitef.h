@@ -152,8 +152,6 @@ class TDmSitef {
   // --- transactions
   void StartTransaction(const std::string& pContent, const TSessionPtr& pSession);
   void CancelTransactionInProgress(const std::string& pContent);
-  // "yyyy-mm-dd[ hh:nn:ss]" to the day-first text that is then converted.
-  static std::string ConvertTransactionDate(const std::string& text);
   // Whether a message answers a prompt ("/transaction" that is no request).
   static bool IsPromptAnswer(const std::string& text);
 

@@ -5,6 +5,7 @@
 #include "core/dmsitef.h"
 #include "core/frontendmessages.h"
 #include "core/paymentjournal.h"
+#include "core/transactionrequest.h"
 #include "platform/regional.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
@@ -59,29 +60,6 @@ class TOnExit {
 
 }  // namespace
 
-std::string TDmSitef::ConvertTransactionDate(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t sp = text.find(' ', start);
-    parts.push_back(text.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
-    if (sp == std::string::npos) break;
-    start = sp + 1;
-  }
-  const std::string& date = parts[0];
-  if (date.size() != 10) return "Formato de data inválido";
-  std::string out = date.substr(8, 2) + "/" + date.substr(5, 2) + "/" + date.substr(0, 4);
-  if (parts.size() > 1) {
-    const std::string& time = parts[1];
-    if (time.size() >= 8) {
-      out += " " + time.substr(0, 2) + ":" + time.substr(3, 2) + ":" + time.substr(6, 2);
-    } else {
-      out += " Formato de hora inválido";
-    }
-  }
-  return out;
-}
-
 bool TDmSitef::IsPromptAnswer(const std::string& text) {
   const TJsonMessage message = ParseJsonObject(text);
   if (!message) return false;
@@ -98,59 +76,17 @@ bool TDmSitef::MarkResultadoFinal() {
 }
 
 void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& pSession) {
-  std::string type, payer, nsu;
-  int operation = 0, installments = 0, sale_id = 0;
-  bool has_sale_id = false;
-  tef::TCurrency value;
-  platform::TDateTime date;
+  std::optional<TTransactionRequest> request;
   try {
     const TJsonMessage message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
-    type = GetJSONField(*message, "type");
-    if (type == "confirmation") return;  // an answer nobody waits for any more
-    if (type != "transaction" && type != "cancellation" && type != "reprint") {
-      SendClientMessage(BuildErrorReply("O campo type diferente de transaction"));
-      return;
-    }
-    operation = StrToInt(GetJSONField(*message, "operation"));
-    if (type == "transaction") payer = GetJSONField(*message, "payer_name");
-    if (type == "cancellation") {
-      nsu = GetJSONField(*message, "cancellation_nsu");
-      if (TrimControl(nsu).empty()) {
-        SendClientMessage(BuildErrorReply("O campo \"cancellation_nsu\" não foi preenchido."));
-        return;
-      }
-      const std::string when = GetJSONField(*message, "transaction_date");
-      if (TrimControl(when).empty()) {
-        SendClientMessage(BuildErrorReply("O campo \"transaction_date\" não foi preenchido."));
-        return;
-      }
-      if (!platform::TryParseDayFirst(ConvertTransactionDate(when), date)) {
-        SendClientMessage(
-            BuildErrorReply("O campo \"transaction_date\" não foi preenchido corretamente."));
-        return;
-      }
-    }
-    if (type != "reprint") {
-      if (std::optional<std::string> s = MemberText(*message, "sale_id")) {
-        sale_id = StrToInt(*s);
-        has_sale_id = true;
-      }
-      if (const TJsonValue* v = message->Find("transaction_value")) {
-        // A JSON number has a decimal point (12.5); a text is a regional
-        // amount (12,50), where "1.000" is a thousand and not a one.
-        value = v->IsNumber() ? StrToCurr(v->Text()) : RegionalStrToCurr(v->Text());
-      }
-      if (std::optional<std::string> n = MemberText(*message, "number_of_installments")) {
-        installments = StrToInt(*n);
-      }
-    }
-  } catch (const endpoint::EConnectionClosed&) {
-    throw;
+    request = ReadTransactionRequest(*message);
+    if (!request) return;  // a confirmation: an answer nobody waits for any more
   } catch (const std::exception& e) {
     SendClientMessage(BuildErrorReply(e.what()));
     return;
   }
+  const std::string& type = request->Type;
 
   TTEFClaim claim(FTEFClaim, TTEFClaim::usoTransacao);
   if (!claim.Owns()) {
@@ -171,13 +107,13 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     fCallbackURL = pSession->Sale().CallbackURL;
     fSaleSession = pSession->Session_UUID();
   }
-  fNsuCancelamento = type == "cancellation" ? nsu : std::string();
-  fOperacao = operation;
-  if (type == "transaction") fPayerName = payer;
+  fNsuCancelamento = request->CancellationNsu;
+  fOperacao = request->Operation;
+  if (type == "transaction") fPayerName = request->PayerName;
   if (type != "reprint") {
-    if (has_sale_id) fVenda_Id = sale_id;
-    fValorTransacao = value;
-    fQtdParcelas = installments;
+    if (request->SaleId) fVenda_Id = *request->SaleId;
+    fValorTransacao = request->Value;
+    fQtdParcelas = request->Installments;
   }
 
   tef::TRuVirIdUza& c = RuVirIdUza();
@@ -216,7 +152,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     } else {
       if (type == "cancellation") {
         m.SetCancelandoTransacaoNSU(fNsuCancelamento);
-        m.SetCancelandoTransacaoDATA(date);
+        m.SetCancelandoTransacaoDATA(request->CancellationDate);
         m.SetCancelandoTransacaoVALOR(fValorTransacao);
         m.SetCancelandoTransacaoTEF(true);
       } else {
