@@ -16,6 +16,7 @@
 #include "core/json.h"
 #include "core/session.h"
 #include "core/tefclaim.h"
+#include "core/transactionrequest.h"
 #include "endpoint/connection.h"
 #include "platform/clock.h"
 #include "tef/currency.h"
@@ -227,12 +228,62 @@ class TDmSitef {
   TDmSitefHost& Host() { return host_; }
 
  private:
-  // Applies the TEF settings of the token's claims (step 5 of CreateSession).
+  // Steps of StartTransaction (dmsitef_transaction.cpp). The checked
+  // request, or empty (the error reply sent, or a confirmation).
+  std::optional<TTransactionRequest> ReadTransaction(const std::string& pContent);
+  // The sale and transaction data of the payment, under the claim.
+  void TakeTransactionData(const TTransactionRequest& request, const TSessionPtr& pSession);
+  // Library ready, earlier payments resolved, journal begun, the function
+  // run and, without an approved result, ended.
+  void RunTransaction(const TTransactionRequest& request, const TSessionPtr& pSession);
+  void ResetFunctionState();
+  // The library's function for the request (returns when it has ended).
+  void CallFunction(const TTransactionRequest& request);
+  // When the function ended without an approved result, or a cancellation
+  // was flagged: pending work undone, the not-realised result journalled
+  // and sent.
+  void EndUnlessConcluded();
+
+  // Steps of CreateSession (dmsitef_sessions.cpp). The verified token's
+  // claims, or empty with the error reply sent.
+  std::optional<TJsonValue> ReadSessionClaims(const std::string& pConfig);
+  // The TEF configured and the sale data taken from the claims; false with
+  // the error reply sent.
+  bool TakeSessionSale(const TJsonValue& claims);
+  // The session added and its reply sent.
+  void OpenSession(endpoint::TConnection& pIdContext);
+  // Applies the TEF settings of the token's claims (a step of TakeSessionSale).
   void ConfigureTEF(const TJsonValue& claims);
+  // Steps of ConfigureTEF: the manager's address, store, terminal,
+  // parameters and operator (true when one that matters changed), then the
+  // library (re)started when something changed or it is not running.
+  bool ApplyManagerSettings(const TJsonValue& claims, const std::string& terminal);
+  void RestartLibraryIf(bool changed);
   void BindComponentEvents();
   TJsonValue BuildTransactionEntry(const tef::TRuVirIdUzaResp& R);
   void AskCancelConfirmation();
   void SendDialog(const TJsonValue& message) { SendClientMessage(message.Serialize()); }
+
+  // Steps of RuVirIdUzaDepoisConfirmarTransacoes (dmsitef_result.cpp).
+  struct TApproval {
+    TJsonValue Result;        // the approved "result"
+    bool Any = false;         // it has entries
+    bool Journalled = false;  // the approval is in the journal
+    bool Confirmed = false;   // the library confirmed it
+  };
+  // A cancellation was flagged: the approval undone, "unauthorized" sent.
+  void UndoCancelledApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                             const std::string& documento);
+  // The entries taken from the pending list; the approval journalled.
+  void CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                       TApproval& approval);
+  // Registered with the sales API and confirmed, or undone; each step
+  // journalled before its effect.
+  void DecideApproval(TApproval& approval, const std::string& documento);
+  // The decision, once the library acknowledged it, in the journal.
+  void JournalDecision(bool confirma, bool reconcile);
+  // The sales API's error reply, then the result; the delivery journalled.
+  void SendDecision(const TApproval& approval);
 
   // Payment journal steps of the running payment (dmsitef_payments.cpp).
   // Resolves unresolved payments of earlier functions; false when some stay.

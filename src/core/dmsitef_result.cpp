@@ -28,82 +28,98 @@ TJsonValue TDmSitef::BuildTransactionEntry(const tef::TRuVirIdUzaResp& R) {
 void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes) {
   const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
-  tef::TRuVirIdUzaCliSiTef& gerenciador = RuVirIdUza().TEFCliSiTef();
-  // The journal records a decision only when the library acknowledged it;
-  // otherwise the payment stays unresolved and is finished again later.
-  const auto journal_decision = [&](bool confirma, bool reconcile) {
-    if (gerenciador.ResultadoFinalizacao() != 0) {
-      Log("Diário de pagamentos: a biblioteca TEF não confirmou a finalização.");
-      return;
-    }
-    TJsonValue f = TJsonValue::MakeObject();
-    if (!confirma) f.AddBoolean("reconcile", reconcile);
-    JournalStepAfter(confirma ? journalstep::kConfirmed : journalstep::kUndone, f);
-  };
   fErroRegistro.reset();
   // The library has returned its final result: a cancellation arriving from
   // now on is refused, so a confirmed payment is never reported cancelled.
   if (MarkResultadoFinal()) {
-    // The library approved and waits for a decision: undo it now rather
-    // than leave it pending, and keep its copy out of the next result.
-    RuVirIdUza().ConfirmarTransacao(false, documento);
-    journal_decision(false, false);
-    RespostasPendentes.Clear();
-    SendClientMessage(frontend::ResultNotRealised("unauthorized").Serialize());
+    UndoCancelledApproval(RespostasPendentes, documento);
     return;
   }
-  bool confirmed = false;
-  bool journalled = false;  // the approval is in the journal
-  TJsonValue approved;
+  TApproval approval;
   try {
-    std::string nsu, autorizacao;
-    if (RespostasPendentes.Count() > 0) {
-      nsu = RespostasPendentes[0].NSUComprovante();
-      autorizacao = RespostasPendentes[0].CodigoAutorizacaoTransacao();
-    }
-    TJsonValue entries = TJsonValue::MakeArray();
-    while (RespostasPendentes.Count() > 0) {
-      entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
-      RespostasPendentes.Delete(0);
-    }
-    const bool any = !entries.Items().empty();
-    fConcluido.store(true);
-    approved = frontend::ResultApproved(std::move(entries));
-    if (any) {
-      TJsonValue f = TJsonValue::MakeObject();
-      f.AddString("nsu", nsu).AddString("authorization", autorizacao).Add("result", approved);
-      JournalStep(journalstep::kApproved, f);
-      journalled = true;
-    }
-    if (any && RegisterTransaction(approved)) {
-      TJsonValue f = TJsonValue::MakeObject();
-      if (const TJsonValue* data = approved.Find("transaction_data");
-          data && !data->Items().empty()) {
-        f.AddString("payment_id", MemberText(data->Items()[0], "payment_id").value_or("0"));
-      }
-      JournalStep(journalstep::kRegistered, f);
-      confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
-      journal_decision(true, false);
-    } else {
-      if (any) {
-        TJsonValue f = TJsonValue::MakeObject();
-        f.AddBoolean("answered", !fRegistroSemResposta);
-        JournalStep(journalstep::kRefused, f);
-      }
-      RuVirIdUza().ConfirmarTransacao(false, documento);
-      journal_decision(false, any && fRegistroSemResposta);
-    }
+    CollectApproval(RespostasPendentes, approval);
+    DecideApproval(approval, documento);
   } catch (...) {
     // Whatever failed before the decision, the library must not be left
     // holding an approved transaction.
-    if (!confirmed) {
+    if (!approval.Confirmed) {
       RuVirIdUza().ConfirmarTransacao(false, documento);
       // The sales API may have taken it before the failure.
-      if (journalled) journal_decision(false, true);
+      if (approval.Journalled) JournalDecision(false, true);
     }
     RespostasPendentes.Clear();
     throw;
   }
+  SendDecision(approval);
+}
+
+void TDmSitef::JournalDecision(bool confirma, bool reconcile) {
+  // The journal records a decision only when the library acknowledged it;
+  // otherwise the payment stays unresolved and is finished again later.
+  if (RuVirIdUza().TEFCliSiTef().ResultadoFinalizacao() != 0) {
+    Log("Diário de pagamentos: a biblioteca TEF não confirmou a finalização.");
+    return;
+  }
+  TJsonValue f = TJsonValue::MakeObject();
+  if (!confirma) f.AddBoolean("reconcile", reconcile);
+  JournalStepAfter(confirma ? journalstep::kConfirmed : journalstep::kUndone, f);
+}
+
+void TDmSitef::UndoCancelledApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                                     const std::string& documento) {
+  // The library approved and waits for a decision: undo it now rather
+  // than leave it pending, and keep its copy out of the next result.
+  RuVirIdUza().ConfirmarTransacao(false, documento);
+  JournalDecision(false, false);
+  RespostasPendentes.Clear();
+  SendClientMessage(frontend::ResultNotRealised("unauthorized").Serialize());
+}
+
+void TDmSitef::CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                               TApproval& approval) {
+  std::string nsu, autorizacao;
+  if (RespostasPendentes.Count() > 0) {
+    nsu = RespostasPendentes[0].NSUComprovante();
+    autorizacao = RespostasPendentes[0].CodigoAutorizacaoTransacao();
+  }
+  TJsonValue entries = TJsonValue::MakeArray();
+  while (RespostasPendentes.Count() > 0) {
+    entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
+    RespostasPendentes.Delete(0);
+  }
+  approval.Any = !entries.Items().empty();
+  fConcluido.store(true);
+  approval.Result = frontend::ResultApproved(std::move(entries));
+  if (approval.Any) {
+    TJsonValue f = TJsonValue::MakeObject();
+    f.AddString("nsu", nsu).AddString("authorization", autorizacao).Add("result", approval.Result);
+    JournalStep(journalstep::kApproved, f);
+    approval.Journalled = true;
+  }
+}
+
+void TDmSitef::DecideApproval(TApproval& approval, const std::string& documento) {
+  if (approval.Any && RegisterTransaction(approval.Result)) {
+    TJsonValue f = TJsonValue::MakeObject();
+    if (const TJsonValue* data = approval.Result.Find("transaction_data");
+        data && !data->Items().empty()) {
+      f.AddString("payment_id", MemberText(data->Items()[0], "payment_id").value_or("0"));
+    }
+    JournalStep(journalstep::kRegistered, f);
+    approval.Confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
+    JournalDecision(true, false);
+    return;
+  }
+  if (approval.Any) {
+    TJsonValue f = TJsonValue::MakeObject();
+    f.AddBoolean("answered", !fRegistroSemResposta);
+    JournalStep(journalstep::kRefused, f);
+  }
+  RuVirIdUza().ConfirmarTransacao(false, documento);
+  JournalDecision(false, approval.Any && fRegistroSemResposta);
+}
+
+void TDmSitef::SendDecision(const TApproval& approval) {
   // The decision is taken: only now may the front end be written to.
   if (fErroRegistro) {
     const std::string reply = BuildErrorReply(*fErroRegistro);
@@ -115,13 +131,13 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     }
   }
   fNsuCancelamento.clear();
-  if (confirmed) {
-    SendClientMessage(approved.Serialize());
-    JournalStepAfter(journalstep::kDelivered, TJsonValue());
-    return;
+  if (approval.Confirmed) {
+    SendClientMessage(approval.Result.Serialize());
+  } else {
+    // Not confirmed: status and message move behind the entries.
+    SendClientMessage(
+        frontend::ResultNotConfirmed(approval.Result.Find("transaction_data")).Serialize());
   }
-  // Not confirmed: status and message move behind the entries.
-  SendClientMessage(frontend::ResultNotConfirmed(approved.Find("transaction_data")).Serialize());
   JournalStepAfter(journalstep::kDelivered, TJsonValue());
 }
 

@@ -67,7 +67,6 @@ tef::TStringList SplitLines(const std::string& s) {
 
 void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   tef::TRuVirIdUza& c = RuVirIdUza();
-  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
   platform::TIniFile& ini = host_.IniConfig();
   RefuseLineBreaks(claims);
 
@@ -119,6 +118,15 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
     std::filesystem::remove(confitls, ec);
   }
 
+  if (ApplyManagerSettings(claims, terminal)) changed = true;
+  RestartLibraryIf(changed);
+}
+
+bool TDmSitef::ApplyManagerSettings(const TJsonValue& claims, const std::string& terminal) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
+  platform::TIniFile& ini = host_.IniConfig();
+  bool changed = false;
   const std::string ip = ThroughAnsi(GetJSONField(claims, "ip_address"));
   const std::string store = ThroughAnsi(GetJSONField(claims, "store_code"));
   c.SetModoServico(true);
@@ -134,7 +142,12 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   m.SetParametrosAdicionais(SplitLines(ThroughAnsi(GetJSONField(claims, "additional_parameters"))));
   m.SetOperador(ThroughAnsi(GetJSONField(claims, "operator")));
   if (!ini.ReadBool("Sitef", "qrcode_on_pinpad", false)) m.SetRestricoes(kRestricaoQRCode);
+  return changed;
+}
 
+void TDmSitef::RestartLibraryIf(bool changed) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
   if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
 
   if (changed || !m.Inicializado()) {

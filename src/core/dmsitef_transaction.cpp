@@ -76,18 +76,8 @@ bool TDmSitef::MarkResultadoFinal() {
 }
 
 void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& pSession) {
-  std::optional<TTransactionRequest> request;
-  try {
-    const TJsonMessage message = ParseJsonObject(pContent);
-    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
-    request = ReadTransactionRequest(*message);
-    if (!request) return;  // a confirmation: an answer nobody waits for any more
-  } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
-    return;
-  }
-  const std::string& type = request->Type;
-
+  const std::optional<TTransactionRequest> request = ReadTransaction(pContent);
+  if (!request) return;
   TTEFClaim claim(FTEFClaim, TTEFClaim::usoTransacao);
   if (!claim.Owns()) {
     // Another transaction is running: drop this one without touching its
@@ -98,7 +88,32 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     return;
   }
   TPaymentScope payment(host_, fProcessando, claim);
+  TakeTransactionData(*request, pSession);
+  auto end_payment = [this] { JournalEndPayment(); };
+  TOnExit<decltype(end_payment)> payment_scope(end_payment);
+  try {
+    RunTransaction(*request, pSession);
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+}
 
+std::optional<TTransactionRequest> TDmSitef::ReadTransaction(const std::string& pContent) {
+  try {
+    const TJsonMessage message = ParseJsonObject(pContent);
+    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+    // Empty for a confirmation: an answer nobody waits for any more.
+    return ReadTransactionRequest(*message);
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return std::nullopt;
+  }
+}
+
+void TDmSitef::TakeTransactionData(const TTransactionRequest& request,
+                                   const TSessionPtr& pSession) {
   // The payment belongs to the sale of the session it names, even when
   // another session was started since.
   if (pSession && pSession->Session_UUID() != fSaleSession) {
@@ -107,78 +122,80 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     fCallbackURL = pSession->Sale().CallbackURL;
     fSaleSession = pSession->Session_UUID();
   }
-  fNsuCancelamento = request->CancellationNsu;
-  fOperacao = request->Operation;
-  if (type == "transaction") fPayerName = request->PayerName;
-  if (type != "reprint") {
-    if (request->SaleId) fVenda_Id = *request->SaleId;
-    fValorTransacao = request->Value;
-    fQtdParcelas = request->Installments;
+  fNsuCancelamento = request.CancellationNsu;
+  fOperacao = request.Operation;
+  if (request.Type == "transaction") fPayerName = request.PayerName;
+  if (request.Type != "reprint") {
+    if (request.SaleId) fVenda_Id = *request.SaleId;
+    fValorTransacao = request.Value;
+    fQtdParcelas = request.Installments;
   }
+}
 
+void TDmSitef::RunTransaction(const TTransactionRequest& request, const TSessionPtr& pSession) {
   tef::TRuVirIdUza& c = RuVirIdUza();
-  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
-  auto end_payment = [this] { JournalEndPayment(); };
-  TOnExit<decltype(end_payment)> payment_scope(end_payment);
-  try {
-    if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
-    if (!c.Inicializado(tef::gpCliSiTef)) {
-      SendClientMessage(BuildErrorReply("SiTef não inicializado."));
+  if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
+  if (!c.Inicializado(tef::gpCliSiTef)) {
+    SendClientMessage(BuildErrorReply("SiTef não inicializado."));
+    return;
+  }
+  // A payment of an earlier function that the library has not finished
+  // is finished first: a new function would make the library undo it.
+  if (request.Type != "reprint") {
+    if (!ResolveUnresolvedPayments(false)) {
+      SendClientMessage(BuildErrorReply(kMsgPagamentoPendente));
       return;
     }
-    // A payment of an earlier function that the library has not finished
-    // is finished first: a new function would make the library undo it.
-    if (type != "reprint") {
-      if (!ResolveUnresolvedPayments(false)) {
-        SendClientMessage(BuildErrorReply(kMsgPagamentoPendente));
-        return;
-      }
-      JournalBeginPayment(type, pSession);
-    }
-    fConcluido.store(false);
-    fPodeCancelar.store(false);
-    {
-      std::lock_guard<std::mutex> lock(fCancelMu);
-      fCancelado.store(false);
-      fResultadoFinal = false;
-    }
-    m.SetOperacaoCRT(fOperacao);
-    m.SetCancelandoTransacaoTEF(false);
-    // A copy left by an earlier function must not become part of this result.
-    c.RespostasPendentes().Clear();
-
-    if (type == "reprint") {
-      c.CRT(1.0, std::to_string(fOperacao), "0", 0, "", "", "", "0");
-    } else {
-      if (type == "cancellation") {
-        m.SetCancelandoTransacaoNSU(fNsuCancelamento);
-        m.SetCancelandoTransacaoDATA(request->CancellationDate);
-        m.SetCancelandoTransacaoVALOR(fValorTransacao);
-        m.SetCancelandoTransacaoTEF(true);
-      } else {
-        c.RespostasPendentes().Clear();
-        c.RespostasPendentes().SetValorDinheiro(fValorTransacao);
-        c.RespostasPendentes().SetValorTotalAPagar(fValorTransacao);
-        m.SetCancelandoTransacaoTEF(false);
-      }
-      c.CRT(fValorTransacao, "02", std::to_string(fVenda_Id), 0, "", "", "",
-            TwoDigits(fQtdParcelas));
-    }
-
-    // A cancellation that arrives from here on changes nothing.
-    const bool cancelado = MarkResultadoFinal();
-    if (cancelado || !fConcluido.load()) {
-      if (c.Inicializado(tef::gpCliSiTef)) c.CancelarTransacoesPendentes();
-      const TJsonValue result = frontend::ResultNotRealised(cancelado ? "canceled" : "unauthorized");
-      const bool ending = JournalEnded(result);
-      SendClientMessage(result.Serialize());
-      if (ending) JournalStepAfter(journalstep::kDelivered, TJsonValue());
-    }
-  } catch (const endpoint::EConnectionClosed&) {
-    throw;
-  } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
+    JournalBeginPayment(request.Type, pSession);
   }
+  ResetFunctionState();
+  CallFunction(request);
+  EndUnlessConcluded();
+}
+
+void TDmSitef::ResetFunctionState() {
+  fConcluido.store(false);
+  fPodeCancelar.store(false);
+  std::lock_guard<std::mutex> lock(fCancelMu);
+  fCancelado.store(false);
+  fResultadoFinal = false;
+}
+
+void TDmSitef::CallFunction(const TTransactionRequest& request) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
+  m.SetOperacaoCRT(fOperacao);
+  m.SetCancelandoTransacaoTEF(false);
+  // A copy left by an earlier function must not become part of this result.
+  c.RespostasPendentes().Clear();
+  if (request.Type == "reprint") {
+    c.CRT(1.0, std::to_string(fOperacao), "0", 0, "", "", "", "0");
+    return;
+  }
+  if (request.Type == "cancellation") {
+    m.SetCancelandoTransacaoNSU(fNsuCancelamento);
+    m.SetCancelandoTransacaoDATA(request.CancellationDate);
+    m.SetCancelandoTransacaoVALOR(fValorTransacao);
+    m.SetCancelandoTransacaoTEF(true);
+  } else {
+    c.RespostasPendentes().Clear();
+    c.RespostasPendentes().SetValorDinheiro(fValorTransacao);
+    c.RespostasPendentes().SetValorTotalAPagar(fValorTransacao);
+    m.SetCancelandoTransacaoTEF(false);
+  }
+  c.CRT(fValorTransacao, "02", std::to_string(fVenda_Id), 0, "", "", "", TwoDigits(fQtdParcelas));
+}
+
+void TDmSitef::EndUnlessConcluded() {
+  // A cancellation that arrives from here on changes nothing.
+  const bool cancelado = MarkResultadoFinal();
+  if (!cancelado && fConcluido.load()) return;
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  if (c.Inicializado(tef::gpCliSiTef)) c.CancelarTransacoesPendentes();
+  const TJsonValue result = frontend::ResultNotRealised(cancelado ? "canceled" : "unauthorized");
+  const bool ending = JournalEnded(result);
+  SendClientMessage(result.Serialize());
+  if (ending) JournalStepAfter(journalstep::kDelivered, TJsonValue());
 }
 
 void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
