@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/regional.h"
 #include "tef/currency.h"
 
 namespace core {
@@ -27,5 +28,11 @@ std::string ThroughAnsi(const std::string& s);
 
 // Spaces and control characters removed from both ends.
 std::string TrimControl(const std::string& s);
+
+// An amount as the library's printer questions are answered: pattern
+// "00,00" (thousands grouping, no decimals, rounded).
+inline std::string PrinterAmountText(tef::TCurrency v) {
+  return platform::FormatFixed(v.Units(), 4, "00,00");
+}
 
 }  // namespace core

@@ -10,8 +10,9 @@
 
 namespace core {
 
-TDmSitef::TDmSitef(TDmSitefHost& host, platform::TEnv& env) : host_(host), FEnv(env) {
-  fPathDLL = platform::ExeDir() + "dll/";
+TDmSitef::TDmSitef(TDmSitefHost& host, TDmSitefOptions options, platform::TEnv& env)
+    : host_(host), FOptions(std::move(options)), FEnv(env) {
+  fPathDLL = FOptions.PathDLL.empty() ? platform::ExeDir() + "dll/" : FOptions.PathDLL;
   FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>(FEnv);
   // The integrator's identification, written into the requests the
   // component exchanges.

@@ -3,7 +3,7 @@
 // dialogue to the front end. One instance, created by the service module.
 //
 // Route handlers run on the networking thread of the connection that sent
-// the message; a whole payment runs there.
+// the message; a whole payment runs there (see the class comment).
 #pragma once
 
 #include <atomic>
@@ -16,6 +16,7 @@
 #include "core/json.h"
 #include "core/session.h"
 #include "core/tefclaim.h"
+#include "core/transactionrequest.h"
 #include "endpoint/connection.h"
 #include "platform/clock.h"
 #include "platform/env.h"
@@ -90,12 +91,39 @@ using TSessionPtr = std::shared_ptr<TSession>;
 
 class TJsonMessage;
 
+// Settings fixed at construction. The defaults are the service's; tests
+// shorten the waits and point the folders and the sales API elsewhere.
+struct TDmSitefOptions {
+  // How long GetClientResponse waits for the front end's answer.
+  int RespostaTimeoutMs = 120000;
+  // How long the receipt-highlight countdown lasts, and its step.
+  int DestaqueViaMs = 3000;
+  int DestaqueViaStepMs = 500;
+  // Folder of the TEF library and its CONFITLS.INI; "" is <exe>/dll/.
+  std::string PathDLL;
+  // Folder of the payment journal; "" is <exe>/Journal/.
+  std::string PathJournal;
+  // The sales API transport; null is libcurl.
+  std::shared_ptr<rest::IHttpTransport> HttpTransport;
+};
+
+// Threads: every route handler runs on the networking thread of the
+// connection that sent the message, so several may run at once. The TEF
+// component, its configuration and the sale data belong to whoever holds the
+// TEF claim (TEFClaim()): a session start or "/initialize" (configuration),
+// "/pinpad/status", or a transaction, whose thread then runs the whole
+// payment, including the component's events (dialogue and result). Only
+// "/transaction/cancel", MessageHandled and the status query reach into a
+// running payment from other threads, through the atomics and locks below.
 class TDmSitef {
  public:
   // DataModuleCreate: the session list and the TEF log name. env (clock,
   // sleeps, files; for this object and its TEF component) must outlive it.
-  explicit TDmSitef(TDmSitefHost& host, platform::TEnv& env = platform::DefaultEnv());
+  explicit TDmSitef(TDmSitefHost& host, TDmSitefOptions options = {},
+                    platform::TEnv& env = platform::DefaultEnv());
   ~TDmSitef();
+  TDmSitef(const TDmSitef&) = delete;
+  TDmSitef& operator=(const TDmSitef&) = delete;
 
   // --- routing and the reply envelope
   // Dispatches one client message (called by the server's execute event).
@@ -128,8 +156,6 @@ class TDmSitef {
   // --- transactions
   void StartTransaction(const std::string& pContent, const TSessionPtr& pSession);
   void CancelTransactionInProgress(const std::string& pContent);
-  // "yyyy-mm-dd[ hh:nn:ss]" to the day-first text that is then converted.
-  static std::string ConvertTransactionDate(const std::string& text);
   // Whether a message answers a prompt ("/transaction" that is no request).
   static bool IsPromptAnswer(const std::string& text);
 
@@ -192,64 +218,76 @@ class TDmSitef {
   // A connection ended: the TEF component cancels pending transactions.
   void ConnectionClosed();
 
+  // --- observers
+  // The sale the next payment belongs to. REQUIRES: no other thread holds
+  // the TEF claim (it guards the sale data).
+  TSessionSale CurrentSale() const { return TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL}; }
+  // Whether the running function has reached its approved result.
+  bool Concluido() const { return fConcluido.load(); }
+
   // The TEF log file name chosen at creation.
   const std::string& TefLogFileName() const { return fTefLogFileName; }
   int Log(const std::string& text) { return host_.Log(text); }
   TDmSitefHost& Host() { return host_; }
   platform::TEnv& Env() { return FEnv; }
 
-  // Sale data: of the latest session start, or of the session the running
-  // transaction names (fSaleSession says which session they belong to).
-  int fVenda_Id = 0;
-  int fEmpresa_Id = 0;
-  std::string fCallbackURL;
-  std::string fSaleSession;
-
-  // Transaction state: one set for the whole service.
-  tef::TCurrency fValorTransacao;
-  int fOperacao = 0;
-  int fQtdParcelas = 0;
-  std::string fPayerName;
-  std::string fNsuCancelamento;
-  // A transaction holds the TEF claim.
-  std::atomic<bool> fProcessando{false};
-  std::atomic<bool> fConcluido{false};
-  std::atomic<bool> fCancelado{false};
-  std::atomic<bool> fPodeCancelar{false};
-  // The library has returned the function's final result: a cancellation
-  // can no longer change it. Set and read with fCancelado under fCancelMu.
-  bool fResultadoFinal = false;
-  std::mutex fCancelMu;
-  bool FTLSConnection = false;
-
-  // Dialogue state.
-  std::string fUltimaMsg;
-  std::string fLastContentReceived;
-  std::atomic<bool> FProcessandoMsg{false};
-  std::atomic<bool> FAguardandoRespCanc{false};
-
-  // How long GetClientResponse waits for an answer (tests shorten it).
-  int fRespostaTimeoutMs = 120000;
-  // How long the receipt-highlight countdown lasts and its step.
-  int fDestaqueViaMs = 3000;
-  int fDestaqueViaStepMs = 500;
-  // Folder of the TEF library and its CONFITLS.INI (tests point it elsewhere).
-  std::string fPathDLL;
-  // The sales API transport; null means libcurl (tests put a fake here).
-  std::shared_ptr<rest::IHttpTransport> fHttpTransport;
-  // Folder of the payment journal (tests point it elsewhere).
-  std::string fPathJournal;
-  // Whether the last RegisterTransaction got no answer from the sales API
-  // (request error): the API may hold the sale all the same.
-  bool fRegistroSemResposta = false;
-
  private:
-  // Applies the TEF settings of the token's claims (step 5 of CreateSession).
+  // Steps of StartTransaction (dmsitef_transaction.cpp). The checked
+  // request, or empty (the error reply sent, or a confirmation).
+  std::optional<TTransactionRequest> ReadTransaction(const std::string& pContent);
+  // The sale and transaction data of the payment, under the claim.
+  void TakeTransactionData(const TTransactionRequest& request, const TSessionPtr& pSession);
+  // Library ready, earlier payments resolved, journal begun, the function
+  // run and, without an approved result, ended.
+  void RunTransaction(const TTransactionRequest& request, const TSessionPtr& pSession);
+  void ResetFunctionState();
+  // The library's function for the request (returns when it has ended).
+  void CallFunction(const TTransactionRequest& request);
+  // When the function ended without an approved result, or a cancellation
+  // was flagged: pending work undone, the not-realised result journalled
+  // and sent.
+  void EndUnlessConcluded();
+
+  // Steps of CreateSession (dmsitef_sessions.cpp). The verified token's
+  // claims, or empty with the error reply sent.
+  std::optional<TJsonValue> ReadSessionClaims(const std::string& pConfig);
+  // The TEF configured and the sale data taken from the claims; false with
+  // the error reply sent.
+  bool TakeSessionSale(const TJsonValue& claims);
+  // The session added and its reply sent.
+  void OpenSession(endpoint::TConnection& pIdContext);
+  // Applies the TEF settings of the token's claims (a step of TakeSessionSale).
   void ConfigureTEF(const TJsonValue& claims);
+  // Steps of ConfigureTEF: the manager's address, store, terminal,
+  // parameters and operator (true when one that matters changed), then the
+  // library (re)started when something changed or it is not running.
+  bool ApplyManagerSettings(const TJsonValue& claims, const std::string& terminal);
+  void RestartLibraryIf(bool changed);
   void BindComponentEvents();
   TJsonValue BuildTransactionEntry(const tef::TRuVirIdUzaResp& R);
   void AskCancelConfirmation();
   void SendDialog(const TJsonValue& message) { SendClientMessage(message.Serialize()); }
+
+  // Steps of RuVirIdUzaDepoisConfirmarTransacoes (dmsitef_result.cpp).
+  struct TApproval {
+    TJsonValue Result;        // the approved "result"
+    bool Any = false;         // it has entries
+    bool Journalled = false;  // the approval is in the journal
+    bool Confirmed = false;   // the library confirmed it
+  };
+  // A cancellation was flagged: the approval undone, "unauthorized" sent.
+  void UndoCancelledApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                             const std::string& documento);
+  // The entries taken from the pending list; the approval journalled.
+  void CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                       TApproval& approval);
+  // Registered with the sales API and confirmed, or undone; each step
+  // journalled before its effect.
+  void DecideApproval(TApproval& approval, const std::string& documento);
+  // The decision, once the library acknowledged it, in the journal.
+  void JournalDecision(bool confirma, bool reconcile);
+  // The sales API's error reply, then the result; the delivery journalled.
+  void SendDecision(const TApproval& approval);
 
   // Payment journal steps of the running payment (dmsitef_payments.cpp).
   // Resolves unresolved payments of earlier functions; false when some stay.
@@ -273,23 +311,77 @@ class TDmSitef {
   // cancellation had been flagged before it.
   bool MarkResultadoFinal();
 
+  // Constant after construction.
+  TDmSitefHost& host_;
+  const TDmSitefOptions FOptions;
+  platform::TEnv& FEnv;  // clock, sleeps and files
+  std::string fPathDLL;  // FOptions.PathDLL or <exe>/dll/
+  std::string fTefLogFileName;
+
+  // Guarded by its own lock.
+  TSessionList FSessionList;
+
+  // The claim on the component, its configuration and the sale data.
+  std::atomic<int> FTEFClaim{TTEFClaim::usoNenhum};
+
+  // Sale data, written under FTEFClaim (session start or transaction): of
+  // the latest session start, or of the session the running transaction
+  // names (fSaleSession says which session they belong to).
+  int fVenda_Id = 0;
+  int fEmpresa_Id = 0;
+  std::string fCallbackURL;
+  std::string fSaleSession;
+  // Written under the configuration claim (session start).
+  bool FTLSConnection = false;
+
+  // The running transaction, written by its thread under the transaction
+  // claim; one set for the whole service.
+  tef::TCurrency fValorTransacao;
+  int fOperacao = 0;
+  int fQtdParcelas = 0;
+  std::string fPayerName;
+  std::string fNsuCancelamento;
+  // Whether the last RegisterTransaction got no answer from the sales API
+  // (request error): the API may hold the sale all the same.
+  bool fRegistroSemResposta = false;
   // The error reply of a failed sales API request, sent after the decision.
   std::optional<std::string> fErroRegistro;
-  std::atomic<int> FTEFClaim{TTEFClaim::usoNenhum};
-  TDmSitefHost& host_;
-  platform::TEnv& FEnv;
-  TSessionList FSessionList;
-  std::string fTefLogFileName;
-  std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;
-  std::mutex FJournalMu;  // guards the opening of FPaymentJournal
+  // Dialogue state of the payment thread.
+  std::string fUltimaMsg;
+  std::string fLastContentReceived;
+  std::atomic<bool> FAguardandoRespCanc{false};
+
+  // Flags of the running transaction, written by its thread and read by
+  // others ("/transaction/cancel", MessageHandled): atomics.
+  std::atomic<bool> fProcessando{false};
+  std::atomic<bool> fConcluido{false};
+  std::atomic<bool> fPodeCancelar{false};
+  // Set by the payment thread while it reads a message of the front end;
+  // cleared by each routed message's thread once the message is handled.
+  std::atomic<bool> FProcessandoMsg{false};
+  // Set by "/transaction/cancel" and the dialogue, cleared by the payment.
+  // Protected by fCancelMu where it meets fResultadoFinal: once the library
+  // has returned the function's final result, a cancellation cannot change
+  // it.
+  std::mutex fCancelMu;
+  std::atomic<bool> fCancelado{false};
+  bool fResultadoFinal = false;  // protected by fCancelMu
+
+  // The payment journal, opened on first use. Protected by FJournalMu (its
+  // opening; the journal locks itself).
+  std::mutex FJournalMu;
   std::unique_ptr<TPaymentJournal> FPaymentJournal;
-  // The running payment: its journal id ("" when none) and its started
-  // record until the library starts the function. Payment thread only, but
-  // read by the status query.
-  mutable std::mutex FPagamentoMu;  // guards fPagamentoAtual
+  // The running payment: its journal id ("" when none), protected by
+  // FPagamentoMu (the status query reads it); its started record until the
+  // library starts the function, payment thread only.
+  mutable std::mutex FPagamentoMu;
   std::string fPagamentoAtual;
   TJsonValue fPagamentoInicio;
   bool fPagamentoIniciado = false;
+
+  // The component, set at construction and used under FTEFClaim. Declared
+  // last, so destroyed first: its events reach the members above.
+  std::unique_ptr<tef::TRuVirIdUza> FRuVirIdUza;
 };
 
 // A parsed client message, shared rather than copied: a large message (a

@@ -10,6 +10,7 @@
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "platform/ansi.h"
 #include "platform/regional.h"
 #include "tef/ruviriduza.h"
@@ -34,20 +35,7 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
   return fold(a) == fold(b);
 }
 
-TJsonValue StringArray(std::initializer_list<const char*> items) {
-  TJsonValue a = TJsonValue::MakeArray();
-  for (const char* s : items) a.Push(TJsonValue::MakeString(s));
-  return a;
-}
-
-TJsonValue Notice(const std::string& text) {
-  TJsonValue n = TJsonValue::MakeObject();
-  n.AddString("type", "message")
-      .AddString("message", text)
-      .Add("options", TJsonValue::MakeArray())
-      .AddBoolean("can_cancel", false);
-  return n;
-}
+using frontend::Notice;
 
 const char* FieldOperationName(tef::TRuVirIdUzaCliSiTefOperacaoCampo op) {
   switch (op) {
@@ -64,9 +52,7 @@ const char* FieldOperationName(tef::TRuVirIdUzaCliSiTefOperacaoCampo op) {
 
 void TDmSitef::SetCanCancel(bool value) {
   fPodeCancelar.store(value);
-  TJsonValue m = TJsonValue::MakeObject();
-  m.AddString("type", "can_cancel").AddBoolean("can_cancel", value);
-  SendDialog(m);
+  SendDialog(frontend::CanCancel(value));
 }
 
 void TDmSitef::GetClientResponse(std::string& text) {
@@ -83,7 +69,7 @@ void TDmSitef::GetClientResponse(std::string& text) {
   } else {
     // The deadline holds even while the front end stays connected and
     // silent: wait for data in slices instead of blocking on a read.
-    const int64_t deadline = FEnv.MonotonicMillis() + fRespostaTimeoutMs;
+    const int64_t deadline = FEnv.MonotonicMillis() + FOptions.RespostaTimeoutMs;
     while (candidate.empty()) {
       const int64_t left = deadline - FEnv.MonotonicMillis();
       // A stopping service cannot receive an answer: give up at once.
@@ -167,9 +153,7 @@ void TDmSitef::RuVirIdUzaMudaEstadoReq(tef::TRuVirIdUzaReqEstado /*EstadoReq*/) 
 }
 
 void TDmSitef::RuVirIdUzaExibeQRCode(const std::string& QRCode) {
-  TJsonValue m = TJsonValue::MakeObject();
-  m.AddString("type", "qrcode").AddString("data", QRCode);
-  SendDialog(m);
+  SendDialog(frontend::QRCode(QRCode));
 }
 
 void TDmSitef::RuVirIdUzaExibeMsg(tef::TRuVirIdUzaOperacaoMensagem Operacao,
@@ -187,27 +171,26 @@ void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
                                      tef::TRuVirIdUzaOperacaoMensagem pOperation,
                                      int& pModalResult) {
   // Questions and confirmations wait for the front end's answer.
-  auto ask = [&](const char* type, TJsonValue options) {
-    TJsonValue m = TJsonValue::MakeObject();
-    m.AddString("type", type)
-        .AddString("message", pMessage)
-        .Add("options", std::move(options))
-        .AddBoolean("can_cancel", false);
-    SendPrompt(m.Serialize());
+  auto ask = [&](const TJsonValue& prompt) {
+    SendPrompt(prompt.Serialize());
     GetQuestionResponse(pModalResult);
   };
-  auto question = [&](TJsonValue options) { ask("question", std::move(options)); };
-  auto confirmation = [&](TJsonValue options) { ask("confirmation", std::move(options)); };
+  auto question = [&](const tef::TStringList& options) {
+    ask(frontend::Question(pMessage, options));
+  };
+  auto confirmation = [&](const tef::TStringList& options) {
+    ask(frontend::Confirmation(pMessage, options));
+  };
   switch (pOperation) {
     case tef::opmOK:
-      confirmation(StringArray({"Ok"}));
+      confirmation({"Ok"});
       if (pMessage == "Sem conexao SiTef") fCancelado.store(true);
       break;
     case tef::opmYesNo:
-      question(StringArray({"Sim", "Não"}));
+      question({"Sim", "Não"});
       break;
     case tef::opmYesNoCustom:
-      question(StringArray({"Sim", "Não", "Reimprimir"}));
+      question({"Sim", "Não", "Reimprimir"});
       break;
     case tef::opmExibirMsgOperador:
     case tef::opmExibirMsgCliente:
@@ -221,10 +204,10 @@ void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
       break;
     case tef::opmDestaqueVia: {
       fUltimaMsg = pMessage;
-      const int64_t deadline = FEnv.MonotonicMillis() + fDestaqueViaMs;
+      const int64_t deadline = FEnv.MonotonicMillis() + FOptions.DestaqueViaMs;
       try {
         do {
-          FEnv.SleepMillis(fDestaqueViaStepMs);
+          FEnv.SleepMillis(FOptions.DestaqueViaStepMs);
           const int64_t left = deadline - FEnv.MonotonicMillis();
           SendDialog(Notice(pMessage + " " + std::to_string(left > 0 ? left / 1000 : 0)));
         } while (deadline - FEnv.MonotonicMillis() >= 0);
@@ -238,7 +221,7 @@ void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
     case tef::opmExcept:
       fCancelado.store(true);
       Log("opmExcept: " + pMessage);
-      confirmation(TJsonValue::MakeArray());
+      confirmation({});
       break;
   }
 }
@@ -261,12 +244,8 @@ void TDmSitef::GetQuestionResponse(int& ModalResult) {
 }
 
 void TDmSitef::AskCancelConfirmation() {
-  TJsonValue m = TJsonValue::MakeObject();
-  m.AddString("type", "question")
-      .AddString("message", "Deseja realmente cancelar esta operação?")
-      .Add("options", StringArray({"Sim", "Não"}))
-      .AddBoolean("can_cancel", false);
-  SendPrompt(m.Serialize());
+  SendPrompt(frontend::Question("Deseja realmente cancelar esta operação?", {"Sim", "Não"})
+                 .Serialize());
   int result = 0;
   GetQuestionResponse(result);
   if (result != 0) fCancelado.store(false);  // the cancellation is withdrawn
@@ -274,15 +253,7 @@ void TDmSitef::AskCancelConfirmation() {
 
 void TDmSitef::RuVirIdUzaExibeMenu(const std::string& Titulo, const tef::TStringList& Opcoes,
                                    int& ItemSelecionado, bool& VoltarMenu) {
-  TJsonValue options = TJsonValue::MakeArray();
-  for (const std::string& o : Opcoes) options.Push(TJsonValue::MakeString(o));
-  TJsonValue m = TJsonValue::MakeObject();
-  m.AddString("type", "menu")
-      .AddString("title", Titulo)
-      .Add("options", std::move(options))
-      .AddBoolean("can_cancel", false)
-      .AddBoolean("back_menu", false);
-  SendPrompt(m.Serialize());
+  SendPrompt(frontend::Menu(Titulo, Opcoes).Serialize());
   GetMenuResponse(Opcoes, ItemSelecionado, VoltarMenu);
 }
 
@@ -313,17 +284,15 @@ void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo
                                     int TamanhoMaximo, int TipoCampo,
                                     tef::TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
                                     std::string& Resposta, bool& Digitado, bool& VoltarMenu) {
-  TJsonValue m = TJsonValue::MakeObject();
-  m.AddString("type", "collect")
-      .AddString("title", Titulo)
-      .AddInteger("minimum_size", TamanhoMinimo)
-      .AddInteger("maximum_size", TamanhoMaximo)
-      .AddInteger("field_type", TipoCampo)
-      .AddString("field_operation", FieldOperationName(Operacao))
-      .AddBoolean("can_cancel", false)
-      .AddBoolean("back_menu", VoltarMenu)
-      .AddBoolean("typed", Digitado);
-  SendPrompt(m.Serialize());
+  frontend::TCollectPrompt prompt;
+  prompt.Title = Titulo;
+  prompt.MinimumSize = TamanhoMinimo;
+  prompt.MaximumSize = TamanhoMaximo;
+  prompt.FieldType = TipoCampo;
+  prompt.FieldOperation = FieldOperationName(Operacao);
+  prompt.BackMenu = VoltarMenu;
+  prompt.Typed = Digitado;
+  SendPrompt(frontend::Collect(prompt).Serialize());
   GetCollectResponse(Resposta, Digitado, VoltarMenu);
   if (fCancelado.load()) AskCancelConfirmation();
   // A field left unanswered (cancelled, no answer in time, the service
@@ -357,8 +326,7 @@ void TDmSitef::RuVirIdUzaInfoECF(tef::TRuVirIdUzaInfoECF Operacao, std::string& 
   if (Operacao == tef::ineEstadoECF) {
     RetornoECF = "L";
   } else {
-    // "00,00": thousands grouping, at least four integer digits, no decimals.
-    RetornoECF = platform::FormatFixed(fValorTransacao.Units(), 4, "00,00");
+    RetornoECF = PrinterAmountText(fValorTransacao);
   }
 }
 

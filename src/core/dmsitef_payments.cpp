@@ -5,6 +5,7 @@
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/paymentjournal.h"
 #include "core/rest/salesapicallback.h"
 #include "platform/appendfile.h"
@@ -17,9 +18,6 @@ namespace core {
 namespace {
 
 constexpr uint64_t kJournalCompactAt = 256 * 1024;
-constexpr char kMsgNaoRealizada[] = "Transação TEF não realizada.";
-constexpr char kMsgNaoConfirmada[] =
-    "Ocorreu um erro durante o processo, a transação TEF não será confirmada.";
 
 std::string Amount(tef::TCurrency v) {
   const int64_t units = v.Units();
@@ -45,12 +43,6 @@ bool PendingReconciliation(const TJournalledPayment& p) {
   return !(p.Has(journalstep::kRefused) && p.Text(journalstep::kRefused, "answered") == "true");
 }
 
-TJsonValue NotRealised(const std::string& status) {
-  TJsonValue r = TJsonValue::MakeObject();
-  r.AddString("type", "result").AddString("status", status).AddString("message", kMsgNaoRealizada);
-  return r;
-}
-
 }  // namespace
 
 std::string TDmSitef::CurrentPaymentId() const {
@@ -61,7 +53,8 @@ std::string TDmSitef::CurrentPaymentId() const {
 TPaymentJournal& TDmSitef::PaymentJournal() {
   std::lock_guard<std::mutex> lock(FJournalMu);
   if (!FPaymentJournal) {
-    const std::string folder = fPathJournal.empty() ? platform::ExeDir() + "Journal/" : fPathJournal;
+    const std::string folder =
+        FOptions.PathJournal.empty() ? platform::ExeDir() + "Journal/" : FOptions.PathJournal;
     platform::ForceDirectories(folder);
     FPaymentJournal = std::make_unique<TPaymentJournal>(
         platform::OpenAppendFile(folder + "payments.journal"), kJournalCompactAt, 20);
@@ -260,20 +253,16 @@ TJsonValue TDmSitef::PaymentResult(const TJournalledPayment& p) const {
     if (bound) {
       result = std::move(r);
     } else {
-      result = TJsonValue::MakeObject();
-      result.AddString("type", "result");
-      if (const TJsonValue* data = r.Find("transaction_data")) result.Add("transaction_data", *data);
-      result.AddString("status", "canceled").AddString("message", kMsgNaoConfirmada);
+      result = frontend::ResultNotConfirmed(r.Find("transaction_data"));
     }
   } else if (const TJsonValue* ended = p.Step(journalstep::kEnded);
              ended != nullptr && ended->Find("result") != nullptr &&
              ended->Find("result")->IsObject()) {
     result = *ended->Find("result");
   } else {
-    result = NotRealised("unauthorized");
+    result = frontend::ResultNotRealised("unauthorized");
   }
-  result.AddBoolean("pending_reconciliation", PendingReconciliation(p));
-  return result;
+  return frontend::TransactionStatus(std::move(result), PendingReconciliation(p));
 }
 
 void TDmSitef::TransactionStatus(const std::string& pContent, const TSessionPtr& pSession) {
@@ -296,11 +285,9 @@ void TDmSitef::TransactionStatus(const std::string& pContent, const TSessionPtr&
   TJsonValue reply;
   std::optional<TJournalledPayment> p = PaymentJournal().LastOfSale(sale, company);
   if (!p) {
-    reply = TJsonValue::MakeObject();
-    reply.AddString("type", "status").AddString("status", "unknown");
+    reply = frontend::TransactionStatus("unknown");
   } else if (p->Id == CurrentPaymentId() && !p->Resolved()) {
-    reply = TJsonValue::MakeObject();
-    reply.AddString("type", "status").AddString("status", "processing");
+    reply = frontend::TransactionStatus("processing");
   } else {
     reply = PaymentResult(*p);
   }

@@ -2,10 +2,12 @@
 // with the sales API, confirmation or undo in the library, and the message
 // to the front end.
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/jwt.h"
 #include "core/paymentjournal.h"
 #include "core/rest/curltransport.h"
 #include "core/rest/salesapicallback.h"
+#include "core/transactionresult.h"
 #include "platform/regional.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
@@ -13,160 +15,111 @@
 #include "tef/ruviriduza_respostaspendentes.h"
 
 namespace core {
-namespace {
-
-// General decimal form with a point: 12,50 is 12.5 and 10,00 is 10.
-std::string DecimalNumber(tef::TCurrency v) {
-  const int64_t units = v.Units();
-  const uint64_t mag = units < 0 ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
-  std::string out = (units < 0 ? "-" : "") + std::to_string(mag / 10000);
-  std::string frac = std::to_string(mag % 10000);
-  frac.insert(0, 4 - frac.size(), '0');
-  while (!frac.empty() && frac.back() == '0') frac.pop_back();
-  if (!frac.empty()) out += "." + frac;
-  return out;
-}
-
-TJsonValue ReceiptCopies(const tef::TRuVirIdUzaResp& R) {
-  TJsonValue receipt = TJsonValue::MakeArray();
-  int n = 1;
-  for (const tef::TStringList* copy : {&R.ImagemComprovante1aVia(), &R.ImagemComprovante2aVia()}) {
-    if (!copy->empty()) {
-      TJsonValue lines = TJsonValue::MakeArray();
-      for (const std::string& l : *copy) lines.Push(TJsonValue::MakeString(l));
-      TJsonValue c = TJsonValue::MakeObject();
-      c.AddInteger("copy_number", n).Add("data", std::move(lines));
-      receipt.Push(std::move(c));
-    }
-    ++n;
-  }
-  return receipt;
-}
-
-}  // namespace
 
 TJsonValue TDmSitef::BuildTransactionEntry(const tef::TRuVirIdUzaResp& R) {
-  TJsonValue e = TJsonValue::MakeObject();
-  e.AddInteger("sale_id", fVenda_Id);
-  const bool reprint = R.IndiceFPG_ECF() == "113" || R.IndiceFPG_ECF() == "114";
-  if (reprint) {
-    e.AddString("operation", "reprint");
-  } else {
-    if (RuVirIdUza().TEFCliSiTef().CancelandoTransacaoTEF()) {
-      e.AddString("operation", "cancellation")
-          .AddString("operator", R.Rede())
-          .AddString("canceled_nsu", fNsuCancelamento);
-    } else if (R.Debito() || R.Credito()) {
-      e.AddString("operation", R.Debito() ? "debit" : "credit")
-          .AddString("card_number", R.NumeroCartao())
-          .AddString("operator", R.Rede());
-    } else {
-      e.AddString("operation", "pix").AddString("operator", R.Rede());
-    }
-    e.AddString("payer_name", fPayerName)
-        .AddString("institution", R.Instituicao())
-        .AddString("payment_method_code", R.ModalidadePagto())
-        .AddString("payment_method_description", R.ModalidadePagtoDescrita())
-        .AddString("hash", R.CodigoHASH())
-        .AddString("nsu_code", R.NSUComprovante())
-        .AddString("authorization_code", R.CodigoAutorizacaoTransacao())
-        .AddString("establishment_code", R.CodigoEstabelecimento())
-        .AddInteger("number_of_installments", R.QtdParcelas())
-        .AddNumber("transaction_value", DecimalNumber(R.ValorTotal()))
-        .AddString("transaction_date_time",
-                   platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss\"Z\"",
-                                            platform::LocalToUtc(R.DataHoraTransacaoHost())))
-        .AddString("gateway", "Software Express");
-  }
-  e.Add("receipt", ReceiptCopies(R));
-  return e;
+  TEntrySale sale;
+  sale.SaleId = fVenda_Id;
+  sale.PayerName = fPayerName;
+  sale.Cancellation = RuVirIdUza().TEFCliSiTef().CancelandoTransacaoTEF();
+  sale.CanceledNsu = fNsuCancelamento;
+  return TransactionEntry(R, sale);
 }
 
 void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes) {
-  TJsonValue result = TJsonValue::MakeObject();
-  result.AddString("type", "result");
   const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
-  tef::TRuVirIdUzaCliSiTef& gerenciador = RuVirIdUza().TEFCliSiTef();
-  // The journal records a decision only when the library acknowledged it;
-  // otherwise the payment stays unresolved and is finished again later.
-  const auto journal_decision = [&](bool confirma, bool reconcile) {
-    if (gerenciador.ResultadoFinalizacao() != 0) {
-      Log("Diário de pagamentos: a biblioteca TEF não confirmou a finalização.");
-      return;
-    }
-    TJsonValue f = TJsonValue::MakeObject();
-    if (!confirma) f.AddBoolean("reconcile", reconcile);
-    JournalStepAfter(confirma ? journalstep::kConfirmed : journalstep::kUndone, f);
-  };
   fErroRegistro.reset();
   // The library has returned its final result: a cancellation arriving from
   // now on is refused, so a confirmed payment is never reported cancelled.
   if (MarkResultadoFinal()) {
-    // The library approved and waits for a decision: undo it now rather
-    // than leave it pending, and keep its copy out of the next result.
-    RuVirIdUza().ConfirmarTransacao(false, documento);
-    journal_decision(false, false);
-    RespostasPendentes.Clear();
-    result.AddString("status", "unauthorized").AddString("message", "Transação TEF não realizada.");
-    SendClientMessage(result.Serialize());
+    UndoCancelledApproval(RespostasPendentes, documento);
     return;
   }
-  bool confirmed = false;
-  bool journalled = false;  // the approval is in the journal
-  TJsonValue approved = TJsonValue::MakeObject();
+  TApproval approval;
   try {
-    std::string nsu, autorizacao;
-    if (RespostasPendentes.Count() > 0) {
-      nsu = RespostasPendentes[0].NSUComprovante();
-      autorizacao = RespostasPendentes[0].CodigoAutorizacaoTransacao();
-    }
-    TJsonValue entries = TJsonValue::MakeArray();
-    while (RespostasPendentes.Count() > 0) {
-      entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
-      RespostasPendentes.Delete(0);
-    }
-    const bool any = !entries.Items().empty();
-    fConcluido.store(true);
-    approved.AddString("type", "result")
-        .AddString("status", "approved")
-        .AddString("message", "Transação TEF concluída com sucesso.")
-        .Add("transaction_data", std::move(entries));
-    if (any) {
-      TJsonValue f = TJsonValue::MakeObject();
-      f.AddString("nsu", nsu).AddString("authorization", autorizacao).Add("result", approved);
-      JournalStep(journalstep::kApproved, f);
-      journalled = true;
-    }
-    if (any && RegisterTransaction(approved)) {
-      TJsonValue f = TJsonValue::MakeObject();
-      if (const TJsonValue* data = approved.Find("transaction_data");
-          data && !data->Items().empty()) {
-        f.AddString("payment_id", MemberText(data->Items()[0], "payment_id").value_or("0"));
-      }
-      JournalStep(journalstep::kRegistered, f);
-      confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
-      journal_decision(true, false);
-    } else {
-      if (any) {
-        TJsonValue f = TJsonValue::MakeObject();
-        f.AddBoolean("answered", !fRegistroSemResposta);
-        JournalStep(journalstep::kRefused, f);
-      }
-      RuVirIdUza().ConfirmarTransacao(false, documento);
-      journal_decision(false, any && fRegistroSemResposta);
-    }
+    CollectApproval(RespostasPendentes, approval);
+    DecideApproval(approval, documento);
   } catch (...) {
     // Whatever failed before the decision, the library must not be left
     // holding an approved transaction.
-    if (!confirmed) {
+    if (!approval.Confirmed) {
       RuVirIdUza().ConfirmarTransacao(false, documento);
       // The sales API may have taken it before the failure.
-      if (journalled) journal_decision(false, true);
+      if (approval.Journalled) JournalDecision(false, true);
     }
     RespostasPendentes.Clear();
     throw;
   }
+  SendDecision(approval);
+}
+
+void TDmSitef::JournalDecision(bool confirma, bool reconcile) {
+  // The journal records a decision only when the library acknowledged it;
+  // otherwise the payment stays unresolved and is finished again later.
+  if (RuVirIdUza().TEFCliSiTef().ResultadoFinalizacao() != 0) {
+    Log("Diário de pagamentos: a biblioteca TEF não confirmou a finalização.");
+    return;
+  }
+  TJsonValue f = TJsonValue::MakeObject();
+  if (!confirma) f.AddBoolean("reconcile", reconcile);
+  JournalStepAfter(confirma ? journalstep::kConfirmed : journalstep::kUndone, f);
+}
+
+void TDmSitef::UndoCancelledApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                                     const std::string& documento) {
+  // The library approved and waits for a decision: undo it now rather
+  // than leave it pending, and keep its copy out of the next result.
+  RuVirIdUza().ConfirmarTransacao(false, documento);
+  JournalDecision(false, false);
+  RespostasPendentes.Clear();
+  SendClientMessage(frontend::ResultNotRealised("unauthorized").Serialize());
+}
+
+void TDmSitef::CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
+                               TApproval& approval) {
+  std::string nsu, autorizacao;
+  if (RespostasPendentes.Count() > 0) {
+    nsu = RespostasPendentes[0].NSUComprovante();
+    autorizacao = RespostasPendentes[0].CodigoAutorizacaoTransacao();
+  }
+  TJsonValue entries = TJsonValue::MakeArray();
+  while (RespostasPendentes.Count() > 0) {
+    entries.Push(BuildTransactionEntry(RespostasPendentes[0]));
+    RespostasPendentes.Delete(0);
+  }
+  approval.Any = !entries.Items().empty();
+  fConcluido.store(true);
+  approval.Result = frontend::ResultApproved(std::move(entries));
+  if (approval.Any) {
+    TJsonValue f = TJsonValue::MakeObject();
+    f.AddString("nsu", nsu).AddString("authorization", autorizacao).Add("result", approval.Result);
+    JournalStep(journalstep::kApproved, f);
+    approval.Journalled = true;
+  }
+}
+
+void TDmSitef::DecideApproval(TApproval& approval, const std::string& documento) {
+  if (approval.Any && RegisterTransaction(approval.Result)) {
+    TJsonValue f = TJsonValue::MakeObject();
+    if (const TJsonValue* data = approval.Result.Find("transaction_data");
+        data && !data->Items().empty()) {
+      f.AddString("payment_id", MemberText(data->Items()[0], "payment_id").value_or("0"));
+    }
+    JournalStep(journalstep::kRegistered, f);
+    approval.Confirmed = RuVirIdUza().ConfirmarTransacao(true, documento);
+    JournalDecision(true, false);
+    return;
+  }
+  if (approval.Any) {
+    TJsonValue f = TJsonValue::MakeObject();
+    f.AddBoolean("answered", !fRegistroSemResposta);
+    JournalStep(journalstep::kRefused, f);
+  }
+  RuVirIdUza().ConfirmarTransacao(false, documento);
+  JournalDecision(false, approval.Any && fRegistroSemResposta);
+}
+
+void TDmSitef::SendDecision(const TApproval& approval) {
   // The decision is taken: only now may the front end be written to.
   if (fErroRegistro) {
     const std::string reply = BuildErrorReply(*fErroRegistro);
@@ -178,21 +131,13 @@ void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     }
   }
   fNsuCancelamento.clear();
-  if (confirmed) {
-    SendClientMessage(approved.Serialize());
-    JournalStepAfter(journalstep::kDelivered, TJsonValue());
-    return;
+  if (approval.Confirmed) {
+    SendClientMessage(approval.Result.Serialize());
+  } else {
+    // Not confirmed: status and message move behind the entries.
+    SendClientMessage(
+        frontend::ResultNotConfirmed(approval.Result.Find("transaction_data")).Serialize());
   }
-  // Not confirmed: status and message move behind the entries.
-  TJsonValue canceled = TJsonValue::MakeObject();
-  canceled.AddString("type", "result");
-  for (const TJsonMember& m : approved.Members()) {
-    if (m.Name == "transaction_data") canceled.Add(m.Name, m.Value);
-  }
-  canceled.AddString("status", "canceled")
-      .AddString("message",
-                 "Ocorreu um erro durante o processo, a transação TEF não será confirmada.");
-  SendClientMessage(canceled.Serialize());
   JournalStepAfter(journalstep::kDelivered, TJsonValue());
 }
 
@@ -200,7 +145,7 @@ bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
   rest::EnsureTrailingSlash(fCallbackURL);
   const std::string token = GenerateJWT(kJWTSharedKey);
   rest::TCurlTransport curl;
-  rest::IHttpTransport& transport = fHttpTransport ? *fHttpTransport : curl;
+  rest::IHttpTransport& transport = FOptions.HttpTransport ? *FOptions.HttpTransport : curl;
   rest::TRegisterOutcome outcome =
       rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
   fRegistroSemResposta = outcome.ErrorReply.has_value();
@@ -217,11 +162,7 @@ void TDmSitef::RuVirIdUzaComandaECFImprimeVia(tef::TRuVirIdUzaTipoRelatorio /*Ti
                                               int Via, const tef::TStringList& ImagemComprovante,
                                               int& RetornoECF) {
   try {
-    TJsonValue lines = TJsonValue::MakeArray();
-    for (const std::string& l : ImagemComprovante) lines.Push(TJsonValue::MakeString(l));
-    TJsonValue m = TJsonValue::MakeObject();
-    m.AddString("type", "receipt").AddInteger("copy_number", Via).Add("data", std::move(lines));
-    SendClientMessage(m.Serialize());
+    SendClientMessage(frontend::Receipt(Via, ImagemComprovante).Serialize());
   } catch (...) {
     // The copy counts as printed whatever happened to the message.
   }

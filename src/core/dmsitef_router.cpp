@@ -1,5 +1,6 @@
 // RouteTargeting and the reply envelope shared by every route handler.
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 
 namespace core {
 
@@ -41,9 +42,7 @@ std::string TDmSitef::GetJSONField(const TJsonValue& object, const std::string& 
 }
 
 std::string TDmSitef::BuildErrorReply(const std::string& text) {
-  TJsonValue reply = TJsonValue::MakeObject();
-  reply.AddString("type", "error").AddString("message", text);
-  return reply.Serialize();
+  return frontend::ErrorReply(text).Serialize();
 }
 
 TJsonMessage TDmSitef::ReadRequest(const std::string& pContent, const std::string& type,
@@ -62,12 +61,7 @@ TJsonMessage TDmSitef::ReadRequest(const std::string& pContent, const std::strin
 }
 
 void TDmSitef::SendSampleMsg(const std::string& pMsg) {
-  TJsonValue notice = TJsonValue::MakeObject();
-  notice.AddString("type", "message")
-      .AddString("message", pMsg)
-      .Add("options", TJsonValue::MakeArray())
-      .AddBoolean("can_cancel", false);
-  SendClientMessage(notice.Serialize());
+  SendClientMessage(frontend::Notice(pMsg).Serialize());
 }
 
 void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection& pIdContext) {

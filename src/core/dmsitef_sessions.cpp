@@ -1,6 +1,7 @@
 // "/session/start", the session check of guarded routes and "/session/finish".
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/jwt.h"
 #include "platform/ansi.h"
 #include "platform/guid.h"
@@ -28,38 +29,8 @@ bool Expired(platform::TEnv& env, const platform::TDateTime& expiry_utc) {
 }  // namespace
 
 void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& pIdContext) {
-  const TJsonMessage message = ParseJsonObject(pConfig);
-  if (!message) {
-    SendClientMessage(BuildErrorReply("Configuração de entrada inválida."));
-    return;
-  }
-  std::string type, token;
-  try {
-    type = GetJSONField(*message, "type");
-    if (type == "session") token = GetJSONField(*message, "token");
-  } catch (const ECampoNaoEncontrado& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
-    return;
-  }
-  if (type != "session") {
-    SendClientMessage(
-        BuildErrorReply("Configuração de entrada inválida: type diferente de \"session\"."));
-    return;
-  }
-  TJWTVerification verification;
-  try {
-    verification = VerifyJWT(token);
-  } catch (const EJWTMalformed& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
-    return;
-  }
-  // EJWTUndecodable escapes to the router, which answers for it.
-  if (!verification.Verified) {
-    SendClientMessage(BuildErrorReply(kJWTMsgUnauthorized));
-    return;
-  }
-  const TJsonValue& claims = verification.Claims;
-
+  const std::optional<TJsonValue> claims = ReadSessionClaims(pConfig);
+  if (!claims) return;
   // The library, its settings and the sale data are not touched while a
   // transaction or another configuration uses them.
   TTEFClaim claim(FTEFClaim, TTEFClaim::usoConfiguracao);
@@ -71,6 +42,52 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
   // The sale data about to be written belong to no session until this one
   // is created.
   fSaleSession.clear();
+  if (!TakeSessionSale(*claims)) return;
+  try {
+    OpenSession(pIdContext);
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    Log(std::string("Erro ao iniciar sessão: ") + e.what());
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+}
+
+std::optional<TJsonValue> TDmSitef::ReadSessionClaims(const std::string& pConfig) {
+  const TJsonMessage message = ParseJsonObject(pConfig);
+  if (!message) {
+    SendClientMessage(BuildErrorReply("Configuração de entrada inválida."));
+    return std::nullopt;
+  }
+  std::string type, token;
+  try {
+    type = GetJSONField(*message, "type");
+    if (type == "session") token = GetJSONField(*message, "token");
+  } catch (const ECampoNaoEncontrado& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return std::nullopt;
+  }
+  if (type != "session") {
+    SendClientMessage(
+        BuildErrorReply("Configuração de entrada inválida: type diferente de \"session\"."));
+    return std::nullopt;
+  }
+  TJWTVerification verification;
+  try {
+    verification = VerifyJWT(token);
+  } catch (const EJWTMalformed& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return std::nullopt;
+  }
+  // EJWTUndecodable escapes to the router, which answers for it.
+  if (!verification.Verified) {
+    SendClientMessage(BuildErrorReply(kJWTMsgUnauthorized));
+    return std::nullopt;
+  }
+  return std::move(verification.Claims);
+}
+
+bool TDmSitef::TakeSessionSale(const TJsonValue& claims) {
   try {
     ConfigureTEF(claims);
     fVenda_Id = StrToInt(ThroughAnsi(GetJSONField(claims, "sale_id")));
@@ -78,52 +95,42 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
   } catch (const std::exception& e) {
     Log(std::string("Erro ao iniciar sessão: ") + e.what());
     SendClientMessage(BuildErrorReply(e.what()));
-    return;
+    return false;
   }
   if (fVenda_Id < 1) {
     SendClientMessage(BuildErrorReply("ID de venda não informado."));
-    return;
+    return false;
   }
   try {
     fCallbackURL = ThroughAnsi(GetJSONField(claims, "callback_url"));
   } catch (const std::exception& e) {
     Log(std::string("Erro ao iniciar sessão: ") + e.what());
     SendClientMessage(BuildErrorReply(e.what()));
-    return;
+    return false;
   }
   if (TrimSpaces(fCallbackURL).empty()) {
     SendClientMessage(BuildErrorReply("URL de callback não informada."));
-    return;
+    return false;
   }
+  return true;
+}
+
+void TDmSitef::OpenSession(endpoint::TConnection& pIdContext) {
+  std::string uuid;
   try {
-    std::string uuid;
-    try {
-      const std::string g = platform::NewGuidString();
-      uuid = g.substr(1, g.size() - 2);
-    } catch (...) {
-      uuid.clear();  // no GUID available: the identifier stays empty
-    }
-    const platform::TDateTime expiry =
-        platform::AddMillis(FEnv.UtcNow(), kSessionSeconds * int64_t{1000});
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "session")
-        .AddString("status", "created")
-        .AddString("message", "Sessão criada com sucesso.")
-        .AddString("expiration",
-                   platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"", expiry))
-        .AddString("session_uuid", uuid)
-        .AddString("store_code", RuVirIdUza().TEFCliSiTef().CodigoLoja())
-        .AddString("terminal_number", RuVirIdUza().TEFCliSiTef().NumeroTerminal());
-    FSessionList.AddItem(uuid, expiry, &pIdContext,
-                         TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
-    fSaleSession = uuid;
-    SendClientMessage(reply.Serialize());
-  } catch (const endpoint::EConnectionClosed&) {
-    throw;
-  } catch (const std::exception& e) {
-    Log(std::string("Erro ao iniciar sessão: ") + e.what());
-    SendClientMessage(BuildErrorReply(e.what()));
+    const std::string g = platform::NewGuidString();
+    uuid = g.substr(1, g.size() - 2);
+  } catch (...) {
+    uuid.clear();  // no GUID available: the identifier stays empty
   }
+  const platform::TDateTime expiry =
+      platform::AddMillis(FEnv.UtcNow(), kSessionSeconds * int64_t{1000});
+  const TJsonValue reply = frontend::SessionCreated(
+      platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"", expiry), uuid,
+      RuVirIdUza().TEFCliSiTef().CodigoLoja(), RuVirIdUza().TEFCliSiTef().NumeroTerminal());
+  FSessionList.AddItem(uuid, expiry, &pIdContext, TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
+  fSaleSession = uuid;
+  SendClientMessage(reply.Serialize());
 }
 
 bool TDmSitef::ValidateSession(const std::string& pContent, TSessionPtr& pSession) {
@@ -170,11 +177,7 @@ void TDmSitef::FinishSession(const std::string& pContent, const TSessionPtr& pSe
     return;
   }
   try {
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "session")
-        .AddString("status", "finished")
-        .AddString("message", "Sessão finalizada com sucesso.");
-    SendClientMessage(reply.Serialize());
+    SendClientMessage(frontend::SessionFinished().Serialize());
     if (pSession) FSessionList.DeleteItem(pSession->Session_UUID());
   } catch (const endpoint::EConnectionClosed&) {
     throw;

@@ -2,6 +2,7 @@
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "platform/ansi.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
@@ -64,7 +65,6 @@ tef::TStringList SplitLines(const std::string& s) {
 
 void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   tef::TRuVirIdUza& c = RuVirIdUza();
-  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
   platform::TIniFile& ini = host_.IniConfig();
   RefuseLineBreaks(claims);
 
@@ -113,6 +113,15 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
     FEnv.RemoveFile(confitls);
   }
 
+  if (ApplyManagerSettings(claims, terminal)) changed = true;
+  RestartLibraryIf(changed);
+}
+
+bool TDmSitef::ApplyManagerSettings(const TJsonValue& claims, const std::string& terminal) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
+  platform::TIniFile& ini = host_.IniConfig();
+  bool changed = false;
   const std::string ip = ThroughAnsi(GetJSONField(claims, "ip_address"));
   const std::string store = ThroughAnsi(GetJSONField(claims, "store_code"));
   c.SetModoServico(true);
@@ -128,7 +137,12 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   m.SetParametrosAdicionais(SplitLines(ThroughAnsi(GetJSONField(claims, "additional_parameters"))));
   m.SetOperador(ThroughAnsi(GetJSONField(claims, "operator")));
   if (!ini.ReadBool("Sitef", "qrcode_on_pinpad", false)) m.SetRestricoes(kRestricaoQRCode);
+  return changed;
+}
 
+void TDmSitef::RestartLibraryIf(bool changed) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
   if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
 
   if (changed || !m.Inicializado()) {
@@ -171,9 +185,7 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /
   }
   try {
     if (!RuVirIdUza().Inicializado(tef::gpCliSiTef)) RuVirIdUza().Inicializar(tef::gpCliSiTef);
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "initialize").AddString("message", "Inicializado com sucesso.");
-    SendClientMessage(reply.Serialize());
+    SendClientMessage(frontend::Initialized().Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;
   } catch (const std::exception& e) {

@@ -3,7 +3,9 @@
 
 #include "core/conversions.h"
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/paymentjournal.h"
+#include "core/transactionrequest.h"
 #include "platform/regional.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
@@ -58,29 +60,6 @@ class TOnExit {
 
 }  // namespace
 
-std::string TDmSitef::ConvertTransactionDate(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t sp = text.find(' ', start);
-    parts.push_back(text.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
-    if (sp == std::string::npos) break;
-    start = sp + 1;
-  }
-  const std::string& date = parts[0];
-  if (date.size() != 10) return "Formato de data inválido";
-  std::string out = date.substr(8, 2) + "/" + date.substr(5, 2) + "/" + date.substr(0, 4);
-  if (parts.size() > 1) {
-    const std::string& time = parts[1];
-    if (time.size() >= 8) {
-      out += " " + time.substr(0, 2) + ":" + time.substr(3, 2) + ":" + time.substr(6, 2);
-    } else {
-      out += " Formato de hora inválido";
-    }
-  }
-  return out;
-}
-
 bool TDmSitef::IsPromptAnswer(const std::string& text) {
   const TJsonMessage message = ParseJsonObject(text);
   if (!message) return false;
@@ -97,60 +76,8 @@ bool TDmSitef::MarkResultadoFinal() {
 }
 
 void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& pSession) {
-  std::string type, payer, nsu;
-  int operation = 0, installments = 0, sale_id = 0;
-  bool has_sale_id = false;
-  tef::TCurrency value;
-  platform::TDateTime date;
-  try {
-    const TJsonMessage message = ParseJsonObject(pContent);
-    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
-    type = GetJSONField(*message, "type");
-    if (type == "confirmation") return;  // an answer nobody waits for any more
-    if (type != "transaction" && type != "cancellation" && type != "reprint") {
-      SendClientMessage(BuildErrorReply("O campo type diferente de transaction"));
-      return;
-    }
-    operation = StrToInt(GetJSONField(*message, "operation"));
-    if (type == "transaction") payer = GetJSONField(*message, "payer_name");
-    if (type == "cancellation") {
-      nsu = GetJSONField(*message, "cancellation_nsu");
-      if (TrimControl(nsu).empty()) {
-        SendClientMessage(BuildErrorReply("O campo \"cancellation_nsu\" não foi preenchido."));
-        return;
-      }
-      const std::string when = GetJSONField(*message, "transaction_date");
-      if (TrimControl(when).empty()) {
-        SendClientMessage(BuildErrorReply("O campo \"transaction_date\" não foi preenchido."));
-        return;
-      }
-      if (!platform::TryParseDayFirst(ConvertTransactionDate(when), date)) {
-        SendClientMessage(
-            BuildErrorReply("O campo \"transaction_date\" não foi preenchido corretamente."));
-        return;
-      }
-    }
-    if (type != "reprint") {
-      if (std::optional<std::string> s = MemberText(*message, "sale_id")) {
-        sale_id = StrToInt(*s);
-        has_sale_id = true;
-      }
-      if (const TJsonValue* v = message->Find("transaction_value")) {
-        // A JSON number has a decimal point (12.5); a text is a regional
-        // amount (12,50), where "1.000" is a thousand and not a one.
-        value = v->IsNumber() ? StrToCurr(v->Text()) : RegionalStrToCurr(v->Text());
-      }
-      if (std::optional<std::string> n = MemberText(*message, "number_of_installments")) {
-        installments = StrToInt(*n);
-      }
-    }
-  } catch (const endpoint::EConnectionClosed&) {
-    throw;
-  } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
-    return;
-  }
-
+  const std::optional<TTransactionRequest> request = ReadTransaction(pContent);
+  if (!request) return;
   TTEFClaim claim(FTEFClaim, TTEFClaim::usoTransacao);
   if (!claim.Owns()) {
     // Another transaction is running: drop this one without touching its
@@ -161,7 +88,32 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     return;
   }
   TPaymentScope payment(host_, fProcessando, claim);
+  TakeTransactionData(*request, pSession);
+  auto end_payment = [this] { JournalEndPayment(); };
+  TOnExit<decltype(end_payment)> payment_scope(end_payment);
+  try {
+    RunTransaction(*request, pSession);
+  } catch (const endpoint::EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+  }
+}
 
+std::optional<TTransactionRequest> TDmSitef::ReadTransaction(const std::string& pContent) {
+  try {
+    const TJsonMessage message = ParseJsonObject(pContent);
+    if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
+    // Empty for a confirmation: an answer nobody waits for any more.
+    return ReadTransactionRequest(*message);
+  } catch (const std::exception& e) {
+    SendClientMessage(BuildErrorReply(e.what()));
+    return std::nullopt;
+  }
+}
+
+void TDmSitef::TakeTransactionData(const TTransactionRequest& request,
+                                   const TSessionPtr& pSession) {
   // The payment belongs to the sale of the session it names, even when
   // another session was started since.
   if (pSession && pSession->Session_UUID() != fSaleSession) {
@@ -170,81 +122,80 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     fCallbackURL = pSession->Sale().CallbackURL;
     fSaleSession = pSession->Session_UUID();
   }
-  fNsuCancelamento = type == "cancellation" ? nsu : std::string();
-  fOperacao = operation;
-  if (type == "transaction") fPayerName = payer;
-  if (type != "reprint") {
-    if (has_sale_id) fVenda_Id = sale_id;
-    fValorTransacao = value;
-    fQtdParcelas = installments;
+  fNsuCancelamento = request.CancellationNsu;
+  fOperacao = request.Operation;
+  if (request.Type == "transaction") fPayerName = request.PayerName;
+  if (request.Type != "reprint") {
+    if (request.SaleId) fVenda_Id = *request.SaleId;
+    fValorTransacao = request.Value;
+    fQtdParcelas = request.Installments;
   }
+}
 
+void TDmSitef::RunTransaction(const TTransactionRequest& request, const TSessionPtr& pSession) {
   tef::TRuVirIdUza& c = RuVirIdUza();
-  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
-  auto end_payment = [this] { JournalEndPayment(); };
-  TOnExit<decltype(end_payment)> payment_scope(end_payment);
-  try {
-    if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
-    if (!c.Inicializado(tef::gpCliSiTef)) {
-      SendClientMessage(BuildErrorReply("SiTef não inicializado."));
+  if (!c.Inicializado(tef::gpCliSiTef)) c.Inicializar(tef::gpCliSiTef);
+  if (!c.Inicializado(tef::gpCliSiTef)) {
+    SendClientMessage(BuildErrorReply("SiTef não inicializado."));
+    return;
+  }
+  // A payment of an earlier function that the library has not finished
+  // is finished first: a new function would make the library undo it.
+  if (request.Type != "reprint") {
+    if (!ResolveUnresolvedPayments(false)) {
+      SendClientMessage(BuildErrorReply(kMsgPagamentoPendente));
       return;
     }
-    // A payment of an earlier function that the library has not finished
-    // is finished first: a new function would make the library undo it.
-    if (type != "reprint") {
-      if (!ResolveUnresolvedPayments(false)) {
-        SendClientMessage(BuildErrorReply(kMsgPagamentoPendente));
-        return;
-      }
-      JournalBeginPayment(type, pSession);
-    }
-    fConcluido.store(false);
-    fPodeCancelar.store(false);
-    {
-      std::lock_guard<std::mutex> lock(fCancelMu);
-      fCancelado.store(false);
-      fResultadoFinal = false;
-    }
-    m.SetOperacaoCRT(fOperacao);
-    m.SetCancelandoTransacaoTEF(false);
-    // A copy left by an earlier function must not become part of this result.
-    c.RespostasPendentes().Clear();
-
-    if (type == "reprint") {
-      c.CRT(1.0, std::to_string(fOperacao), "0", 0, "", "", "", "0");
-    } else {
-      if (type == "cancellation") {
-        m.SetCancelandoTransacaoNSU(fNsuCancelamento);
-        m.SetCancelandoTransacaoDATA(date);
-        m.SetCancelandoTransacaoVALOR(fValorTransacao);
-        m.SetCancelandoTransacaoTEF(true);
-      } else {
-        c.RespostasPendentes().Clear();
-        c.RespostasPendentes().SetValorDinheiro(fValorTransacao);
-        c.RespostasPendentes().SetValorTotalAPagar(fValorTransacao);
-        m.SetCancelandoTransacaoTEF(false);
-      }
-      c.CRT(fValorTransacao, "02", std::to_string(fVenda_Id), 0, "", "", "",
-            TwoDigits(fQtdParcelas));
-    }
-
-    // A cancellation that arrives from here on changes nothing.
-    const bool cancelado = MarkResultadoFinal();
-    if (cancelado || !fConcluido.load()) {
-      if (c.Inicializado(tef::gpCliSiTef)) c.CancelarTransacoesPendentes();
-      TJsonValue result = TJsonValue::MakeObject();
-      result.AddString("type", "result")
-          .AddString("status", cancelado ? "canceled" : "unauthorized")
-          .AddString("message", "Transação TEF não realizada.");
-      const bool ending = JournalEnded(result);
-      SendClientMessage(result.Serialize());
-      if (ending) JournalStepAfter(journalstep::kDelivered, TJsonValue());
-    }
-  } catch (const endpoint::EConnectionClosed&) {
-    throw;
-  } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(e.what()));
+    JournalBeginPayment(request.Type, pSession);
   }
+  ResetFunctionState();
+  CallFunction(request);
+  EndUnlessConcluded();
+}
+
+void TDmSitef::ResetFunctionState() {
+  fConcluido.store(false);
+  fPodeCancelar.store(false);
+  std::lock_guard<std::mutex> lock(fCancelMu);
+  fCancelado.store(false);
+  fResultadoFinal = false;
+}
+
+void TDmSitef::CallFunction(const TTransactionRequest& request) {
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
+  m.SetOperacaoCRT(fOperacao);
+  m.SetCancelandoTransacaoTEF(false);
+  // A copy left by an earlier function must not become part of this result.
+  c.RespostasPendentes().Clear();
+  if (request.Type == "reprint") {
+    c.CRT(1.0, std::to_string(fOperacao), "0", 0, "", "", "", "0");
+    return;
+  }
+  if (request.Type == "cancellation") {
+    m.SetCancelandoTransacaoNSU(fNsuCancelamento);
+    m.SetCancelandoTransacaoDATA(request.CancellationDate);
+    m.SetCancelandoTransacaoVALOR(fValorTransacao);
+    m.SetCancelandoTransacaoTEF(true);
+  } else {
+    c.RespostasPendentes().Clear();
+    c.RespostasPendentes().SetValorDinheiro(fValorTransacao);
+    c.RespostasPendentes().SetValorTotalAPagar(fValorTransacao);
+    m.SetCancelandoTransacaoTEF(false);
+  }
+  c.CRT(fValorTransacao, "02", std::to_string(fVenda_Id), 0, "", "", "", TwoDigits(fQtdParcelas));
+}
+
+void TDmSitef::EndUnlessConcluded() {
+  // A cancellation that arrives from here on changes nothing.
+  const bool cancelado = MarkResultadoFinal();
+  if (!cancelado && fConcluido.load()) return;
+  tef::TRuVirIdUza& c = RuVirIdUza();
+  if (c.Inicializado(tef::gpCliSiTef)) c.CancelarTransacoesPendentes();
+  const TJsonValue result = frontend::ResultNotRealised(cancelado ? "canceled" : "unauthorized");
+  const bool ending = JournalEnded(result);
+  SendClientMessage(result.Serialize());
+  if (ending) JournalStepAfter(journalstep::kDelivered, TJsonValue());
 }
 
 void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {

@@ -1,5 +1,6 @@
 // "/pinpad/status": whether a PIN pad answers, asked of the TEF library.
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "core/tefclaim.h"
 #include "tef/ruviriduza.h"
 #include "tef/ruviriduza_clisitef.h"
@@ -42,9 +43,7 @@ void TDmSitef::CheckPinpad(const std::string& pContent, const TSessionPtr& /*pSe
         text = s.Message;
       }
     }
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "status").AddString("status", status).AddString("message", text);
-    SendClientMessage(reply.Serialize());
+    SendClientMessage(frontend::PinpadStatus(status, text).Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;
   } catch (const std::exception& e) {

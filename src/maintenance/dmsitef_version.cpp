@@ -1,6 +1,7 @@
 // "/version": the installed version of the service or of the TEF library,
 // and the recording of a newer version on offer in the INI file.
 #include "core/dmsitef.h"
+#include "core/frontendmessages.h"
 #include "maintenance/versioncheck.h"
 #include "platform/dynlib.h"
 #include "platform/inifile.h"
@@ -63,14 +64,9 @@ void TDmSitef::CheckFileVersion(const std::string& pContent, const TSessionPtr& 
       }
     }
 
-    TJsonValue reply = TJsonValue::MakeObject();
-    reply.AddString("type", "version")
-        .AddString("category", category)
-        .AddString("version", installed)
-        .AddBoolean("updating", updating)
-        .AddString("pdv_number", maintenance::FormatPdvNumber(
-                                     host_.IniConfig().ReadInteger("sitef", "pdv_number", 0)));
-    SendClientMessage(reply.Serialize());
+    const std::string pdv =
+        maintenance::FormatPdvNumber(host_.IniConfig().ReadInteger("sitef", "pdv_number", 0));
+    SendClientMessage(frontend::VersionReply(category, installed, updating, pdv).Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;
   } catch (const std::exception& e) {

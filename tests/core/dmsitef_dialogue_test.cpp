@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "core/conversions.h"
 #include "core/fakehost.h"
 #include "platform/testenv.h"
 #include "tef/ruviriduza.h"
@@ -23,10 +24,29 @@ class DialogueTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     host_ = std::make_unique<TFakeHost>(dir_);
-    dm_ = std::make_unique<TDmSitef>(*host_);
-    dm_->fRespostaTimeoutMs = 300;
+    TDmSitefOptions options;
+    options.RespostaTimeoutMs = 300;
+    Create(options);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void Create(const TDmSitefOptions& options) {
+    dm_ = std::make_unique<TDmSitef>(*host_, options);
+  }
+  // Whether the library's next wait is interrupted (a cancellation is
+  // flagged); the flag is handed over, so it is clear afterwards.
+  bool LibraryInterrupted() {
+    bool stop = false;
+    dm_->RuVirIdUzaAguardaResp("", 0, stop);
+    return stop;
+  }
+  // The library waits for the host (the cancellation is allowed), and the
+  // front end cancels.
+  void FlagCancellation() {
+    dm_->RuVirIdUzaMudaEstadoResp(tef::respAguardandoResposta);
+    dm_->CancelTransactionInProgress("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
+    host_->TakeSent();
+  }
 
   void Answer(const std::string& json) { host_->incoming.push_back(json); }
   std::vector<TJsonValue> Sent() {
@@ -47,7 +67,7 @@ TEST_F(DialogueTest, SilentFrontEndEndsTheWaitAtTheDeadline) {
   dm_->GetClientResponse(text);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(text, "");
-  EXPECT_TRUE(dm_->fCancelado.load());
+  EXPECT_TRUE(LibraryInterrupted());
   EXPECT_GE(took, std::chrono::milliseconds(300));
   EXPECT_LT(took, std::chrono::seconds(3));
   ASSERT_FALSE(host_->log.empty());
@@ -85,7 +105,7 @@ TEST_F(DialogueTest, LeavingAMenuAsksTheCancelConfirmation) {
       {"{\"route\":\"/transaction\",\"type\":\"confirmation\"}", true},
   };
   for (const Case& c : cases) {
-    dm_->fCancelado.store(false);
+    dm_->RuVirIdUzaMudaEstadoReq(tef::reqNenhum);  // no cancellation flagged
     Answer("{\"route\":\"/transaction\",\"type\":\"menu\",\"response\":\"\",\"back_menu\":false}");
     Answer(c.confirmation_answer);
     int item = -1;
@@ -93,7 +113,7 @@ TEST_F(DialogueTest, LeavingAMenuAsksTheCancelConfirmation) {
     dm_->RuVirIdUzaExibeMenu("Forma", {"1:A"}, item, back);
     EXPECT_EQ(item, -1);
     EXPECT_FALSE(back);
-    EXPECT_EQ(dm_->fCancelado.load(), c.cancel_stands) << c.confirmation_answer;
+    EXPECT_EQ(LibraryInterrupted(), c.cancel_stands) << c.confirmation_answer;
     const std::vector<TJsonValue> sent = Sent();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1].Serialize(),
@@ -121,7 +141,7 @@ TEST_F(DialogueTest, CollectAnswers) {
   Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":false,\"back_menu\":true}");
   dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
   EXPECT_TRUE(back);
-  EXPECT_FALSE(dm_->fCancelado.load());
+  EXPECT_FALSE(LibraryInterrupted());
   EXPECT_EQ(Sent().size(), 2u);  // two prompts, no cancel question
   EXPECT_FALSE(digitado);        // never changed by the service
 }
@@ -157,12 +177,14 @@ TEST_F(DialogueTest, MessagesByOperation) {
   Answer("{\"route\":\"/transaction\",\"type\":\"confirmation\"}");
   dm_->ControlDisplayMessage("Sem conexao SiTef", tef::opmOK, modal);
   EXPECT_EQ(modal, 0);
-  EXPECT_TRUE(dm_->fCancelado.load());
+  EXPECT_TRUE(LibraryInterrupted());
 }
 
 TEST_F(DialogueTest, ReceiptHighlightCountsDown) {
-  dm_->fDestaqueViaMs = 300;
-  dm_->fDestaqueViaStepMs = 100;
+  TDmSitefOptions options;
+  options.DestaqueViaMs = 300;
+  options.DestaqueViaStepMs = 100;
+  Create(options);
   int modal = 0;
   dm_->ControlDisplayMessage("Destaque a 1ª Via", tef::opmDestaqueVia, modal);
   const std::vector<TJsonValue> sent = Sent();
@@ -175,7 +197,7 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDown) {
 // time passes, and every step of the countdown is seen.
 TEST_F(DialogueTest, ReceiptHighlightCountsDownOnTheEnvironmentsClock) {
   platform::TManualClockEnv clock;
-  dm_ = std::make_unique<TDmSitef>(*host_, clock);
+  dm_ = std::make_unique<TDmSitef>(*host_, TDmSitefOptions{}, clock);
   int modal = 0;
   dm_->ControlDisplayMessage("Destaque a 2ª Via", tef::opmDestaqueVia, modal);
   std::vector<std::string> messages;
@@ -187,16 +209,16 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDownOnTheEnvironmentsClock) {
 }
 
 TEST_F(DialogueTest, InterruptionCheckHandsTheCancellationToTheLibrary) {
-  dm_->fPodeCancelar.store(false);
+  dm_->RuVirIdUzaMudaEstadoResp(tef::respProcessando);  // not cancellable
   Answer("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");  // too early
   bool stop = false;
   dm_->RuVirIdUzaAguardaResp("23", 0, stop);
   EXPECT_FALSE(stop);
-  dm_->fPodeCancelar.store(true);
+  dm_->RuVirIdUzaMudaEstadoResp(tef::respAguardandoResposta);  // cancellable
   Answer("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
   dm_->RuVirIdUzaAguardaResp("23", 0, stop);
   EXPECT_TRUE(stop);
-  EXPECT_FALSE(dm_->fCancelado.load());
+  EXPECT_FALSE(LibraryInterrupted());
 }
 
 }  // namespace
@@ -210,7 +232,7 @@ namespace {
 TEST_F(DialogueTest, ApprovalWithACancellationFlaggedLeavesNothingPending) {
   auto& pending = dm_->RuVirIdUza().RespostasPendentes();
   pending.Add(std::make_unique<tef::TRuVirIdUzaRespCliSiTef>());
-  dm_->fCancelado.store(true);
+  FlagCancellation();
   dm_->RuVirIdUzaDepoisConfirmarTransacoes(pending);
   EXPECT_EQ(pending.Count(), 0);
   const std::vector<TJsonValue> sent = Sent();
@@ -218,17 +240,19 @@ TEST_F(DialogueTest, ApprovalWithACancellationFlaggedLeavesNothingPending) {
   EXPECT_EQ(sent[0].Serialize(),
             "{\"type\":\"result\",\"status\":\"unauthorized\",\"message\":\"Transa\\u00E7\\u00E3o TEF "
             "n\\u00E3o realizada.\"}");
-  EXPECT_FALSE(dm_->fConcluido.load());
+  EXPECT_FALSE(dm_->Concluido());
 }
 
 TEST_F(DialogueTest, AStoppingServiceEndsTheWaitAtOnce) {
   host_->serving = false;
-  dm_->fRespostaTimeoutMs = 60000;
+  TDmSitefOptions options;
+  options.RespostaTimeoutMs = 60000;
+  Create(options);
   const auto start = std::chrono::steady_clock::now();
   std::string text;
   dm_->GetClientResponse(text);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  EXPECT_TRUE(dm_->fCancelado.load());
+  EXPECT_TRUE(LibraryInterrupted());
 }
 
 }  // namespace
@@ -237,14 +261,10 @@ TEST_F(DialogueTest, AStoppingServiceEndsTheWaitAtOnce) {
 namespace core {
 namespace {
 
-TEST_F(DialogueTest, PrinterInformationComesFromTheTransactionAmount) {
-  dm_->fValorTransacao = tef::TCurrency::FromCents(1234567);  // 12.345,67
+TEST_F(DialogueTest, PrinterInformationBeforeAnyTransaction) {
   std::string r;
   dm_->RuVirIdUzaInfoECF(tef::ineTotalAPagar, r);
-  EXPECT_EQ(r, "12.346");
-  dm_->fValorTransacao = tef::TCurrency::FromCents(1250);
-  dm_->RuVirIdUzaInfoECF(tef::ineSubTotal, r);
-  EXPECT_EQ(r, "0.013");
+  EXPECT_EQ(r, PrinterAmountText(tef::TCurrency()));
   dm_->RuVirIdUzaInfoECF(tef::ineEstadoECF, r);
   EXPECT_EQ(r, "L");  // no TEF manager selected
 }

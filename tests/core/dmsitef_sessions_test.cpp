@@ -27,8 +27,9 @@ class SessionClockTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     host_ = std::make_unique<TFakeHost>(dir_);
-    dm_ = std::make_unique<TDmSitef>(*host_, clock_);
-    dm_->fPathDLL = ZENTAVO_APP_DIR "/dll/";  // the TEF library simulator
+    TDmSitefOptions options;
+    options.PathDLL = ZENTAVO_APP_DIR "/dll/";  // the TEF library simulator
+    dm_ = std::make_unique<TDmSitef>(*host_, options, clock_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   void At(const TDateTime& local) { clock_.SetNowMillis(platform::LocalToUnixMillis(local)); }
@@ -71,7 +72,7 @@ TEST_F(SessionClockTest, ExpirationIsTheExpiryInUtcWithMilliseconds) {
   const TJsonValue reply = Start();
   ASSERT_NE(reply.Find("expiration"), nullptr) << reply.Serialize();
   EXPECT_EQ(reply.Find("expiration")->Text(), "2025-01-05T18:03:09.123Z");
-  EXPECT_EQ(dm_->fVenda_Id, 5);
+  EXPECT_EQ(dm_->CurrentSale().Venda_Id, 5);
 }
 
 TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
@@ -90,8 +91,7 @@ TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
 
 TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNothing) {
   At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
-  const std::string uuid = Start().Find("session_uuid")->Text();
-  dm_->fVenda_Id = 77;
+  const std::string uuid = Start("0012", "77").Find("session_uuid")->Text();
   {
     TTEFClaim transaction(dm_->TEFClaim(), TTEFClaim::usoTransacao);
     ASSERT_TRUE(transaction.Owns());
@@ -100,7 +100,7 @@ TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNoth
                             uuid + "\"}",
                         conn_);
     EXPECT_EQ(LastReply().Find("message")->Text(), kMsgTEFEmAndamento);
-    EXPECT_EQ(dm_->fVenda_Id, 77);
+    EXPECT_EQ(dm_->CurrentSale().Venda_Id, 77);
     EXPECT_EQ(dm_->Sessions().Count(), 1u);
     TTEFClaim second(dm_->TEFClaim(), TTEFClaim::usoPinPad);
     EXPECT_FALSE(second.Owns());
@@ -108,7 +108,7 @@ TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNoth
   }
   // Released on the way out: the next session start runs.
   EXPECT_EQ(Start().Find("status")->Text(), "created");
-  EXPECT_EQ(dm_->fVenda_Id, 5);
+  EXPECT_EQ(dm_->CurrentSale().Venda_Id, 5);
 }
 
 TEST_F(SessionClockTest, ASessionOutlivesTheHourRepeatedWhenDaylightSavingEnds) {
