@@ -132,23 +132,36 @@ void WebSocketHandshake(TConnection& conn) {
   std::string key;
   std::string line;
   size_t total = 0;
-  for (;;) {
-    // One byte at a time: the first frame may follow the request at once and
-    // must stay in the connection.
-    uint8_t byte;
-    ReadExact(conn, &byte, 1, -1, -1);
-    const char ch = static_cast<char>(byte);
+  bool ended = false;
+  // Takes one byte of the request; true at its empty line.
+  const auto take = [&](char ch) {
     if (++total > kMaxHandshakeBytes) CloseAndThrow(conn, "Pedido de handshake acima do limite.");
     if (ch != '\n') {
       line += ch;
-      continue;
+      return false;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) break;
+    if (line.empty()) return true;
     if (line.compare(0, kKeyHeader.size(), kKeyHeader) == 0) {
       key = TrimControls(std::string_view(line).substr(kKeyHeader.size()));
     }
     line.clear();
+    return false;
+  };
+  std::array<uint8_t, 2048> chunk;
+  while (!ended) {
+    // The first frame may follow the request at once and must stay in the
+    // connection: the request is looked at before it is taken, and only its
+    // own bytes are taken (one at a time where the connection cannot peek).
+    const size_t seen = conn.Peek(chunk.data(), chunk.size(), -1);
+    if (seen == 0) {
+      ReadExact(conn, chunk.data(), 1, -1, -1);
+      ended = take(static_cast<char>(chunk[0]));
+      continue;
+    }
+    size_t used = 0;
+    while (used < seen && !ended) ended = take(static_cast<char>(chunk[used++]));
+    ReadExact(conn, chunk.data(), used, -1, -1);
   }
 
   const std::string response =
