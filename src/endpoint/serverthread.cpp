@@ -47,7 +47,8 @@ struct TServerThread::TClient {
   bool executing = false;  // the executor handles a message
   bool reader_done = false;
   bool executor_done = true;  // none started, or it has ended
-  // Liveness, touched by the reader only.
+  // Touched by the reader only.
+  bool large_read = false;  // a large message's memory is not given back yet
   long long last_ping_ms = 0;
   long long unanswered_ping_ms = 0;  // 0: nothing unanswered
 };
@@ -114,6 +115,10 @@ void TServerThread::Execute() {
                             "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305");
     SSL_CTX_set_options(ctx_, SSL_OP_CIPHER_SERVER_PREFERENCE);
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+    // Records are read from the socket as many as have arrived at once, not
+    // a header and then a body per read. What is read ahead is seen by
+    // SSL_has_pending, which the connection asks before waiting.
+    SSL_CTX_set_read_ahead(ctx_, 1);
     // A browser that reconnects resumes its TLS session from a ticket it
     // holds: no session is kept here, so memory does not grow with every
     // connection ever made.
@@ -219,8 +224,12 @@ void TServerThread::RunReader(const std::shared_ptr<TClient>& client) {
     std::lock_guard<std::mutex> lock(mu_);
     executor = client->executor.joinable();
   }
-  // An executor ends the connection itself once its inbox is done.
-  if (!executor) Disconnected();
+  // An executor ends the connection itself once its inbox is done, and gives
+  // back the memory of its large messages.
+  if (!executor) {
+    Disconnected();
+    if (client->large_read) platform::ReleaseFreeMemory();
+  }
   role = TRole{};
   std::lock_guard<std::mutex> lock(mu_);
   if (!executor && current_ == client) current_.reset();
@@ -280,7 +289,6 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
   // record or frame that stops arriving ends the connection at the limit.
   limits.FirstByteTimeoutMs = timings_.StallTimeoutMs;
   const auto log = [this](const std::string& line) { Log(line); };
-  bool large_read = false;
   while (conn.Connected()) {
     {
       std::unique_lock<std::mutex> lock(mu_);
@@ -294,13 +302,13 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
     if (!conn.WaitForData(kProbeSliceMs)) {
       // Idle after a large message: its memory, kept while more came, goes
       // back to the system.
-      if (large_read) platform::ReleaseFreeMemory();
-      large_read = false;
+      if (client->large_read) platform::ReleaseFreeMemory();
+      client->large_read = false;
       Probe(*client);
       continue;
     }
     std::string text = ReadWebSocketMessage(conn, log, limits);
-    if (text.size() >= platform::kLargeBlock) large_read = true;
+    if (text.size() >= platform::kLargeBlock) client->large_read = true;
     // Any frame, a pong included, shows the peer is there.
     client->unanswered_ping_ms = 0;
     if (!text.empty()) Dispatch(client, std::move(text));

@@ -127,7 +127,7 @@ bool TTlsConnection::HasPendingData() {
   if (closed_.load()) return false;
   {
     std::lock_guard<std::mutex> lock(ssl_mu_);
-    if (SSL_pending(ssl_) > 0) return true;
+    if (SSL_has_pending(ssl_) == 1) return true;
   }
   return platform::WaitReadable(fd_, 0) == 1;
 }
@@ -136,7 +136,7 @@ bool TTlsConnection::WaitForData(int timeout_ms) {
   if (closed_.load()) return false;
   {
     std::lock_guard<std::mutex> lock(ssl_mu_);
-    if (SSL_pending(ssl_) > 0) return true;
+    if (SSL_has_pending(ssl_) == 1) return true;
   }
   return platform::WaitReadable(fd_, timeout_ms) == 1;
 }

@@ -18,9 +18,8 @@ namespace {
 constexpr char kWebSocketGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 constexpr std::string_view kKeyHeader = "Sec-WebSocket-Key:";
 constexpr size_t kMaxHandshakeBytes = 64 * 1024;
-// Payloads are appended in pieces so that memory follows the bytes that
-// really arrive, not the length a header claims.
-constexpr size_t kReadPiece = 64 * 1024;
+// Payloads are read in pieces of up to this size.
+constexpr size_t kReadPiece = 256 * 1024;
 
 constexpr int kOpContinuation = 0;
 constexpr int kOpBinary = 2;
@@ -49,15 +48,17 @@ void ReadExact(TConnection& conn, uint8_t* buf, size_t n, int first_timeout_ms, 
 }
 
 void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms) {
-  // One allocation for the whole payload (its length is within the limit);
-  // its pages are only committed as the bytes arrive.
+  // One allocation for the whole payload (its length is within the limit),
+  // read straight into it; the string grows piece by piece, so memory
+  // follows the bytes that really arrive, not the length a header claims.
   out.reserve(out.size() + static_cast<size_t>(length));
-  std::array<uint8_t, kReadPiece> piece;
   while (length > 0) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, piece.size()));
-    const size_t k = conn.Read(piece.data(), want, stall_ms);
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, kReadPiece));
+    const size_t at = out.size();
+    out.resize(at + want);
+    const size_t k = conn.Read(out.data() + at, want, stall_ms);
+    out.resize(at + k);
     if (k == 0) CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
-    out.append(reinterpret_cast<const char*>(piece.data()), k);
     length -= k;
   }
 }

@@ -17,9 +17,12 @@ TZentavoSiTefService* g_service = nullptr;
 // Only "/transaction" starts a payment, whose dialogue reads the front end's
 // answers while it runs. Judged on the raw text without parsing it: a text
 // that does not hold "/transaction" as written, nor any escape that could
-// spell it, cannot be routed there.
+// spell it, cannot be routed there. A long text is not searched (a document
+// to print is megabytes of base64): it is simply taken to be one.
 bool MayStartPayment(const std::string& text) {
-  return text.find('\\') != std::string::npos || text.find("/transaction") != std::string::npos;
+  constexpr size_t kSearched = 16 * 1024;
+  return text.size() > kSearched || text.find('\\') != std::string::npos ||
+         text.find("/transaction") != std::string::npos;
 }
 
 }  // namespace
