@@ -6,7 +6,7 @@
 // round to round) and reads the servers' memory from /proc. The table holds
 // the median of the rounds.
 //
-//   wsbench --app build/app --floor build/benchmarks/ws_floor [--rounds 3] [--quick]
+//   wsbench --app build/app --floor build/benchmarks/ws_floor [--rounds 3] [--quick] [--only MEASURE]
 //
 // --quick is the CI pass: one round with few exchanges, to keep the tool
 // working; its timings mean little. The exit status is non-zero only when an
