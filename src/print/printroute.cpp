@@ -48,9 +48,9 @@ std::optional<std::string> DecodeDocument(std::string_view text, std::string& fa
   if (!bytes) {
     size_t digits = text.size();
     for (char c : text) digits -= kWrapping.find(c) != std::string_view::npos ? 1 : 0;
-    failure = "Erro na conversão do arquivo: " +
-              std::string(digits / 4 * 3 > kMaxDocumentBytes ? "Documento grande demais."
-                                                             : "Texto base64 inválido.");
+    failure = "Erro na conversão do arquivo: " + std::string(digits / 4 * 3 > kMaxDocumentBytes
+                                                                 ? "Documento grande demais."
+                                                                 : "Texto base64 inválido.");
   }
   return bytes;
 }
