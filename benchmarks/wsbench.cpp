@@ -6,7 +6,7 @@
 // round to round) and reads the servers' memory from /proc. The table holds
 // the median of the rounds.
 //
-//   wsbench --app build/app --floor build/benchmarks/ws_floor [--rounds 3] [--quick]
+//   wsbench --app build/app --floor build/benchmarks/ws_floor [--rounds 3] [--quick] [--only MEASURE]
 //
 // --quick is the CI pass: one round with few exchanges, to keep the tool
 // working; its timings mean little. The exit status is non-zero only when an
@@ -229,8 +229,21 @@ class TClient {
   void Send(const std::vector<uint8_t>& frame) { Write(frame.data(), frame.size()); }
   void SendText(const std::string& text);
 
-  // One whole message (the servers send single frames).
+  // One whole message (the servers send single frames). A ping (the service
+  // probes a paying front end) is answered with a pong, as a browser does,
+  // and is not a message.
   std::string Receive() {
+    for (;;) {
+      std::string text;
+      if (ReceiveFrame(text)) return text;
+      static const uint8_t kPong[6] = {0x8A, 0x80, 0, 0, 0, 0};
+      Write(kPong, sizeof kPong);
+    }
+  }
+
+ private:
+  // False for a ping.
+  bool ReceiveFrame(std::string& out) {
     uint8_t h[2];
     ReadFull(h, 2);
     uint64_t len = h[1] & 0x7F;
@@ -241,13 +254,12 @@ class TClient {
       len = 0;
       for (size_t i = 0; i < n; ++i) len = (len << 8) | ext[i];
     }
-    std::string out(len, '\0');
+    out.assign(len, '\0');
     ReadFull(out.data(), len);
     if ((h[0] & 0x0F) == 8) Fail("closed by the server");
-    return out;
+    return (h[0] & 0x0F) != 9;
   }
 
- private:
   void ReadFull(void* buf, size_t n) {
     char* p = static_cast<char*>(buf);
     while (n > 0) {
@@ -320,7 +332,7 @@ struct TSettings {
   int handshake_count = 200;
   int large_count = 5;
   size_t large_bytes = size_t{20} << 20;
-  int payments = 5;
+  int payments = 20;
 };
 
 struct TResult {
@@ -452,9 +464,19 @@ std::string FirstOption(const std::string& json) {
   return json.substr(b, e - b);
 }
 
-// Runs payments against the simulator (no configured delays) and returns the
-// time from each answer leaving the client to the next message arriving.
-std::vector<double> MeasurePayments(SSL_CTX* ctx, int port, int payments) {
+struct TPaymentTimes {
+  // From an answer leaving the client to the next message of the dialogue.
+  std::vector<double> prompts;
+  // From the last answer to the payment's result (or error): the service
+  // then writes its journal durably, confirms or undoes with the library and
+  // calls the sales API, so this is mostly disk and peer time, not the
+  // service's own.
+  std::vector<double> closing;
+};
+
+// Runs payments against the simulator (no configured delays) and times each
+// answer to the message that follows it.
+TPaymentTimes MeasurePayments(SSL_CTX* ctx, int port, int payments) {
   TClient c(ctx, port);
   c.SendText("{\"route\":\"/session/start\",\"type\":\"session\",\"token\":\"" + SessionToken() + "\"}");
   std::string session;
@@ -465,7 +487,7 @@ std::vector<double> MeasurePayments(SSL_CTX* ctx, int port, int payments) {
     if (session.empty()) Fail("session not created: " + m);
     break;
   }
-  std::vector<double> us;
+  TPaymentTimes times;
   for (int p = 0; p < payments; ++p) {
     c.SendText("{\"route\":\"/transaction\",\"session_uuid\":\"" + session +
                "\",\"type\":\"transaction\",\"operation\":0,\"transaction_value\":\"12,50\","
@@ -476,16 +498,17 @@ std::vector<double> MeasurePayments(SSL_CTX* ctx, int port, int payments) {
       if (n > 500) Fail("the payment dialogue does not end");
       const std::string m = c.Receive();
       const double t = NowUs();
+      const std::string type = StringMember(m, "type");
+      const bool last = type == "result" || type == "error";
       if (answered >= 0) {
-        us.push_back(t - answered);
+        (last ? times.closing : times.prompts).push_back(t - answered);
         if (getenv("WSBENCH_VERBOSE")) {
           std::printf("prompt %.0f µs: %s -> %s\n", t - answered, last_answer.c_str(), m.substr(0, 100).c_str());
         }
       }
       answered = -1;
-      const std::string type = StringMember(m, "type");
       std::string answer;
-      if (type == "result" || type == "error") break;
+      if (last) break;
       if (type == "menu") {
         answer = "\"type\":\"menu\",\"response\":\"" + FirstOption(m) + "\"";
       } else if (type == "collect") {
@@ -503,7 +526,7 @@ std::vector<double> MeasurePayments(SSL_CTX* ctx, int port, int payments) {
       c.SendText("{\"route\":\"/transaction\"," + answer + "}");
     }
   }
-  return us;
+  return times;
 }
 
 // --- the run ----------------------------------------------------------------
@@ -512,6 +535,7 @@ struct TOptions {
   std::string app, floor;
   int rounds = 3;
   bool quick = false;
+  std::string only;  // one measure by name, for working on it
 };
 
 int Run(const TOptions& o) {
@@ -540,7 +564,7 @@ int Run(const TOptions& o) {
   const std::vector<uint8_t> large = Frame(NoSessionMessage(s.large_bytes, "data"));
 
   std::vector<TResult> svc_rounds, floor_rounds;
-  std::vector<double> prompts;
+  std::vector<double> prompts, closing;
   for (int round = 0; round < o.rounds; ++round) {
     const int svc_port = FreePort();
     WriteFile(app + "/SvcZentavoSiTef.ini",
@@ -552,12 +576,15 @@ int Run(const TOptions& o) {
       TResult* r;
     };
     TTarget targets[2] = {{&svc, &rs}, {&flo, &rf}};
-    const std::vector<std::function<void(TTarget&)>> measures = {
-        [&](TTarget& t) { MeasureMemory(ctx, *t.p, large, *t.r); },
-        [&](TTarget& t) { MeasureSmall(ctx, t.p->port, s, *t.r); },
-        [&](TTarget& t) { MeasureLarge(ctx, t.p->port, large, s.large_bytes, s.large_count, *t.r); },
-        [&](TTarget& t) { MeasureHandshakes(ctx, t.p->port, s, *t.r); },
-    };
+    std::vector<std::function<void(TTarget&)>> measures;
+    const auto wanted = [&](const char* name) { return o.only.empty() || o.only == name; };
+    if (wanted("memory")) measures.push_back([&](TTarget& t) { MeasureMemory(ctx, *t.p, large, *t.r); });
+    if (wanted("small")) measures.push_back([&](TTarget& t) { MeasureSmall(ctx, t.p->port, s, *t.r); });
+    if (wanted("large")) {
+      measures.push_back(
+          [&](TTarget& t) { MeasureLarge(ctx, t.p->port, large, s.large_bytes, s.large_count, *t.r); });
+    }
+    if (wanted("handshakes")) measures.push_back([&](TTarget& t) { MeasureHandshakes(ctx, t.p->port, s, *t.r); });
     try {
       svc = Spawn({app + "/SvcZentavoSiTef"}, app, tmp + "/service.out", env, svc_port);
       const int floor_port = FreePort();
@@ -573,8 +600,11 @@ int Run(const TOptions& o) {
         measures[m](targets[1 - first]);
         SleepMs(300);
       }
-      const std::vector<double> p = MeasurePayments(ctx, svc_port, s.payments);
-      prompts.insert(prompts.end(), p.begin(), p.end());
+      if (wanted("payment")) {
+        const TPaymentTimes p = MeasurePayments(ctx, svc_port, s.payments);
+        prompts.insert(prompts.end(), p.prompts.begin(), p.prompts.end());
+        closing.insert(closing.end(), p.closing.begin(), p.closing.end());
+      }
     } catch (...) {
       Stop(svc);
       Stop(flo);
@@ -622,6 +652,8 @@ int Run(const TOptions& o) {
               med(floor_rounds, &TResult::rss_after), idle + 3 * mb);
   std::printf("| payment prompt: answer in → next message out, p50 / p99 (%zu prompts, no simulator delays) | %.0f / %.0f µs | — | — | p99 ≤ 1000 µs |\n",
               prompts.size(), Percentile(prompts, 0.5), Percentile(prompts, 0.99));
+  std::printf("| payment closing: last answer in → result out, p50 / max (%zu payments; journal syncs, library, sales API) | %.0f / %.0f µs | — | — | — |\n",
+              closing.size(), Percentile(closing, 0.5), Percentile(closing, 1.0));
   int unresumed = 0;
   for (const auto& r : svc_rounds) unresumed += r.resumed_of - r.resumed;
   if (unresumed) std::printf("\nnote: %d of the service's resumption attempts made a full handshake\n", unresumed);
@@ -641,13 +673,14 @@ int main(int argc, char** argv) {
     else if (a == "--floor" && i + 1 < argc) o.floor = argv[++i];
     else if (a == "--rounds" && i + 1 < argc) o.rounds = std::max(1, std::atoi(argv[++i]));
     else if (a == "--quick") o.quick = true;
+    else if (a == "--only" && i + 1 < argc) o.only = argv[++i];
     else {
-      std::fprintf(stderr, "usage: %s --app DIR --floor PATH [--rounds N] [--quick]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s --app DIR --floor PATH [--rounds N] [--quick] [--only memory|small|large|handshakes|payment]\n", argv[0]);
       return 2;
     }
   }
   if (o.app.empty() || o.floor.empty()) {
-    std::fprintf(stderr, "usage: %s --app DIR --floor PATH [--rounds N] [--quick]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --app DIR --floor PATH [--rounds N] [--quick] [--only memory|small|large|handshakes|payment]\n", argv[0]);
     return 2;
   }
   if (o.quick && o.rounds == 3) o.rounds = 1;

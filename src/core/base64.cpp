@@ -1,5 +1,6 @@
 #include "core/base64.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -34,34 +35,47 @@ std::string Encode(std::string_view in, const char* alphabet, bool pad) {
   return out;
 }
 
-std::optional<std::string> Decode(std::string_view text, const char* alphabet, bool allow_padding,
-                                  size_t max_bytes) {
-  std::array<int8_t, 256> value;
-  value.fill(-1);
-  for (int k = 0; k < 64; ++k) value[static_cast<uint8_t>(alphabet[k])] = static_cast<int8_t>(k);
+constexpr int8_t kInvalid = -1;
+constexpr int8_t kSkip = -2;
+constexpr int8_t kPad = -3;
 
-  if (allow_padding && text.size() % 4 == 0 && !text.empty()) {
-    if (text.back() == '=') text.remove_suffix(1);
-    if (text.back() == '=') text.remove_suffix(1);
-  }
-  if (text.size() % 4 == 1) return std::nullopt;
-  const size_t out_size = text.size() / 4 * 3 + (text.size() % 4 == 0 ? 0 : text.size() % 4 - 1);
-  if (out_size > max_bytes) return std::nullopt;
+std::optional<std::string> Decode(std::string_view text, const char* alphabet, bool allow_padding,
+                                  size_t max_bytes, std::string_view skip = {}) {
+  std::array<int8_t, 256> value;
+  value.fill(kInvalid);
+  for (int k = 0; k < 64; ++k) value[static_cast<uint8_t>(alphabet[k])] = static_cast<int8_t>(k);
+  if (allow_padding) value['='] = kPad;
+  for (char c : skip) value[static_cast<uint8_t>(c)] = kSkip;
 
   std::string out;
-  out.reserve(out_size);
+  out.reserve(std::min(text.size() / 4 * 3 + 3, max_bytes));
   uint32_t acc = 0;
   int bits = 0;
+  size_t digits = 0;  // alphabet characters seen
+  size_t pads = 0;
   for (char ch : text) {
     const int8_t v = value[static_cast<uint8_t>(ch)];
-    if (v < 0) return std::nullopt;
-    acc = (acc << 6) | static_cast<uint32_t>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((acc >> bits) & 0xFF);
+    if (v >= 0 && pads == 0) {
+      ++digits;
+      acc = (acc << 6) | static_cast<uint32_t>(v);
+      bits += 6;
+      if (bits >= 8) {
+        bits -= 8;
+        if (out.size() == max_bytes) return std::nullopt;
+        out += static_cast<char>((acc >> bits) & 0xFF);
+      }
+    } else if (v == kSkip) {
+      continue;
+    } else if (v == kPad && pads < 2) {
+      ++pads;  // only at the very end, checked below
+    } else {
+      return std::nullopt;
     }
   }
+  // Padding completes the last group of four; a lone character of a group
+  // encodes no byte.
+  if (pads > 0 && (digits + pads) % 4 != 0) return std::nullopt;
+  if (digits % 4 == 1) return std::nullopt;
   return out;
 }
 
@@ -72,6 +86,10 @@ std::string Base64UrlEncode(std::string_view bytes) { return Encode(bytes, kUrl,
 
 std::optional<std::string> Base64Decode(std::string_view text, size_t max_bytes) {
   return Decode(text, kStandard, true, max_bytes);
+}
+std::optional<std::string> Base64Decode(std::string_view text, size_t max_bytes,
+                                        std::string_view skip) {
+  return Decode(text, kStandard, true, max_bytes, skip);
 }
 std::optional<std::string> Base64UrlDecode(std::string_view text, size_t max_bytes) {
   return Decode(text, kUrl, false, max_bytes);

@@ -18,6 +18,11 @@ std::string Base64UrlEncode(std::string_view bytes);  // without padding
 // length that no encoding has, or a result above max_bytes. The standard form
 // accepts its text with or without the final padding.
 std::optional<std::string> Base64Decode(std::string_view text, size_t max_bytes);
+// The standard form as above, passing over every character of `skip` (line
+// breaks and spaces a sender wrapped the text with) as if it were not there:
+// one pass over the text, no cleaned copy of it.
+std::optional<std::string> Base64Decode(std::string_view text, size_t max_bytes,
+                                        std::string_view skip);
 std::optional<std::string> Base64UrlDecode(std::string_view text, size_t max_bytes);
 
 }  // namespace core

@@ -38,6 +38,14 @@ class TConnection {
   // Throws EConnectionClosed when the stream has ended or failed.
   virtual size_t Read(void* buf, size_t n, int timeout_ms) = 0;
 
+  // As Read, but the bytes stay in the stream for the next read. Returns 0
+  // also where peeking is not supported: callers then read what they need
+  // byte by byte.
+  virtual size_t Peek(void* buf, size_t n, int timeout_ms) {
+    (void)buf, (void)n, (void)timeout_ms;
+    return 0;
+  }
+
   // Writes all n bytes or throws EConnectionClosed.
   virtual void Write(const void* buf, size_t n) = 0;
 

@@ -36,12 +36,16 @@ std::string OpenSslError(const std::string& what) {
 struct TServerThread::TClient {
   std::shared_ptr<TTlsConnection> connection;
   std::thread reader;
+  // Started by the reader with the first message that goes through the
+  // inbox; most connections never need one.
   std::thread executor;
   // Guarded by the server's mu_.
   std::deque<std::string> inbox;
+  bool executing = false;  // the executor handles a message
   bool reader_done = false;
-  bool executor_done = false;
-  // Liveness, touched by the reader only.
+  bool executor_done = true;  // none started, or it has ended
+  // Touched by the reader only.
+  bool large_read = false;  // a large message's memory is not given back yet
   long long last_ping_ms = 0;
   long long unanswered_ping_ms = 0;  // 0: nothing unanswered
 };
@@ -108,6 +112,10 @@ void TServerThread::Execute() {
                             "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305");
     SSL_CTX_set_options(ctx_, SSL_OP_CIPHER_SERVER_PREFERENCE);
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+    // Records are read from the socket as many as have arrived at once, not
+    // a header and then a body per read. What is read ahead is seen by
+    // SSL_has_pending, which the connection asks before waiting.
+    SSL_CTX_set_read_ahead(ctx_, 1);
     // A browser that reconnects resumes its TLS session from a ticket it
     // holds: no session is kept here, so memory does not grow with every
     // connection ever made.
@@ -157,7 +165,6 @@ void TServerThread::Execute() {
     client->connection = std::make_shared<TTlsConnection>(ctx_, fd);
     clients_.push_back(client);
     client->reader = std::thread([this, client] { RunReader(client); });
-    client->executor = std::thread([this, client] { RunExecutor(client); });
   }
   listener_->Close();
   {
@@ -192,8 +199,12 @@ void TServerThread::Write(TClient& client, const std::string& frame) {
   client.connection->Write(frame.data(), frame.size());
 }
 
-// The reader: handshakes, then one message after another into the inbox.
+// The reader: handshakes, then one message after another, each routed here
+// or through the inbox (Dispatch).
 void TServerThread::RunReader(const std::shared_ptr<TClient>& client) {
+  TRole& role = Role();
+  role.server = this;
+  role.client = client;
   TTlsConnection& conn = *client->connection;
   if (conn.Handshake(kTlsHandshakeTimeoutMs)) {
     try {
@@ -205,9 +216,66 @@ void TServerThread::RunReader(const std::shared_ptr<TClient>& client) {
     }
   }
   conn.Close();
+  bool executor;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    executor = client->executor.joinable();
+  }
+  // An executor ends the connection itself once its inbox is done, and gives
+  // back the memory of its large messages.
+  if (!executor) {
+    Disconnected();
+    if (client->large_read) platform::ReleaseFreeMemory();
+  }
+  role = TRole{};
   std::lock_guard<std::mutex> lock(mu_);
+  if (!executor && current_ == client) current_.reset();
   client->reader_done = true;
   inbox_cv_.notify_all();
+}
+
+void TServerThread::Dispatch(const std::shared_ptr<TClient>& client, std::string text) {
+  const bool may_wait = !handlers_.WaitsForFrontEnd || handlers_.WaitsForFrontEnd(text);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (deactivating_) return;
+    // A payment of this connection reads its messages, and a payment whose
+    // connection is gone is taken over on the executor.
+    const bool payment_here = payment_running_ && (paying_ == client || PayingGone());
+    if (may_wait || payment_here || client->executing || !client->inbox.empty()) {
+      if (!client->executor.joinable()) {
+        client->executor_done = false;
+        client->executor = std::thread([this, client] { RunExecutor(client); });
+      }
+      client->inbox.push_back(std::move(text));
+      inbox_cv_.notify_all();
+      return;
+    }
+    current_ = client;
+  }
+  RouteOne(*client, text);
+}
+
+bool TServerThread::RouteOne(TClient& client, const std::string& text) {
+  try {
+    if (handlers_.Route) handlers_.Route(text, *client.connection);
+    if (handlers_.AfterMessage) handlers_.AfterMessage();
+    return true;
+  } catch (...) {
+    // An error escaping the handler closes this connection only, and what
+    // it had sent after is not handled.
+    client.connection->Close();
+    std::lock_guard<std::mutex> lock(mu_);
+    client.inbox.clear();
+    return false;
+  }
+}
+
+void TServerThread::Disconnected() {
+  try {
+    if (handlers_.Disconnect) handlers_.Disconnect();
+  } catch (...) {
+  }
 }
 
 void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
@@ -218,7 +286,6 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
   // record or frame that stops arriving ends the connection at the limit.
   limits.FirstByteTimeoutMs = timings_.StallTimeoutMs;
   const auto log = [this](const std::string& line) { Log(line); };
-  bool large_read = false;
   while (conn.Connected()) {
     {
       std::unique_lock<std::mutex> lock(mu_);
@@ -232,20 +299,16 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
     if (!conn.WaitForData(kProbeSliceMs)) {
       // Idle after a large message: its memory, kept while more came, goes
       // back to the system.
-      if (large_read) platform::ReleaseFreeMemory();
-      large_read = false;
+      if (client->large_read) platform::ReleaseFreeMemory();
+      client->large_read = false;
       Probe(*client);
       continue;
     }
     std::string text = ReadWebSocketMessage(conn, log, limits);
-    if (text.size() >= platform::kLargeBlock) large_read = true;
+    if (text.size() >= platform::kLargeBlock) client->large_read = true;
     // Any frame, a pong included, shows the peer is there.
     client->unanswered_ping_ms = 0;
-    if (!text.empty()) {
-      std::lock_guard<std::mutex> lock(mu_);
-      client->inbox.push_back(std::move(text));
-      inbox_cv_.notify_all();
-    }
+    if (!text.empty()) Dispatch(client, std::move(text));
     Probe(*client);
   }
 }
@@ -288,7 +351,8 @@ bool TServerThread::PayingGone() const {
 }
 
 // The executor: routes the inbox's messages one at a time. While its
-// connection pays, the payment reads the inbox instead.
+// connection pays, the payment reads the inbox instead. It lives as long as
+// its connection.
 void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
   TRole& role = Role();
   role.server = this;
@@ -300,6 +364,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
     std::string prompt;
     {
       std::unique_lock<std::mutex> lock(mu_);
+      client->executing = false;
       inbox_cv_.wait(lock, [&] {
         const bool pays = payment_running_ && paying_ == client;
         return deactivating_ || (!client->inbox.empty() && !pays) ||
@@ -308,6 +373,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
       if (deactivating_ || client->inbox.empty()) break;
       text = std::move(client->inbox.front());
       client->inbox.pop_front();
+      client->executing = true;
       if (payment_running_ && paying_ != client && PayingGone()) {
         paying_ = client;
         took_over = true;
@@ -327,21 +393,9 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
       if (handlers_.AnswersPrompt && handlers_.AnswersPrompt(text)) continue;
     }
     if (text.size() >= platform::kLargeBlock) large_routed = true;
-    try {
-      if (handlers_.Route) handlers_.Route(text, *client->connection);
-      if (handlers_.AfterMessage) handlers_.AfterMessage();
-    } catch (...) {
-      // An error escaping the handler closes this connection only, and what
-      // it had sent after is not handled.
-      client->connection->Close();
-      std::lock_guard<std::mutex> lock(mu_);
-      client->inbox.clear();
-    }
+    RouteOne(*client, text);
   }
-  try {
-    if (handlers_.Disconnect) handlers_.Disconnect();
-  } catch (...) {
-  }
+  Disconnected();
   // The memory of this connection's large messages goes back to the system.
   if (large_routed) platform::ReleaseFreeMemory();
   role = TRole{};

@@ -1,10 +1,16 @@
 // The TLS WebSocket server: listens on one port (all IPv4 addresses, TLS 1.2
-// only) and serves every connection with two threads of its own: a reader,
-// which does the handshakes and reads one message after another into the
-// connection's inbox, and an executor, which routes the messages of its
-// inbox. A slow or stalled peer therefore holds only its own threads: no lock
-// shared between connections is held while waiting for input, and every
-// frame is written under its own connection's write lock.
+// only) and serves every connection with threads of its own: a reader, which
+// does the handshakes and reads one message after another, and, from the
+// first message that needs it, an executor, which routes the messages of the
+// connection's inbox. The reader routes a message itself when nothing of its
+// connection is queued or being handled and the message cannot wait for the
+// front end's later messages (WaitsForFrontEnd: a payment reads its answers
+// through the reader, which must stay free, and pings the front end from
+// it); every other message goes through the inbox, so that the messages of
+// one connection are handled one at a time and in order. A slow or stalled
+// peer therefore holds only its own threads: no lock shared between
+// connections is held while waiting for input, and every frame is written
+// under its own connection's write lock.
 //
 // Where messages go: a reply goes to the connection whose message is being
 // handled; while a payment runs, the payment's prompts, notices and result go
@@ -50,7 +56,7 @@ struct TServerTimings {
 
 class TServerThread {
  public:
-  // What the server calls on a connection's executor thread.
+  // What the server calls on a connection's reader or executor thread.
   struct THandlers {
     // A complete non-empty message from the connection (RouteTargeting).
     std::function<void(const std::string& text, TConnection& connection)> Route;
@@ -63,6 +69,11 @@ class TServerThread {
     // Whether a message answers a prompt. Such a message arriving with a
     // take-over is not routed: the prompt it may answer is asked again.
     std::function<bool(const std::string&)> AnswersPrompt;
+    // Whether handling a message may wait for the front end's next messages
+    // (it may start a payment). True (or no function) sends the message to
+    // the connection's executor; false lets the reader handle it when its
+    // connection has nothing else pending. Err towards true.
+    std::function<bool(const std::string&)> WaitsForFrontEnd;
   };
 
   using TTimings = TServerTimings;
@@ -92,8 +103,9 @@ class TServerThread {
   int Port() const { return port_; }
 
   // Writes one text message: on a payment's thread to the paying connection
-  // (dropped while it is gone; never raises), on a connection's executor to
-  // that connection, elsewhere to the current connection. Nothing when there
+  // (dropped while it is gone; never raises), on a thread handling a
+  // connection's message to that connection, elsewhere to the current
+  // connection. Nothing when there
   // is no such open connection. Other write errors propagate.
   void SendClientMessage(const std::string& msg);
   // A payment's prompt that waits for an answer: sent as above, and sent
@@ -127,7 +139,13 @@ class TServerThread {
   void RunReader(const std::shared_ptr<TClient>& client);
   void ReadMessages(const std::shared_ptr<TClient>& client);
   void Probe(TClient& client);
+  // Routes a message read by the reader (inline or through the inbox).
+  void Dispatch(const std::shared_ptr<TClient>& client, std::string text);
+  // Route and AfterMessage for one message; false when the connection was
+  // closed for an error escaping the handler.
+  bool RouteOne(TClient& client, const std::string& text);
   void RunExecutor(const std::shared_ptr<TClient>& client);
+  void Disconnected();
   void Write(TClient& client, const std::string& frame);
   // REQUIRES: mu_ held.
   bool PayingGone() const;

@@ -48,6 +48,14 @@ bool TTlsConnection::Handshake(int timeout_ms) {
 }
 
 size_t TTlsConnection::Read(void* buf, size_t n, int timeout_ms) {
+  return Take(buf, n, timeout_ms, false);
+}
+
+size_t TTlsConnection::Peek(void* buf, size_t n, int timeout_ms) {
+  return Take(buf, n, timeout_ms, true);
+}
+
+size_t TTlsConnection::Take(void* buf, size_t n, int timeout_ms, bool peek) {
   if (n == 0) return 0;
   const long long deadline = timeout_ms < 0 ? -1 : NowMs() + timeout_ms;
   while (true) {
@@ -57,7 +65,7 @@ size_t TTlsConnection::Read(void* buf, size_t n, int timeout_ms) {
       std::lock_guard<std::mutex> lock(ssl_mu_);
       ERR_clear_error();
       const int chunk = n > 1 << 30 ? 1 << 30 : static_cast<int>(n);
-      const int r = SSL_read(ssl_, buf, chunk);
+      const int r = peek ? SSL_peek(ssl_, buf, chunk) : SSL_read(ssl_, buf, chunk);
       if (r > 0) return static_cast<size_t>(r);
       err = SSL_get_error(ssl_, r);
     }
@@ -114,7 +122,7 @@ bool TTlsConnection::HasPendingData() {
   if (closed_.load()) return false;
   {
     std::lock_guard<std::mutex> lock(ssl_mu_);
-    if (SSL_pending(ssl_) > 0) return true;
+    if (SSL_has_pending(ssl_) == 1) return true;
   }
   return platform::WaitReadable(fd_, 0) == 1;
 }
@@ -123,7 +131,7 @@ bool TTlsConnection::WaitForData(int timeout_ms) {
   if (closed_.load()) return false;
   {
     std::lock_guard<std::mutex> lock(ssl_mu_);
-    if (SSL_pending(ssl_) > 0) return true;
+    if (SSL_has_pending(ssl_) == 1) return true;
   }
   return platform::WaitReadable(fd_, timeout_ms) == 1;
 }

@@ -24,6 +24,7 @@ class TTlsConnection : public TConnection {
   bool Handshake(int timeout_ms);
 
   size_t Read(void* buf, size_t n, int timeout_ms) override;
+  size_t Peek(void* buf, size_t n, int timeout_ms) override;
   void Write(const void* buf, size_t n) override;
   bool Connected() const override { return !closed_.load(); }
   bool HasPendingData() override;
@@ -33,6 +34,8 @@ class TTlsConnection : public TConnection {
   void Abort();
 
  private:
+  size_t Take(void* buf, size_t n, int timeout_ms, bool peek);
+
   std::mutex ssl_mu_;
   SSL* ssl_ = nullptr;
   const int fd_;

@@ -19,9 +19,8 @@ namespace {
 constexpr char kWebSocketGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 constexpr std::string_view kKeyHeader = "Sec-WebSocket-Key:";
 constexpr size_t kMaxHandshakeBytes = 64 * 1024;
-// Payloads are appended in pieces so that memory follows the bytes that
-// really arrive, not the length a header claims.
-constexpr size_t kReadPiece = 64 * 1024;
+// Payloads are read in pieces of up to this size.
+constexpr size_t kReadPiece = 256 * 1024;
 
 constexpr int kOpContinuation = 0;
 constexpr int kOpBinary = 2;
@@ -50,15 +49,17 @@ void ReadExact(TConnection& conn, uint8_t* buf, size_t n, int first_timeout_ms, 
 }
 
 void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms) {
-  // One allocation for the whole payload (its length is within the limit);
-  // its pages are only committed as the bytes arrive.
+  // One allocation for the whole payload (its length is within the limit),
+  // read straight into it; the string grows piece by piece, so memory
+  // follows the bytes that really arrive, not the length a header claims.
   out.reserve(out.size() + static_cast<size_t>(length));
-  std::array<uint8_t, kReadPiece> piece;
   while (length > 0) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, piece.size()));
-    const size_t k = conn.Read(piece.data(), want, stall_ms);
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, kReadPiece));
+    const size_t at = out.size();
+    out.resize(at + want);
+    const size_t k = conn.Read(out.data() + at, want, stall_ms);
+    out.resize(at + k);
     if (k == 0) CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
-    out.append(reinterpret_cast<const char*>(piece.data()), k);
     length -= k;
   }
 }
@@ -126,23 +127,36 @@ void WebSocketHandshake(TConnection& conn) {
   std::string key;
   std::string line;
   size_t total = 0;
-  for (;;) {
-    // One byte at a time: the first frame may follow the request at once and
-    // must stay in the connection.
-    uint8_t byte;
-    ReadExact(conn, &byte, 1, -1, -1);
-    const char ch = static_cast<char>(byte);
+  bool ended = false;
+  // Takes one byte of the request; true at its empty line.
+  const auto take = [&](char ch) {
     if (++total > kMaxHandshakeBytes) CloseAndThrow(conn, "Pedido de handshake acima do limite.");
     if (ch != '\n') {
       line += ch;
-      continue;
+      return false;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) break;
+    if (line.empty()) return true;
     if (line.compare(0, kKeyHeader.size(), kKeyHeader) == 0) {
       key = platform::TrimControle(std::string_view(line).substr(kKeyHeader.size()));
     }
     line.clear();
+    return false;
+  };
+  std::array<uint8_t, 2048> chunk;
+  while (!ended) {
+    // The first frame may follow the request at once and must stay in the
+    // connection: the request is looked at before it is taken, and only its
+    // own bytes are taken (one at a time where the connection cannot peek).
+    const size_t seen = conn.Peek(chunk.data(), chunk.size(), -1);
+    if (seen == 0) {
+      ReadExact(conn, chunk.data(), 1, -1, -1);
+      ended = take(static_cast<char>(chunk[0]));
+      continue;
+    }
+    size_t used = 0;
+    while (used < seen && !ended) ended = take(static_cast<char>(chunk[used++]));
+    ReadExact(conn, chunk.data(), used, -1, -1);
   }
 
   const std::string response =

@@ -1,5 +1,6 @@
 #include "print/printroute.h"
 
+#include <optional>
 #include <random>
 
 #include "core/base64.h"
@@ -31,17 +32,29 @@ std::string CleanBase64(const std::string& text) {
   return out;
 }
 
-TSaveResult SaveBase64ToFile(const std::string& text, const std::string& file, std::string& failure) {
-  const std::string clean = CleanBase64(text);
-  std::optional<std::string> bytes = core::Base64Decode(clean, kMaxDocumentBytes);
+namespace {
+
+constexpr std::string_view kWrapping = "\n\r ";
+
+// The document of a "data" text: decoded in one pass over the text, the
+// wrapping and any data-URL header passed over instead of cleaned away.
+std::optional<std::string> DecodeDocument(std::string_view text, std::string& failure) {
+  const size_t comma = text.find(',');
+  if (comma != std::string_view::npos) text.remove_prefix(comma + 1);
+  std::optional<std::string> bytes = core::Base64Decode(text, kMaxDocumentBytes, kWrapping);
   if (!bytes) {
-    failure = "Erro na conversão do arquivo: " +
-              std::string(clean.size() / 4 * 3 > kMaxDocumentBytes ? "Documento grande demais."
-                                                                    : "Texto base64 inválido.");
-    return TSaveResult::srFailed;
+    size_t digits = text.size();
+    for (char c : text) digits -= kWrapping.find(c) != std::string_view::npos ? 1 : 0;
+    failure = "Erro na conversão do arquivo: " + std::string(digits / 4 * 3 > kMaxDocumentBytes
+                                                                 ? "Documento grande demais."
+                                                                 : "Texto base64 inválido.");
   }
+  return bytes;
+}
+
+TSaveResult WriteDocument(std::string_view bytes, const std::string& file, std::string& failure) {
   std::string error;
-  switch (platform::WriteNewFile(file, *bytes, error)) {
+  switch (platform::WriteNewFile(file, bytes, error)) {
     case platform::TNewFileResult::nfCreated: return TSaveResult::srSaved;
     case platform::TNewFileResult::nfExists: return TSaveResult::srExists;
     case platform::TNewFileResult::nfFailed: break;
@@ -50,7 +63,14 @@ TSaveResult SaveBase64ToFile(const std::string& text, const std::string& file, s
   return TSaveResult::srFailed;
 }
 
-void PrintData(core::TDmSitef& dm, const std::string& FileType, const std::string& Data,
+}  // namespace
+
+TSaveResult SaveBase64ToFile(std::string_view text, const std::string& file, std::string& failure) {
+  const std::optional<std::string> bytes = DecodeDocument(text, failure);
+  return bytes ? WriteDocument(*bytes, file, failure) : TSaveResult::srFailed;
+}
+
+void PrintData(core::TDmSitef& dm, const std::string& FileType, std::string_view Data,
                const std::string& folder) {
   const std::string printer = dm.Host().IniConfig().ReadString("sitef", "printer", "");
   if (printer.empty()) {
@@ -62,13 +82,14 @@ void PrintData(core::TDmSitef& dm, const std::string& FileType, const std::strin
 
   static thread_local std::mt19937 rng{std::random_device{}()};
   std::uniform_int_distribution<int> draw(0, 9999998);
-  const std::string clean = CleanBase64(Data);
   std::string file;
-  TSaveResult saved = TSaveResult::srExists;
   std::string failure;
+  // Decoded once, whatever the names tried.
+  const std::optional<std::string> bytes = DecodeDocument(Data, failure);
+  TSaveResult saved = bytes ? TSaveResult::srExists : TSaveResult::srFailed;
   for (int i = 0; i < kNameAttempts && saved == TSaveResult::srExists; ++i) {
     file = folder + std::to_string(draw(rng)) + "_Temp." + FileType;
-    saved = SaveBase64ToFile(clean, file, failure);
+    saved = WriteDocument(*bytes, file, failure);
   }
   if (saved == TSaveResult::srExists) failure = "Erro na conversão do arquivo: nenhum nome livre.";
   if (saved != TSaveResult::srSaved) {
@@ -100,9 +121,14 @@ void TDmSitef::Print(const std::string& pContent, const TSessionPtr& /*pSession*
     SendClientMessage(BuildErrorReply(e.what()));
     return;
   }
-  std::string data;
+  // The document is read where the parse left it (it may be megabytes).
+  std::string_view data;
   try {
-    data = TrimControl(GetJSONField(*message, "data"));
+    const TJsonValue* member = message->Find("data");
+    if (member == nullptr) throw ECampoNaoEncontrado("data");
+    data = member->Text();
+    while (!data.empty() && static_cast<unsigned char>(data.front()) <= ' ') data.remove_prefix(1);
+    while (!data.empty() && static_cast<unsigned char>(data.back()) <= ' ') data.remove_suffix(1);
     if (data.empty()) {
       SendClientMessage(BuildErrorReply("Campo \"data\" não foi preenchido."));
       return;

@@ -13,6 +13,17 @@ namespace {
 
 TZentavoSiTefService* g_service = nullptr;
 
+// Only "/transaction" starts a payment, whose dialogue reads the front end's
+// answers while it runs. Judged on the raw text without parsing it: a text
+// that does not hold "/transaction" as written, nor any escape that could
+// spell it, cannot be routed there. A long text is not searched (a document
+// to print is megabytes of base64): it is simply taken to be one.
+bool MayStartPayment(const std::string& text) {
+  constexpr size_t kSearched = 16 * 1024;
+  return text.size() > kSearched || text.find('\\') != std::string::npos ||
+         text.find("/transaction") != std::string::npos;
+}
+
 }  // namespace
 
 int GravaLog(const std::string& text) { return GravaLogIn(platform::ExeDir(), text); }
@@ -108,6 +119,7 @@ void TZentavoSiTefService::StartServer() {
     h.Disconnect = [dm] { dm->ConnectionClosed(); };
     h.Log = [](const std::string& line) { GravaLog(line); };
     h.AnswersPrompt = [](const std::string& text) { return core::TDmSitef::IsPromptAnswer(text); };
+    h.WaitsForFrontEnd = MayStartPayment;
     auto thread = std::make_shared<endpoint::TServerThread>(
         static_cast<int>(port), platform::ExeDir() + "Certificado/", std::move(h));
     endpoint::TServerThread* raw = thread.get();

@@ -37,5 +37,17 @@ TEST(Base64Test, RefusesWhatNoEncoderWrites) {
   EXPECT_EQ(Base64Decode("Zm9vYg==", 3), std::nullopt);
 }
 
+// Skipped characters count nowhere: not as digits, not against the padding.
+TEST(Base64Test, SkipsWrappingAsIfItWereNotThere) {
+  const std::string_view wrap = "\r\n ";
+  EXPECT_EQ(Base64Decode("Zm9v\r\nYmFy\n", 100, wrap), "foobar");
+  EXPECT_EQ(Base64Decode(" Zm9v Yg= =\r\n", 100, wrap), "foob");
+  EXPECT_EQ(Base64Decode("\r\n", 100, wrap), "");
+  for (const char* bad : {"Zg=\n", "Z\n", "Zg==\nZg==", "Zm\t9v", "Zm9vYg==\n=", "Z\n=g="}) {
+    EXPECT_EQ(Base64Decode(bad, 100, wrap), std::nullopt) << bad;
+  }
+  EXPECT_EQ(Base64Decode("Zm9v\nYg==", 3, wrap), std::nullopt);
+}
+
 }  // namespace
 }  // namespace core

@@ -24,22 +24,16 @@ class TMemoryConnection : public TConnection {
 
   size_t Read(void* buf, size_t n, int timeout_ms) override {
     read_timeouts.push_back(timeout_ms);
-    if (closed_) throw EConnectionClosed("closed");
-    if (chunks_.empty()) throw EConnectionClosed("peer ended the stream");
-    if (n == 0) return 0;
+    const size_t k = Look(buf, n, timeout_ms);
+    if (k == 0) return 0;
     TChunk& c = chunks_.front();
-    if (c.delay_ms > 0) {
-      if (timeout_ms >= 0 && c.delay_ms > timeout_ms) {
-        c.delay_ms -= timeout_ms;
-        return 0;
-      }
-      c.delay_ms = 0;
-    }
-    const size_t k = std::min(n, c.bytes.size() - c.offset);
-    std::memcpy(buf, c.bytes.data() + c.offset, k);
     c.offset += k;
     if (c.offset == c.bytes.size()) chunks_.pop_front();
     return k;
+  }
+
+  size_t Peek(void* buf, size_t n, int timeout_ms) override {
+    return can_peek ? Look(buf, n, timeout_ms) : 0;
   }
 
   void Write(const void* buf, size_t n) override {
@@ -66,6 +60,7 @@ class TMemoryConnection : public TConnection {
   std::vector<std::string> writes;  // one entry per Write call
   std::vector<int> read_timeouts;   // timeout of every Read call
   bool fail_writes = false;
+  bool can_peek = true;  // false: Peek always returns 0
 
  private:
   struct TChunk {
@@ -73,6 +68,25 @@ class TMemoryConnection : public TConnection {
     int delay_ms;
     size_t offset = 0;
   };
+
+  // Copies what a read would return, leaving it in place.
+  size_t Look(void* buf, size_t n, int timeout_ms) {
+    if (closed_) throw EConnectionClosed("closed");
+    if (chunks_.empty()) throw EConnectionClosed("peer ended the stream");
+    if (n == 0) return 0;
+    TChunk& c = chunks_.front();
+    if (c.delay_ms > 0) {
+      if (timeout_ms >= 0 && c.delay_ms > timeout_ms) {
+        c.delay_ms -= timeout_ms;
+        return 0;
+      }
+      c.delay_ms = 0;
+    }
+    const size_t k = std::min(n, c.bytes.size() - c.offset);
+    std::memcpy(buf, c.bytes.data() + c.offset, k);
+    return k;
+  }
+
   std::deque<TChunk> chunks_;
   bool closed_ = false;
 };

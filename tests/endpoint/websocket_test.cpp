@@ -66,22 +66,33 @@ TEST(WebSocketHandshakeTest, AcceptValueOfTheRfcSampleAndOfAnEmptyKey) {
 }
 
 TEST(WebSocketHandshakeTest, AnswersTheSampleRequestInOneWriteAndKeepsTheFirstFrame) {
-  TMemoryConnection conn;
-  conn.Push(
+  const std::string request =
       "GET /chat HTTP/1.1\r\nHost: server.example.com\r\nUpgrade: websocket\r\n"
       "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
       "Origin: http://example.com\r\nSec-WebSocket-Protocol: chat, superchat\r\n"
-      "Sec-WebSocket-Version: 13\r\n\r\n" + Frame(1, "hi"));
-  WebSocketHandshake(conn);
-  ASSERT_EQ(conn.writes.size(), 1u);
-  EXPECT_EQ(conn.writes[0],
-            "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-            "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"
-            "Access-Control-Allow-Origin: *\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
-            "Access-Control-Allow-Headers: Content-Type\r\nAccess-Control-Allow-Credentials: true\r\n\r\n");
-  ASSERT_NE(conn.Data(), nullptr);
-  EXPECT_EQ(conn.Data()->State, csConnected);
-  EXPECT_EQ(conn.Unread(), Frame(1, "hi"));
+      "Sec-WebSocket-Version: 13\r\n\r\n";
+  // Whole, split inside the key and inside the final empty line; with and
+  // without peeking.
+  for (const size_t split : {request.size(), size_t{80}, request.size() - 1}) {
+    for (const bool can_peek : {true, false}) {
+      TMemoryConnection conn;
+      conn.can_peek = can_peek;
+      conn.Push(request.substr(0, split));
+      conn.Push(request.substr(split) + Frame(1, "hi"));
+      WebSocketHandshake(conn);
+      ASSERT_EQ(conn.writes.size(), 1u);
+      EXPECT_EQ(
+          conn.writes[0],
+          "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+          "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"
+          "Access-Control-Allow-Origin: *\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
+          "Access-Control-Allow-Headers: Content-Type\r\nAccess-Control-Allow-Credentials: "
+          "true\r\n\r\n");
+      ASSERT_NE(conn.Data(), nullptr);
+      EXPECT_EQ(conn.Data()->State, csConnected);
+      EXPECT_EQ(conn.Unread(), Frame(1, "hi"));
+    }
+  }
 }
 
 TEST(WebSocketHandshakeTest, KeyLineMatching) {
