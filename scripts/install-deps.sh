@@ -7,6 +7,7 @@ PACKAGES="
 build-essential
 cmake
 ninja-build
+ccache
 pkg-config
 openssl
 tzdata
