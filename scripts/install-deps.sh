@@ -29,6 +29,7 @@ fontconfig
 libgtest-dev
 libgmock-dev
 clang
+clang-format
 libclang-rt-dev
 python3
 python3-pytest
