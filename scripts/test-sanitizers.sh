@@ -6,9 +6,8 @@
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ASAN_BUILD_DIR:-$root/build-asan}"
-# -O1 with line tables only: a cold build takes about 12 CPU-minutes
-# instead of 20 at -O2 -g, and
-# reports still name the file and line.
+# -O1 with line tables only: a cold build takes about 12 CPU-minutes instead
+# of 20 at -O2 -g, and reports still name the file and line.
 BUILD_DIR="$build" BUILD_TARGETS=unit_tests "$root/scripts/build.sh" -DZENTAVO_ASAN=ON \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DCMAKE_C_FLAGS_DEBUG="-O1 -g1"
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:strict_init_order=1:check_initialization_order=1"
