@@ -141,7 +141,16 @@ bool TDmSitef::ValidateSession(const std::string& pContent, TSessionPtr& pSessio
       SendClientMessage(BuildErrorReply("Os dados recebidos são inválidos."));
       return false;
     }
-    const std::string uuid = GetJSONField(*message, "session_uuid");
+    const std::optional<std::string> member = MemberText(*message, "session_uuid");
+    if (!member) {
+      // Any route but a few, sent without a session: common enough (a front
+      // end probing, a stray page) to answer without raising, and always the
+      // same reply.
+      static const std::string kMissing = BuildErrorReply(ECampoNaoEncontrado("session_uuid").what());
+      SendClientMessage(kMissing);
+      return false;
+    }
+    const std::string& uuid = *member;
     TSessionPtr session = FSessionList.GetSession(uuid);
     if (session == nullptr) {
       SendClientMessage(BuildErrorReply("Sessão inválida."));

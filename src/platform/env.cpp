@@ -5,9 +5,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -15,6 +17,73 @@
 
 namespace platform {
 namespace {
+
+// The files appended to most recently, kept open: the logs take a line per
+// call, and opening and closing the file each time is most of a line's cost.
+// A file unlinked meanwhile (a log removed by hand) is opened again by path;
+// a new day's log is a new path and pushes out the one least recently used.
+class TAppendFiles {
+ public:
+  ~TAppendFiles() {
+    for (TEntry& e : FEntries) Close(e);
+  }
+
+  bool Append(const std::string& path, std::string_view bytes) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    TEntry* entry = Find(path);
+    if (entry != nullptr) {
+      struct stat st;
+      if (::fstat(entry->FFd, &st) != 0 || st.st_nlink == 0) Close(*entry);
+    }
+    if (entry == nullptr || entry->FFd < 0) {
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND, 0666);
+      if (fd < 0) return false;
+      if (entry == nullptr) entry = &Oldest();
+      Close(*entry);
+      entry->FPath = path;
+      entry->FFd = fd;
+    }
+    entry->FUsed = ++FClock;
+    return WriteAll(entry->FFd, bytes);
+  }
+
+  // Closes the path's file when it is kept (before it is removed or renamed).
+  void Forget(const std::string& path) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (TEntry* entry = Find(path)) Close(*entry);
+  }
+
+ private:
+  struct TEntry {
+    std::string FPath;
+    int FFd = -1;
+    uint64_t FUsed = 0;
+  };
+
+  TEntry* Find(const std::string& path) {
+    for (TEntry& e : FEntries) {
+      if (e.FFd >= 0 && e.FPath == path) return &e;
+    }
+    return nullptr;
+  }
+  TEntry& Oldest() {
+    TEntry* oldest = &FEntries[0];
+    for (TEntry& e : FEntries) {
+      if (e.FUsed < oldest->FUsed) oldest = &e;
+    }
+    return *oldest;
+  }
+  static void Close(TEntry& e) {
+    if (e.FFd >= 0) ::close(e.FFd);
+    e.FFd = -1;
+    e.FPath.clear();
+    e.FUsed = 0;
+  }
+
+  std::mutex FMutex;
+  std::array<TEntry, 4> FEntries;
+  uint64_t FClock = 0;
+};
 
 class TPosixEnv final : public TEnv {
  public:
@@ -80,16 +149,19 @@ class TPosixEnv final : public TEnv {
   }
 
   bool AppendToFile(const std::string& path, std::string_view bytes) override {
-    return WriteFd(path, bytes, O_APPEND);
+    return FAppendFiles.Append(path, bytes);
   }
 
   bool RemoveFile(const std::string& path) override {
+    FAppendFiles.Forget(path);
     std::error_code ec;
     std::filesystem::remove(path, ec);
     return !std::filesystem::exists(path, ec) && !ec;
   }
 
   bool RenameFile(const std::string& from, const std::string& to) override {
+    FAppendFiles.Forget(from);
+    FAppendFiles.Forget(to);
     std::error_code ec;
     std::filesystem::rename(from, to, ec);
     return !ec;
@@ -119,6 +191,8 @@ class TPosixEnv final : public TEnv {
     const bool ok = WriteAll(fd, bytes);
     return (::close(fd) == 0) && ok;
   }
+
+  TAppendFiles FAppendFiles;
 };
 
 }  // namespace

@@ -3,15 +3,22 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace platform {
 
 std::string ExePath() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  return std::string(buf, static_cast<size_t>(n));
+  // Asked for every log line; the executable of a running process stays
+  // where it started, so the first answer is kept.
+  static std::once_flag once;
+  static std::string known;
+  std::call_once(once, [] {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n > 0) known.assign(buf, static_cast<size_t>(n));
+  });
+  return known;
 }
 
 std::string ExeDir() {

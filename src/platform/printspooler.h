@@ -1,9 +1,8 @@
 // The print system: installed destinations and the jobs sent to them. On
-// Linux it is CUPS through libcups (the server named by CUPS_SERVER, else the
-// machine's own); tests put a fake behind the same interface.
+// Linux it is CUPS (platform/cupsspooler.h, inside the print module); tests
+// put a fake behind the same interface.
 //
-// Thread safety: CupsSpooler() may be used from any thread; libcups keeps its
-// connection per thread. Fakes say their own.
+// Thread safety: each implementation says its own.
 #pragma once
 
 #include <memory>
@@ -56,8 +55,5 @@ class TPrintSpooler {
   // Cancels the job; EPrintSpooler when the print system refuses.
   virtual void CancelJob(const std::string& destination, int job_id) = 0;
 };
-
-// The CUPS spooler.
-std::shared_ptr<TPrintSpooler> CupsSpooler();
 
 }  // namespace platform

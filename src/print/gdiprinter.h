@@ -21,7 +21,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/printspooler.h"
+#include "platform/cupsspooler.h"
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;

@@ -4,8 +4,7 @@
 
 #include "core/conversions.h"
 #include "platform/paths.h"
-#include "print/gdiprinter.h"
-#include "print/layoutparser.h"
+#include "print/printmodule.h"
 
 namespace print {
 namespace {
@@ -56,6 +55,11 @@ void TPrintQueue::DoLog(const std::string& text) {
     FOnLog(text);
   } catch (...) {
   }
+}
+
+platform::TPrintSpooler& TPrintQueue::Spooler() {
+  if (!spooler_) spooler_ = LoadPrintModule().Spooler();
+  return *spooler_;
 }
 
 void TPrintQueue::SetPrintSettings(const std::string& ASettings) {
@@ -167,23 +171,23 @@ void TPrintQueue::PrintPdf(const std::string& path) {
     const std::string title = platform::ExtractFileName(path);
     int job = 0;
     try {
-      job = spooler_->SubmitJob(FPrinterName, title, "application/pdf", options, document);
+      job = Spooler().SubmitJob(FPrinterName, title, "application/pdf", options, document);
     } catch (const platform::EPrintOptionRefused&) {
       if (options.empty()) throw;
       DoLog("Aviso: a impressora recusou print-scaling (\"" + S + "\"). Repetindo sem print-scaling.");
       options.clear();
-      job = spooler_->SubmitJob(FPrinterName, title, "application/pdf", options, document);
+      job = Spooler().SubmitJob(FPrinterName, title, "application/pdf", options, document);
     }
     const int64_t deadline = FEnv.MonotonicMillis() + FJobTimeoutMs;
-    platform::TPrintJobState state = spooler_->JobState(FPrinterName, job);
+    platform::TPrintJobState state = Spooler().JobState(FPrinterName, job);
     while (state == platform::TPrintJobState::jsPending && FEnv.MonotonicMillis() < deadline) {
       FEnv.SleepMillis(FJobPollMs);
-      state = spooler_->JobState(FPrinterName, job);
+      state = Spooler().JobState(FPrinterName, job);
     }
     if (state == platform::TPrintJobState::jsPending) {
       DoLog("Timeout aguardando a impressão.\r\n" + info(options));
       try {
-        spooler_->CancelJob(FPrinterName, job);
+        Spooler().CancelJob(FPrinterName, job);
       } catch (const std::exception& e) {
         DoLog(std::string("Aviso: trabalho não respondeu ao cancelamento: ") + e.what());
       }
@@ -199,14 +203,11 @@ void TPrintQueue::PrintPdf(const std::string& path) {
 }
 
 void TPrintQueue::PrintLayout(const std::string& path) {
-  auto printer = std::make_unique<TGDIPrinter>(FPrinterName, spooler_);
-  auto parser = std::make_unique<TLayoutParser>(*printer);
   try {
+    TPrintModule& module = LoadPrintModule();
+    Spooler();
     DoLog("Iniciando impressao em \"" + FPrinterName + "\"...");
-    printer->BeginPrint();
-    printer->Initialize();
-    parser->ParseFile(path);
-    printer->EndPrint();
+    module.PrintLayoutFile(FPrinterName, spooler_, path);
     DoLog("Impresso com sucesso em: " + FPrinterName);
   } catch (...) {
     DeleteJobFile(path);

@@ -35,9 +35,10 @@ using TOnPrintLog = std::function<void(const std::string& AMessage)>;
 
 class TPrintQueue {
  public:
-  // env (clock, sleeps, files) must outlive the queue.
-  explicit TPrintQueue(std::string APrinterName,
-                       std::shared_ptr<platform::TPrintSpooler> spooler = platform::CupsSpooler(),
+  // env (clock, sleeps, files) must outlive the queue. Without a spooler the
+  // queue uses the print module's (CUPS), loaded at the first job; layouts
+  // are always drawn by the print module (print/printmodule.h).
+  explicit TPrintQueue(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler = nullptr,
                        platform::TEnv& env = platform::DefaultEnv());
   ~TPrintQueue();
   TPrintQueue(const TPrintQueue&) = delete;
@@ -63,10 +64,11 @@ class TPrintQueue {
   void PrintLayout(const std::string& path);
   void DeleteJobFile(const std::string& path);
   void DoLog(const std::string& text);
+  platform::TPrintSpooler& Spooler();
   bool Terminated() const { return terminated_.load(); }
 
   const std::string FPrinterName;
-  const std::shared_ptr<platform::TPrintSpooler> spooler_;
+  std::shared_ptr<platform::TPrintSpooler> spooler_;  // set once, on the worker thread
   platform::TEnv& FEnv;
 
   std::mutex FCritical;  // guards FQueue, FPrintSettings and signalled_

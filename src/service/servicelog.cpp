@@ -31,12 +31,14 @@ int GravaLogIn(const std::string& base_dir, const std::string& text, platform::T
     std::lock_guard<std::mutex> lock(g_log_mutex);
     const platform::TDateTime now = env.Now();
     const std::string path = ServiceLogPath(base_dir, now);
-    if (!env.CreateFolders(path.substr(0, path.rfind('/')))) return 0;
     std::string line;
     if (!BlankAfterTrim(text)) {
       line = "[" + platform::FormatDateTime("dd/mm/yyyy hh:nn:ss", now) + "] " + text;
     }
     const std::string bytes = platform::Utf8ToAnsi(line).bytes() + "\r\n";
+    if (env.AppendToFile(path, bytes)) return 1;
+    // The month's folder is made when its first line cannot be written.
+    if (!env.CreateFolders(path.substr(0, path.rfind('/')))) return 0;
     return env.AppendToFile(path, bytes) ? 1 : 0;
   } catch (...) {
     return 0;

@@ -4,6 +4,7 @@ import base64
 import glob
 import os
 import re
+import shutil
 
 import pytest
 
@@ -166,6 +167,37 @@ def test_failed_jobs_are_logged_and_their_files_removed(make_service, cups):
     assert len(errors) == 2 and all(" - Erro no XML (linha " in e for e in errors), errors
     assert temp_files(svc) == [] and temp_files(good) == []
     assert new_jobs(cups, before) == []  # a layout that fails prints nothing
+
+
+def mapped_print_module(svc):
+    with open("/proc/%d/maps" % svc.proc.pid) as f:
+        return "libzentavo_print.so" in f.read()
+
+
+def test_print_stack_is_loaded_at_the_first_job_and_a_missing_module_fails_that_job(
+        printer_service, make_service, cups):
+    c = printer_service.connect()
+    c.send({"route": "/nope"})
+    c.recv()
+    assert not mapped_print_module(printer_service)  # idle: no print libraries
+    c.send(print_request(b64(LAYOUT)))
+    wait_jobs_done(printer_service, 1)
+    c.close()
+    assert mapped_print_module(printer_service)
+
+    svc = make_service(ini_extra="printer=recibo\n", env_extra={"CUPS_SERVER": cups.socket},
+                       prepare=lambda s: shutil.rmtree(os.path.join(s.dir, "lib")))
+    c = svc.connect()
+    c.send(print_request(b64(LAYOUT)))
+    c.send(print_request(b64("%PDF-1.4"), file_type="pdf"))
+    wait_jobs_done(svc, 2)
+    c.send({"route": "/nope"})
+    assert c.recv()["message"] == "Campo session_uuid nao encontrado."  # the service goes on
+    c.close()
+    errors = [l for l in queue_lines(svc) if l.startswith("Erro ao imprimir ")]
+    assert len(errors) == 2, queue_lines(svc)
+    assert all(" - Módulo de impressão não carregado: " in e for e in errors), errors
+    assert temp_files(svc) == []
 
 
 def test_jobs_queued_while_one_prints_come_out_in_order(printer_service, cups):

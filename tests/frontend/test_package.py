@@ -80,7 +80,7 @@ def test_contents_control_and_unit(deb, tmp_path):
     entries = {line.split()[-1].lstrip("."): line.split()[0] for line in files.splitlines()}
     regular = {p for p, mode in entries.items() if not mode.startswith("d")}
     assert regular == {"/" + OPT + "/SvcZentavoSiTef", "/" + OPT + "/scripts/gen-certs.sh",
-                       "/" + OPT + "/doc/protocol.md", "/" + UNIT}
+                       "/" + OPT + "/doc/protocol.md", "/" + OPT + "/lib/libzentavo_print.so", "/" + UNIT}
     assert entries["/" + OPT + "/SvcZentavoSiTef"].startswith("-rwxr-xr-x")
     # Logs, TEF backups, certificates and settings belong to the machine, not to the package.
     assert not any(re.search(r"/(Log|TEF|Certificado|dll)(/|$)|\.ini$", p) for p in entries)

@@ -29,6 +29,30 @@ class EnvTest : public ::testing::Test {
   std::string dir_;
 };
 
+// Appends keep the file open between calls; they must still follow the
+// file by its name.
+TEST_F(EnvTest, AppendsFollowTheFileByItsName) {
+  TEnv& env = DefaultEnv();
+  ASSERT_TRUE(env.CreateFolders(dir_));
+  ASSERT_TRUE(env.AppendToFile(Path("log"), "1"));
+  std::filesystem::remove(Path("log"));  // removed by hand between two lines
+  ASSERT_TRUE(env.AppendToFile(Path("log"), "2"));
+  EXPECT_EQ(Read(env, "log"), "2");
+  ASSERT_TRUE(env.WriteFile(Path("log"), "w", true));
+  ASSERT_TRUE(env.AppendToFile(Path("log"), "3"));
+  EXPECT_EQ(Read(env, "log"), "w3");
+  ASSERT_TRUE(env.RenameFile(Path("log"), Path("old")));
+  ASSERT_TRUE(env.AppendToFile(Path("log"), "4"));
+  EXPECT_EQ(Read(env, "old"), "w3");
+  EXPECT_EQ(Read(env, "log"), "4");
+  // More files than are kept open, in turn.
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(env.AppendToFile(Path("f" + std::to_string(i)), "x"));
+  }
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(Read(env, "f" + std::to_string(i)), "xx");
+  EXPECT_FALSE(env.AppendToFile(Path("missing/log"), "5"));
+}
+
 TEST_F(EnvTest, RealFilesRoundTrip) {
   TEnv& env = DefaultEnv();
   EXPECT_FALSE(env.IsFolder(dir_));

@@ -1,4 +1,4 @@
-#include "platform/printspooler.h"
+#include "platform/cupsspooler.h"
 
 #include <cups/cups.h>
 
