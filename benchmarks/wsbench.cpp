@@ -188,12 +188,12 @@ class TClient {
  public:
   // TCP connect, TLS handshake (resuming `session` when given) and upgrade.
   TClient(SSL_CTX* ctx, int port, SSL_SESSION* session = nullptr) {
-    fd_ = TcpConnect(port);
-    if (fd_ < 0) Fail("connect failed");
-    ssl_ = SSL_new(ctx);
-    SSL_set_fd(ssl_, fd_);
-    if (session) SSL_set_session(ssl_, session);
-    if (SSL_connect(ssl_) != 1) Fail("TLS handshake failed");
+    FHandle = TcpConnect(port);
+    if (FHandle < 0) Fail("connect failed");
+    FSsl = SSL_new(ctx);
+    SSL_set_fd(FSsl, FHandle);
+    if (session) SSL_set_session(FSsl, session);
+    if (SSL_connect(FSsl) != 1) Fail("TLS handshake failed");
     static const char kUpgrade[] =
         "GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
@@ -203,7 +203,7 @@ class TClient {
     char buf[1024];
     while (resp.find("\r\n\r\n") == std::string::npos) {
       size_t got = 0;
-      if (SSL_read_ex(ssl_, buf, sizeof buf, &got) != 1) Fail("upgrade: connection closed");
+      if (SSL_read_ex(FSsl, buf, sizeof buf, &got) != 1) Fail("upgrade: connection closed");
       resp.append(buf, got);
     }
     if (resp.rfind("HTTP/1.1 101", 0) != 0 ||
@@ -212,19 +212,19 @@ class TClient {
     }
   }
   ~TClient() {
-    SSL_shutdown(ssl_);
-    SSL_free(ssl_);
-    close(fd_);
+    SSL_shutdown(FSsl);
+    SSL_free(FSsl);
+    close(FHandle);
   }
   TClient(const TClient&) = delete;
   TClient& operator=(const TClient&) = delete;
 
-  bool Resumed() const { return SSL_session_reused(ssl_) == 1; }
-  SSL_SESSION* Session() const { return SSL_get1_session(ssl_); }
+  bool Resumed() const { return SSL_session_reused(FSsl) == 1; }
+  SSL_SESSION* Session() const { return SSL_get1_session(FSsl); }
 
   void Write(const void* p, size_t n) {
     size_t done = 0;
-    if (SSL_write_ex(ssl_, p, n, &done) != 1 || done != n) Fail("write failed");
+    if (SSL_write_ex(FSsl, p, n, &done) != 1 || done != n) Fail("write failed");
   }
   void Send(const std::vector<uint8_t>& frame) { Write(frame.data(), frame.size()); }
   void SendText(const std::string& text);
@@ -264,14 +264,14 @@ class TClient {
     char* p = static_cast<char*>(buf);
     while (n > 0) {
       size_t got = 0;
-      if (SSL_read_ex(ssl_, p, n, &got) != 1) Fail("read failed: connection closed");
+      if (SSL_read_ex(FSsl, p, n, &got) != 1) Fail("read failed: connection closed");
       p += got;
       n -= got;
     }
   }
 
-  int fd_ = -1;
-  SSL* ssl_ = nullptr;
+  int FHandle = -1;
+  SSL* FSsl = nullptr;
 };
 
 // A masked client text frame.

@@ -11,7 +11,7 @@
 namespace core {
 
 TDmSitef::TDmSitef(TDmSitefHost& host, TDmSitefOptions options, platform::TEnv& env)
-    : host_(host), FOptions(std::move(options)), FEnv(env) {
+    : FHost(host), FOptions(std::move(options)), FEnv(env) {
   fPathDLL = FOptions.PathDLL.empty() ? platform::ExeDir() + "dll/" : FOptions.PathDLL;
   FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>(FEnv);
   // The integrator's identification, written into the requests the
@@ -22,8 +22,8 @@ TDmSitef::TDmSitef(TDmSitefHost& host, TDmSitefOptions options, platform::TEnv& 
   id.SetSoftwareHouse("Zentavo Sistemas");
   id.SetRazaoSocial("Zentavo Sistemas Ltda.");
   BindComponentEvents();
-  fTefLogFileName = service::TefLogPath(platform::ExeDir(), FEnv.Now());
-  FRuVirIdUza->SetArqLOG(fTefLogFileName);
+  FTefLogFileName = service::TefLogPath(platform::ExeDir(), FEnv.Now());
+  FRuVirIdUza->SetArqLOG(FTefLogFileName);
 }
 
 TDmSitef::~TDmSitef() = default;
@@ -75,11 +75,11 @@ void TDmSitef::BindComponentEvents() {
   };
 }
 
-void TDmSitef::SendClientMessage(const std::string& pMsg) { host_.SendClientMessage(pMsg); }
+void TDmSitef::SendClientMessage(const std::string& pMsg) { FHost.SendClientMessage(pMsg); }
 
 void TDmSitef::DecodeWebSocketFrame(std::string& DecodedMessage) {
   DecodedMessage.clear();
-  DecodedMessage = host_.DecodeWebSocketFrame();
+  DecodedMessage = FHost.DecodeWebSocketFrame();
 }
 
 void TDmSitef::ConnectionClosed() {

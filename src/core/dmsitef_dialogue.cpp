@@ -61,7 +61,7 @@ void TDmSitef::GetClientResponse(std::string& text) {
   struct TAnswered {
     TDmSitefHost& host;
     ~TAnswered() { host.PromptAnswered(); }
-  } answered{host_};
+  } answered{FHost};
   while (FAguardandoRespCanc.load()) FEnv.SleepMillis(1);
   std::string candidate;
   if (!fLastContentReceived.empty()) {
@@ -73,9 +73,9 @@ void TDmSitef::GetClientResponse(std::string& text) {
     while (candidate.empty()) {
       const int64_t left = deadline - FEnv.MonotonicMillis();
       // A stopping service cannot receive an answer: give up at once.
-      if (left <= 0 || !host_.Serving()) break;
+      if (left <= 0 || !FHost.Serving()) break;
       const int64_t slice = FEnv.MonotonicMillis();
-      if (host_.WaitForClientData(static_cast<int>(left < 100 ? left : 100))) {
+      if (FHost.WaitForClientData(static_cast<int>(left < 100 ? left : 100))) {
         DecodeWebSocketFrame(candidate);
         if (candidate.empty()) FEnv.SleepMillis(50);
       } else if (FEnv.MonotonicMillis() - slice < 10) {
@@ -134,8 +134,8 @@ void TDmSitef::RuVirIdUzaAguardaResp(const std::string& Arquivo, int /*SegundosT
     SetCanCancel(true);
   }
   if (!FProcessandoMsg.load()) {
-    std::shared_ptr<endpoint::TConnection> conn = host_.CurrentConnection();
-    if (conn != nullptr && conn->Connected() && host_.WaitForClientData(100)) PollClientMessage();
+    std::shared_ptr<endpoint::TConnection> conn = FHost.CurrentConnection();
+    if (conn != nullptr && conn->Connected() && FHost.WaitForClientData(100)) PollClientMessage();
   }
   if (fCancelado.load()) {
     Interromper = true;

@@ -15,15 +15,15 @@ thread_local TRoutedMessage tRouted;
 
 class TRoutedScope {
  public:
-  TRoutedScope(const std::string& text, TJsonMessage parsed) : saved_(std::move(tRouted)) {
+  TRoutedScope(const std::string& text, TJsonMessage parsed) : FSaved(std::move(tRouted)) {
     tRouted = TRoutedMessage{&text, std::move(parsed)};
   }
-  ~TRoutedScope() { tRouted = std::move(saved_); }
+  ~TRoutedScope() { tRouted = std::move(FSaved); }
   TRoutedScope(const TRoutedScope&) = delete;
   TRoutedScope& operator=(const TRoutedScope&) = delete;
 
  private:
-  TRoutedMessage saved_;
+  TRoutedMessage FSaved;
 };
 
 }  // namespace

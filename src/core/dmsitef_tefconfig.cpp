@@ -65,7 +65,7 @@ tef::TStringList SplitLines(const std::string& s) {
 
 void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   tef::TRuVirIdUza& c = RuVirIdUza();
-  platform::TIniFile& ini = host_.IniConfig();
+  platform::TIniFile& ini = FHost.IniConfig();
   RefuseLineBreaks(claims);
 
   const std::string terminal =
@@ -120,7 +120,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
 bool TDmSitef::ApplyManagerSettings(const TJsonValue& claims, const std::string& terminal) {
   tef::TRuVirIdUza& c = RuVirIdUza();
   tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
-  platform::TIniFile& ini = host_.IniConfig();
+  platform::TIniFile& ini = FHost.IniConfig();
   bool changed = false;
   const std::string ip = ThroughAnsi(GetJSONField(claims, "ip_address"));
   const std::string store = ThroughAnsi(GetJSONField(claims, "store_code"));

@@ -112,16 +112,16 @@ class TPaymentJournal {
   void Apply(const std::string& line, const TJsonValue& record);
   void CompactLocked();
 
-  const uint64_t compactAt_;
-  const size_t keepResolved_;
+  const uint64_t FCompactAt;
+  const size_t FKeepResolved;
 
-  mutable std::mutex mu_;
-  std::unique_ptr<platform::IAppendFile> file_;    // guarded by mu_
-  std::map<std::string, TJournalledPayment> payments_;  // guarded by mu_
-  uint64_t seq_ = 0;                               // guarded by mu_
-  uint64_t size_ = 0;                              // guarded by mu_
-  uint64_t nextCompaction_;                        // guarded by mu_
-  bool needNewline_ = false;  // guarded by mu_; a failed write may have left a partial line
+  mutable std::mutex FLock;
+  std::unique_ptr<platform::IAppendFile> FFile;    // guarded by FLock
+  std::map<std::string, TJournalledPayment> FPayments;  // guarded by FLock
+  uint64_t FSeq = 0;                               // guarded by FLock
+  uint64_t FSize = 0;                              // guarded by FLock
+  uint64_t FNextCompaction;                        // guarded by FLock
+  bool FNeedNewline = false;  // guarded by FLock; a failed write may have left a partial line
 };
 
 }  // namespace core

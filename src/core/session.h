@@ -57,7 +57,7 @@ class TSessionList {
   size_t Count() const;
 
  private:
-  mutable std::mutex mu_;
+  mutable std::mutex FLock;
   std::vector<std::shared_ptr<TSession>> FList;  // in creation order
 };
 

@@ -17,21 +17,21 @@ std::string LastCupsError() {
 // cupsGetDests2 gives a list that must be freed whatever happens.
 class TDestList {
  public:
-  TDestList() { count_ = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests_); }
-  ~TDestList() { cupsFreeDests(count_, dests_); }
+  TDestList() { FCount = cupsGetDests2(CUPS_HTTP_DEFAULT, &FDests); }
+  ~TDestList() { cupsFreeDests(FCount, FDests); }
   TDestList(const TDestList&) = delete;
   TDestList& operator=(const TDestList&) = delete;
   cups_dest_t* Find(const std::string& name) {
-    for (int i = 0; i < count_; ++i) {
-      if (dests_[i].instance == nullptr && IgualSemCaixa(dests_[i].name, name))
-        return &dests_[i];
+    for (int i = 0; i < FCount; ++i) {
+      if (FDests[i].instance == nullptr && IgualSemCaixa(FDests[i].name, name))
+        return &FDests[i];
     }
     return nullptr;
   }
 
  private:
-  int count_ = 0;
-  cups_dest_t* dests_ = nullptr;
+  int FCount = 0;
+  cups_dest_t* FDests = nullptr;
 };
 
 class TCupsSpooler : public TPrintSpooler {

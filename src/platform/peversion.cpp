@@ -19,24 +19,24 @@ constexpr std::string_view kVersionKey(
 class TSections {
  public:
   TSections(const TBinaryReader& r, uint64_t table, uint16_t count)
-      : r_(r), table_(table), count_(count) {}
+      : FReader(r), FTable(table), FCount(count) {}
 
   std::optional<uint64_t> Offset(uint32_t rva) const {
-    for (uint32_t i = 0; i < count_; ++i) {
-      const uint64_t h = table_ + uint64_t{i} * 40;
-      if (!r_.Fits(h, 40)) return std::nullopt;
-      const uint32_t va = *r_.U32(h + 12);
-      const uint32_t raw_size = *r_.U32(h + 16);
-      const uint32_t raw_at = *r_.U32(h + 20);
+    for (uint32_t i = 0; i < FCount; ++i) {
+      const uint64_t h = FTable + uint64_t{i} * 40;
+      if (!FReader.Fits(h, 40)) return std::nullopt;
+      const uint32_t va = *FReader.U32(h + 12);
+      const uint32_t raw_size = *FReader.U32(h + 16);
+      const uint32_t raw_at = *FReader.U32(h + 20);
       if (rva >= va && rva - va < raw_size) return uint64_t{raw_at} + (rva - va);
     }
     return std::nullopt;
   }
 
  private:
-  const TBinaryReader& r_;
-  uint64_t table_;
-  uint16_t count_;
+  const TBinaryReader& FReader;
+  uint64_t FTable;
+  uint16_t FCount;
 };
 
 struct TEntry {

@@ -54,24 +54,24 @@ extern "C" const char* __lsan_default_suppressions() {
 
 // --- TBitmap
 
-TBitmap::TBitmap(cairo_surface_t* surface) : surface_(surface) {}
-TBitmap::~TBitmap() { cairo_surface_destroy(surface_); }
-int TBitmap::Width() const { return cairo_image_surface_get_width(surface_); }
-int TBitmap::Height() const { return cairo_image_surface_get_height(surface_); }
+TBitmap::TBitmap(cairo_surface_t* surface) : FSurface(surface) {}
+TBitmap::~TBitmap() { cairo_surface_destroy(FSurface); }
+int TBitmap::Width() const { return cairo_image_surface_get_width(FSurface); }
+int TBitmap::Height() const { return cairo_image_surface_get_height(FSurface); }
 uint32_t TBitmap::Pixel(int x, int y) const {
-  cairo_surface_flush(surface_);
+  cairo_surface_flush(FSurface);
   const unsigned char* row =
-      cairo_image_surface_get_data(surface_) + static_cast<size_t>(y) * cairo_image_surface_get_stride(surface_);
+      cairo_image_surface_get_data(FSurface) + static_cast<size_t>(y) * cairo_image_surface_get_stride(FSurface);
   return reinterpret_cast<const uint32_t*>(row)[x] & 0xFFFFFF;
 }
 bool TBitmap::SaveToPng(const std::string& path) const {
-  return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+  return cairo_surface_write_to_png(FSurface, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 // --- TGDIPrinter
 
 TGDIPrinter::TGDIPrinter(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler)
-    : FPrinterName(std::move(APrinterName)), spooler_(std::move(spooler)) {}
+    : FPrinterName(std::move(APrinterName)), FSpooler(std::move(spooler)) {}
 
 TGDIPrinter::~TGDIPrinter() { CloseSurface(); }
 
@@ -116,7 +116,7 @@ static PangoLayout* NewLayout(cairo_t* cr, bool antialias) {
 }
 
 void TGDIPrinter::BeginPrint() {
-  std::optional<platform::TPrintDestination> dest = spooler_->FindDestination(FPrinterName);
+  std::optional<platform::TPrintDestination> dest = FSpooler->FindDestination(FPrinterName);
   if (!dest) {
     throw EGDIPrinter("Impressora nao encontrada: \"" + FPrinterName +
                       "\"\r\nVerifique se ela esta instalada e online.");
@@ -170,7 +170,7 @@ void TGDIPrinter::EndPrint() {
   cairo_surface_destroy(doc);
   cairo_surface_destroy(page);
   if (st != CAIRO_STATUS_SUCCESS) throw EGDIPrinter(cairo_status_to_string(st));
-  spooler_->SubmitJob(FDestination, "Cupom Fiscal", "application/pdf", {}, pdf);
+  FSpooler->SubmitJob(FDestination, "Cupom Fiscal", "application/pdf", {}, pdf);
 }
 
 void TGDIPrinter::CancelPrint() {

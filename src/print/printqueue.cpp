@@ -27,7 +27,7 @@ std::string ScalingFor(const std::string& settings) {
 
 TPrintQueue::TPrintQueue(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler,
                          platform::TEnv& env)
-    : FPrinterName(std::move(APrinterName)), spooler_(std::move(spooler)), FEnv(env) {
+    : FPrinterName(std::move(APrinterName)), FSpooler(std::move(spooler)), FEnv(env) {
   DoLog("Fila de impressão criada");
 }
 
@@ -36,17 +36,17 @@ TPrintQueue::~TPrintQueue() {
     DoLog("Finalizando fila de impressão");
     {
       std::lock_guard<std::mutex> lock(FCritical);
-      terminated_.store(true);
-      signalled_ = true;
+      FTerminated.store(true);
+      FSignalled = true;
     }
     FEvent.notify_one();
   } catch (...) {
   }
-  if (thread_.joinable()) thread_.join();
+  if (FThread.joinable()) FThread.join();
 }
 
 void TPrintQueue::Start() {
-  if (!thread_.joinable()) thread_ = std::thread([this] { Execute(); });
+  if (!FThread.joinable()) FThread = std::thread([this] { Execute(); });
 }
 
 void TPrintQueue::DoLog(const std::string& text) {
@@ -58,8 +58,8 @@ void TPrintQueue::DoLog(const std::string& text) {
 }
 
 platform::TPrintSpooler& TPrintQueue::Spooler() {
-  if (!spooler_) spooler_ = LoadPrintModule().Spooler();
-  return *spooler_;
+  if (!FSpooler) FSpooler = LoadPrintModule().Spooler();
+  return *FSpooler;
 }
 
 void TPrintQueue::SetPrintSettings(const std::string& ASettings) {
@@ -85,7 +85,7 @@ void TPrintQueue::AddToQueue(const std::string& AFile) {
     DoLog("Arquivo adicionado na fila: " + AFile);
     {
       std::lock_guard<std::mutex> lock(FCritical);
-      signalled_ = true;
+      FSignalled = true;
     }
     FEvent.notify_one();
   } catch (const std::exception& e) {
@@ -99,8 +99,8 @@ void TPrintQueue::Execute() {
     while (!Terminated()) {
       {
         std::unique_lock<std::mutex> lock(FCritical);
-        FEvent.wait(lock, [this] { return signalled_; });
-        signalled_ = false;
+        FEvent.wait(lock, [this] { return FSignalled; });
+        FSignalled = false;
       }
       if (Terminated()) break;
       while (!Terminated()) {
@@ -207,7 +207,7 @@ void TPrintQueue::PrintLayout(const std::string& path) {
     TPrintModule& module = LoadPrintModule();
     Spooler();
     DoLog("Iniciando impressao em \"" + FPrinterName + "\"...");
-    module.PrintLayoutFile(FPrinterName, spooler_, path);
+    module.PrintLayoutFile(FPrinterName, FSpooler, path);
     DoLog("Impresso com sucesso em: " + FPrinterName);
   } catch (...) {
     DeleteJobFile(path);

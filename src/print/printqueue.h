@@ -65,20 +65,20 @@ class TPrintQueue {
   void DeleteJobFile(const std::string& path);
   void DoLog(const std::string& text);
   platform::TPrintSpooler& Spooler();
-  bool Terminated() const { return terminated_.load(); }
+  bool Terminated() const { return FTerminated.load(); }
 
   const std::string FPrinterName;
-  std::shared_ptr<platform::TPrintSpooler> spooler_;  // set once, on the worker thread
+  std::shared_ptr<platform::TPrintSpooler> FSpooler;  // set once, on the worker thread
   platform::TEnv& FEnv;
 
-  std::mutex FCritical;  // guards FQueue, FPrintSettings and signalled_
+  std::mutex FCritical;  // guards FQueue, FPrintSettings and FSignalled
   std::condition_variable FEvent;
-  bool signalled_ = false;  // the auto-reset event
+  bool FSignalled = false;  // the auto-reset event
   std::deque<std::string> FQueue;
   std::string FPrintSettings = "fit";
 
-  std::atomic<bool> terminated_{false};
-  std::thread thread_;
+  std::atomic<bool> FTerminated{false};
+  std::thread FThread;
 };
 
 }  // namespace print

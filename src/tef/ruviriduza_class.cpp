@@ -28,7 +28,7 @@ constexpr const char* kImpressoraNaoResponde = "Impressora não responde\r\nDese
 
 }  // namespace
 
-platform::TEnv& TRuVirIdUzaClass::Env() const { return fOwner->Env(); }
+platform::TEnv& TRuVirIdUzaClass::Env() const { return FOwner->Env(); }
 
 int64_t TRuVirIdUzaClass::AgoraMs() const { return Env().MonotonicMillis(); }
 
@@ -48,11 +48,11 @@ void GravarLogTEF(const std::string& arquivo, const std::string& texto, platform
 // ---------------------------------------------------------------- creation
 
 TRuVirIdUzaClass::TRuVirIdUzaClass(TRuVirIdUza* AOwner)
-    : fOwner(AOwner),
-      fReq(std::make_unique<TRuVirIdUzaReq>()),
-      fResp(std::make_unique<TRuVirIdUzaResp>()) {
+    : FOwner(AOwner),
+      FReq(std::make_unique<TRuVirIdUzaReq>()),
+      FResp(std::make_unique<TRuVirIdUzaResp>()) {
   if (AOwner == nullptr) throw ERuVirIdUzaErro("TRuVirIdUzaClass deve ser criado por TRuVirIdUza");
-  fArqLOG = AOwner->ArqLOG();
+  FArqLOG = AOwner->ArqLOG();
   fpIDSeq = platform::SecondsOfDay(AOwner->Env().Now());
   AOwner->SetEstadoReq(reqNenhum);
   AOwner->SetEstadoResp(respNenhum);
@@ -60,7 +60,7 @@ TRuVirIdUzaClass::TRuVirIdUzaClass(TRuVirIdUza* AOwner)
 
 TRuVirIdUzaClass::~TRuVirIdUzaClass() = default;
 
-void TRuVirIdUzaClass::SubstituirResp(std::unique_ptr<TRuVirIdUzaResp> r) { fResp = std::move(r); }
+void TRuVirIdUzaClass::SubstituirResp(std::unique_ptr<TRuVirIdUzaResp> r) { FResp = std::move(r); }
 
 std::unique_ptr<TRuVirIdUzaResp> TRuVirIdUzaClass::CriarResposta() const {
   return std::make_unique<TRuVirIdUzaRespTXT>();
@@ -81,25 +81,25 @@ void TRuVirIdUzaClass::SetInicializado(bool v) {
   else DesInicializar();
 }
 
-void TRuVirIdUzaClass::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto, Env()); }
+void TRuVirIdUzaClass::GravaLog(const std::string& texto) const { GravarLogTEF(FArqLOG, texto, Env()); }
 
 void TRuVirIdUzaClass::VerificaInicializado() const {
   if (!fpInicializado) {
-    throw ERuVirIdUzaGPNaoInicializado("Gerenciador Padrão: " + fName + " não foi inicializado");
+    throw ERuVirIdUzaGPNaoInicializado("Gerenciador Padrão: " + FName + " não foi inicializado");
   }
 }
 
-void TRuVirIdUzaClass::DefinirNumVias(int v) { fNumVias = v; }
+void TRuVirIdUzaClass::DefinirNumVias(int v) { FNumVias = v; }
 
 void TRuVirIdUzaClass::DesInicializar() {
   fpInicializado = false;
-  GravaLog(fName + " DesInicializado");
+  GravaLog(FName + " DesInicializado");
 }
 
 // ---------------------------------------------------------------- backup files
 
 std::string TRuVirIdUzaClass::PrefixoArquivoBackup() const {
-  return Owner().PathBackup() + "/RuVirIdUza_" + fName + "_";
+  return Owner().PathBackup() + "/RuVirIdUza_" + FName + "_";
 }
 
 std::string TRuVirIdUzaClass::ProximoArquivoBackup() const {
@@ -113,7 +113,7 @@ std::string TRuVirIdUzaClass::ProximoArquivoBackup() const {
 }
 
 std::vector<std::string> TRuVirIdUzaClass::ListarArquivosBackup() const {
-  const std::string prefixo = "RuVirIdUza_" + fName + "_";
+  const std::string prefixo = "RuVirIdUza_" + FName + "_";
   std::vector<std::string> nomes;
   std::vector<std::string> entradas;
   Env().ListFolder(Owner().PathBackup(), entradas);
@@ -129,10 +129,10 @@ std::vector<std::string> TRuVirIdUzaClass::ListarArquivosBackup() const {
 
 std::string TRuVirIdUzaClass::CopiarResposta() {
   const std::string nome = ProximoArquivoBackup();
-  GravaLog(fName + " CopiarResposta: " + fResp->Header() + " - " + std::to_string(fResp->ID()) +
+  GravaLog(FName + " CopiarResposta: " + FResp->Header() + " - " + std::to_string(FResp->ID()) +
            " Arq: " + nome);
-  fResp->Conteudo().GravarArquivo(nome, true, Env());
-  fResp->SetArqBackup(nome);
+  FResp->Conteudo().GravarArquivo(nome, true, Env());
+  FResp->SetArqBackup(nome);
   return nome;
 }
 
@@ -156,12 +156,12 @@ void TRuVirIdUzaClass::ValidarValor(TCurrency Valor) {
 
 void TRuVirIdUzaClass::ProcessarResposta() {
   TRuVirIdUza& c = Owner();
-  GravaLog(fName + " ProcessarResposta: " + fResp->Header());
+  GravaLog(FName + " ProcessarResposta: " + FResp->Header());
   c.SetEstadoResp(respProcessando);
-  if (fResp->QtdLinhasComprovante() <= 0) return;
+  if (FResp->QtdLinhasComprovante() <= 0) return;
   TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
   auto copia = CriarResposta();
-  copia->Assign(*fResp);
+  copia->Assign(*FResp);
   p.Add(std::move(copia));
   try {
     ImprimirRelatorio();
@@ -177,9 +177,9 @@ bool TRuVirIdUzaClass::ProcessarRespostaPagamento(const std::string& IndiceECF, 
   TRuVirIdUza& c = Owner();
   TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
   GravaLog("ProcessarRespostaPagamento ...");
-  fResp->SetIndiceFPG_ECF(IndiceECF);
+  FResp->SetIndiceFPG_ECF(IndiceECF);
   auto nova = CriarResposta();
-  nova->Assign(*fResp);
+  nova->Assign(*FResp);
   TRuVirIdUzaResp& copia = *nova;
   p.Add(std::move(nova));
   GravaLog("ProcessarRespostaPagamento: RespostasPendentes (" + std::to_string(p.Count()) + ")");
@@ -259,9 +259,9 @@ void TRuVirIdUzaClass::EsperarMensagens(int64_t inicioMs, int dormirMs) {
 
 void TRuVirIdUzaClass::ImprimirRelatorio() {
   TRuVirIdUza& c = Owner();
-  TRuVirIdUzaResp& r = *fResp;
+  TRuVirIdUzaResp& r = *FResp;
   if (r.QtdLinhasComprovante() <= 0) return;
-  GravaLog(fName + " ImprimirRelatorio: " + r.Header());
+  GravaLog(FName + " ImprimirRelatorio: " + r.Header());
   if (fpSalvarArquivoBackup) CopiarResposta();
 
   bool impresso = false;
@@ -279,7 +279,7 @@ void TRuVirIdUzaClass::ImprimirRelatorio() {
         exibiu = true;
       }
       bool abriu = false;
-      for (int via = 1; via <= fNumVias; ++via) {
+      for (int via = 1; via <= FNumVias; ++via) {
         const TStringList& imagem = via == 1 ? r.ImagemComprovante1aVia() : r.ImagemComprovante2aVia();
         if (imagem.empty()) continue;
         if (!abriu) {
@@ -329,23 +329,23 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
   for (const std::string& arq : arquivos) {
     if (!Env().FileExists(arq)) continue;
     try {
-      fResp->LeArquivo(arq, Env());
+      FResp->LeArquivo(arq, Env());
       // A file without the operation header is not a response we wrote;
       // confirming it would finish whatever the library holds blindly.
-      if (TrimTef(fResp->Header()).empty()) throw ERuVirIdUzaArquivo("Arquivo inválido: " + arq);
+      if (TrimTef(FResp->Header()).empty()) throw ERuVirIdUzaArquivo("Arquivo inválido: " + arq);
       // Confirmed already and left behind: confirming it again would finish
       // whatever the library holds by then.
-      const std::string chave = arq + "\n" + fResp->Conteudo().Texto();
-      if (fBackupsRecuperados.count(chave) != 0) {
+      const std::string chave = arq + "\n" + FResp->Conteudo().Texto();
+      if (FBackupsRecuperados.count(chave) != 0) {
         apagar(arq);
         continue;
       }
-      fResp->SetArqBackup(arq);
+      FResp->SetArqBackup(arq);
       recuperou = true;
       CNF();
-      fBackupsRecuperados.insert(chave);
+      FBackupsRecuperados.insert(chave);
       auto copia = CriarResposta();
-      copia->Assign(*fResp);
+      copia->Assign(*FResp);
       copia->SetPendente(true);
       const std::string nsu = TrimTef(copia->NSU());
       if (!nsu.empty()) nsus += nsu + "\r\n";
@@ -372,7 +372,7 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
 
 void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
   TRuVirIdUza& c = Owner();
-  GravaLog(fName + " CancelarTransacoesPendentesClass ");
+  GravaLog(FName + " CancelarTransacoesPendentesClass ");
   const std::vector<std::string> arquivos = ListarArquivosBackup();
 
   // Confirmed payments go last: undo the unconfirmed ones first.
@@ -380,10 +380,10 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
   for (const std::string& arq : arquivos) {
     bool paraOFim = false;
     try {
-      fResp->LeArquivo(arq, Env());
-      const std::string h = fResp->Header();
+      FResp->LeArquivo(arq, Env());
+      const std::string h = FResp->Header();
       const bool cncOuAdm = !h.empty() && std::string("CNC,ADM").find(h) != std::string::npos;
-      paraOFim = !cncOuAdm && fResp->CNFEnviado();
+      paraOFim = !cncOuAdm && FResp->CNFEnviado();
     } catch (...) {
     }
     (paraOFim ? fim : frente).push_back(arq);
@@ -394,28 +394,28 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
   for (const std::string& arq : frente) {
     if (!Env().FileExists(arq)) continue;
     try {
-      fResp->LeArquivo(arq, Env());
-      fResp->SetArqBackup(arq);
-      const bool txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(fResp.get()) != nullptr;
+      FResp->LeArquivo(arq, Env());
+      FResp->SetArqBackup(arq);
+      const bool txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(FResp.get()) != nullptr;
       const bool repetida = std::any_of(processadas.begin(), processadas.end(), [&](const auto& r) {
-        return txt ? r->Rede() == fResp->Rede() && r->NSU() == fResp->NSU() &&
-                         r->Finalizacao() == fResp->Finalizacao() &&
-                         r->ValorTotal() == fResp->ValorTotal()
-                   : r->DocumentoVinculado() == fResp->DocumentoVinculado();
+        return txt ? r->Rede() == FResp->Rede() && r->NSU() == FResp->NSU() &&
+                         r->Finalizacao() == FResp->Finalizacao() &&
+                         r->ValorTotal() == FResp->ValorTotal()
+                   : r->DocumentoVinculado() == FResp->DocumentoVinculado();
       });
       if (repetida) {
         Env().RemoveFile(arq);
         continue;
       }
       auto copia = CriarResposta();
-      copia->Assign(*fResp);
+      copia->Assign(*FResp);
       if (c.OnAntesCancelarTransacao) {
         try {
           c.OnAntesCancelarTransacao(*copia);
         } catch (...) {
         }
       }
-      if (!fResp->CNFEnviado() || fResp->Header() == "CHQ") {
+      if (!FResp->CNFEnviado() || FResp->Header() == "CHQ") {
         NCN();
       } else if (!CNC()) {
         throw ERuVirIdUzaErro("CNC nao efetuado");
@@ -431,12 +431,12 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
 // ---------------------------------------------------------------- parameterless forms
 
 void TRuVirIdUzaClass::NCN() {
-  NCN(fResp->Rede(), fResp->NSU(), fResp->Finalizacao(), fResp->ValorTotal(),
-      fResp->DocumentoVinculado());
+  NCN(FResp->Rede(), FResp->NSU(), FResp->Finalizacao(), FResp->ValorTotal(),
+      FResp->DocumentoVinculado());
 }
 
 void TRuVirIdUzaClass::CNF() {
-  CNF(fResp->Rede(), fResp->NSU(), fResp->Finalizacao(), fResp->DocumentoVinculado());
+  CNF(FResp->Rede(), FResp->NSU(), FResp->Finalizacao(), FResp->DocumentoVinculado());
 }
 
 }  // namespace tef

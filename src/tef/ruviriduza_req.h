@@ -72,7 +72,7 @@ class TRuVirIdUzaReq {
   void Texto(int id, std::string& campo, const std::string& v);
 
   TRuVirIdUzaArquivo fpConteudo;
-  TRuVirIdUzaInformacao fpInformacao;  // conversions of the typed setters
+  TRuVirIdUzaInformacao FInformacao;  // conversions of the typed setters
   std::string fpHeader, fpDocumentoVinculado, fpCMC7, fpDocumentoPessoa, fpRede, fpNSU,
       fpFinalizacao, fpBanco, fpAgencia, fpAgenciaDC, fpConta, fpContaDC, fpCheque, fpChequeDC;
   int fpID = 0, fpMoeda = 0;

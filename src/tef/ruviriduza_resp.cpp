@@ -10,17 +10,17 @@ namespace tef {
 
 void TRuVirIdUzaRespParcelas::Insert(int index, const TRuVirIdUzaRespParcela& p) {
   if (index < 0 || index > Count()) throw std::out_of_range("Índice de parcela inválido");
-  fItens.insert(fItens.begin() + index, p);
+  FItens.insert(FItens.begin() + index, p);
 }
 
 TRuVirIdUzaRespParcela& TRuVirIdUzaRespParcelas::operator[](int index) {
   if (index < 0 || index >= Count()) throw std::out_of_range("Índice de parcela inválido");
-  return fItens[static_cast<size_t>(index)];
+  return FItens[static_cast<size_t>(index)];
 }
 
 const TRuVirIdUzaRespParcela& TRuVirIdUzaRespParcelas::operator[](int index) const {
   if (index < 0 || index >= Count()) throw std::out_of_range("Índice de parcela inválido");
-  return fItens[static_cast<size_t>(index)];
+  return FItens[static_cast<size_t>(index)];
 }
 
 TStringList DividirLinhas(std::string_view texto) { return platform::DividirLinhas(texto); }

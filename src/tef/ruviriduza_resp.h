@@ -38,18 +38,18 @@ class TRuVirIdUzaRespParcela {
 // The installments of a response, owned by it.
 class TRuVirIdUzaRespParcelas {
  public:
-  int Count() const { return static_cast<int>(fItens.size()); }
+  int Count() const { return static_cast<int>(FItens.size()); }
   int Add(const TRuVirIdUzaRespParcela& p) {
-    fItens.push_back(p);
+    FItens.push_back(p);
     return Count() - 1;
   }
   void Insert(int index, const TRuVirIdUzaRespParcela& p);  // 0 <= index <= Count()
   TRuVirIdUzaRespParcela& operator[](int index);            // std::out_of_range outside
   const TRuVirIdUzaRespParcela& operator[](int index) const;
-  void Clear() { fItens.clear(); }
+  void Clear() { FItens.clear(); }
 
  private:
-  std::vector<TRuVirIdUzaRespParcela> fItens;
+  std::vector<TRuVirIdUzaRespParcela> FItens;
 };
 
 class TRuVirIdUzaResp {

@@ -95,17 +95,17 @@ TEST(FileVersionTest, FileNameEndingInFourNumbers) {
 class FileVersionFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
+    FDir = fs::temp_directory_path() /
            ("fileversion_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    fs::remove_all(FDir);
+    fs::create_directories(FDir);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override { fs::remove_all(FDir); }
   std::string Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    return (dir_ / name).string();
+    std::ofstream(FDir / name, std::ios::binary) << bytes;
+    return (FDir / name).string();
   }
-  fs::path dir_;
+  fs::path FDir;
 };
 
 TEST_F(FileVersionFolder, ReadsEachKindAndFallsBackToTheRealFileName) {
@@ -114,8 +114,8 @@ TEST_F(FileVersionFolder, ReadsEachKindAndFallsBackToTheRealFileName) {
   // A link is read through; its target's name gives the version when the
   // file itself declares none.
   Write("libclisitef.so.7.0.117.24", "not an image");
-  fs::create_symlink("libclisitef.so.7.0.117.24", dir_ / "libclisitef.so");
-  EXPECT_EQ(GetFileVersion((dir_ / "libclisitef.so").string()), (TFileVersion{7, 0, 117, 24}));
+  fs::create_symlink("libclisitef.so.7.0.117.24", FDir / "libclisitef.so");
+  EXPECT_EQ(GetFileVersion((FDir / "libclisitef.so").string()), (TFileVersion{7, 0, 117, 24}));
   TPeSpec unversioned;
   unversioned.ResourceType = 3;
   EXPECT_EQ(GetFileVersion(Write("x.2.0.0.5", MakePe(unversioned))), (TFileVersion{2, 0, 0, 5}));
@@ -123,8 +123,8 @@ TEST_F(FileVersionFolder, ReadsEachKindAndFallsBackToTheRealFileName) {
   EXPECT_EQ(GetFileVersion(Write("y.2.0.0.5", MakeElf(TElfSpec{}))), k1_0_0_31);
 
   EXPECT_EQ(GetFileVersion(Write("plain", "")), std::nullopt);
-  EXPECT_EQ(GetFileVersion((dir_ / "missing").string()), std::nullopt);
-  EXPECT_EQ(GetFileVersion(dir_.string()), std::nullopt);
+  EXPECT_EQ(GetFileVersion((FDir / "missing").string()), std::nullopt);
+  EXPECT_EQ(GetFileVersion(FDir.string()), std::nullopt);
 }
 
 TEST(FileVersionTest, BareNamesAreLookedForBesideTheExecutableFirst) {

@@ -10,25 +10,25 @@ namespace platform::testing {
 
 class TBytes {
  public:
-  explicit TBytes(bool big_endian = false) : big_(big_endian) {}
-  std::string& Data() { return b_; }
-  size_t Size() const { return b_.size(); }
-  void Resize(size_t n) { b_.resize(n, '\0'); }
+  explicit TBytes(bool big_endian = false) : FBigEndian(big_endian) {}
+  std::string& Data() { return FBytes; }
+  size_t Size() const { return FBytes.size(); }
+  void Resize(size_t n) { FBytes.resize(n, '\0'); }
   void Put(size_t at, uint64_t v, int width) {
-    if (b_.size() < at + width) b_.resize(at + width, '\0');
+    if (FBytes.size() < at + width) FBytes.resize(at + width, '\0');
     for (int i = 0; i < width; ++i) {
-      const int shift = big_ ? (width - 1 - i) * 8 : i * 8;
-      b_[at + i] = static_cast<char>((v >> shift) & 0xFF);
+      const int shift = FBigEndian ? (width - 1 - i) * 8 : i * 8;
+      FBytes[at + i] = static_cast<char>((v >> shift) & 0xFF);
     }
   }
   void PutText(size_t at, const std::string& s) {
-    if (b_.size() < at + s.size()) b_.resize(at + s.size(), '\0');
-    b_.replace(at, s.size(), s);
+    if (FBytes.size() < at + s.size()) FBytes.resize(at + s.size(), '\0');
+    FBytes.replace(at, s.size(), s);
   }
 
  private:
-  std::string b_;
-  bool big_;
+  std::string FBytes;
+  bool FBigEndian;
 };
 
 struct TElfSpec {

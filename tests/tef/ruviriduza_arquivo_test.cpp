@@ -100,19 +100,19 @@ TEST(ArquivoTest, LineBreaksInAValueCannotForgeKeys) {
 class ArquivoFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
+    FDir = fs::temp_directory_path() /
            ("arquivo_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    fs::remove_all(FDir);
+    fs::create_directories(FDir);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
+  void TearDown() override { fs::remove_all(FDir); }
+  std::string Path(const char* name) const { return (FDir / name).string(); }
   static std::string Read(const std::string& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   }
-  fs::path dir_;
+  fs::path FDir;
 };
 
 TEST_F(ArquivoFileTest, SavesWindows1252WithCrLfAndLoadsBack) {
@@ -151,7 +151,7 @@ TEST_F(ArquivoFileTest, MissingFileAndUnwritablePathFail) {
   } catch (const ERuVirIdUzaArquivo& e) {
     EXPECT_EQ(std::string(e.what()), "Arquivo: \r\n" + p + "\r\nnão encontrado");
   }
-  EXPECT_THROW(a.LeArquivo(dir_.string()), ERuVirIdUzaArquivo);  // a folder is no file
+  EXPECT_THROW(a.LeArquivo(FDir.string()), ERuVirIdUzaArquivo);  // a folder is no file
   EXPECT_THROW(a.GravarArquivo(Path("sem/pasta.tef"), true), ERuVirIdUzaArquivo);
   EXPECT_THROW(a.GravarArquivo(Path("sem/pasta.tef"), false), ERuVirIdUzaArquivo);
 }
