@@ -37,7 +37,9 @@ void TDmSitef::BindComponentEvents() {
   };
   c.OnObtemCampo = [this](const std::string& t, int mn, int mx, int tipo,
                           tef::TRuVirIdUzaCliSiTefOperacaoCampo op, std::string& resp, bool& dig,
-                          bool& back) { RuVirIdUzaObtemCampo(t, mn, mx, tipo, op, resp, dig, back); };
+                          bool& back) {
+    RuVirIdUzaObtemCampo(t, mn, mx, tipo, op, resp, dig, back);
+  };
   c.OnExibeQRCode = [this](const std::string& qr) { RuVirIdUzaExibeQRCode(qr); };
   c.OnAguardaResp = [this](const std::string& arq, int secs, bool& stop) {
     RuVirIdUzaAguardaResp(arq, secs, stop);
@@ -45,13 +47,15 @@ void TDmSitef::BindComponentEvents() {
   c.OnMudaEstadoResp = [this](tef::TRuVirIdUzaRespEstado e) { RuVirIdUzaMudaEstadoResp(e); };
   c.OnMudaEstadoReq = [this](tef::TRuVirIdUzaReqEstado e) { RuVirIdUzaMudaEstadoReq(e); };
   // The cheque reader is not offered: the component goes on with its answer.
-  c.OnObtemCheque = [](const std::string&, int, tef::TRuVirIdUzaCliSiTefOperacaoCampo,
-                       std::string&, bool& digitado, bool&) { digitado = true; };
+  c.OnObtemCheque = [](const std::string&, int, tef::TRuVirIdUzaCliSiTefOperacaoCampo, std::string&,
+                       bool& digitado, bool&) { digitado = true; };
   c.OnObterSenha = [](const std::string&, bool& back) { back = false; };
   c.OnRestauraFocoAplicacao = [](bool& tratado) { tratado = false; };
   // The busy flag stays with the transaction that claimed it until it ends.
   c.OnAntesCancelarTransacao = [](tef::TRuVirIdUzaResp&) {};
-  c.OnInfoECF = [this](tef::TRuVirIdUzaInfoECF op, std::string& ret) { RuVirIdUzaInfoECF(op, ret); };
+  c.OnInfoECF = [this](tef::TRuVirIdUzaInfoECF op, std::string& ret) {
+    RuVirIdUzaInfoECF(op, ret);
+  };
   // No fiscal printer is driven: every printer command reports success.
   c.OnComandaECF = [](tef::TRuVirIdUzaOperacaoECF, tef::TRuVirIdUzaResp&, int& ret) { ret = 1; };
   c.OnComandaECFAbreVinculado = [](const std::string&, const std::string&, tef::TCurrency,

@@ -279,8 +279,7 @@ class TDmSitef {
   void UndoCancelledApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
                              const std::string& documento);
   // The entries taken from the pending list; the approval journalled.
-  void CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
-                       TApproval& approval);
+  void CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes, TApproval& approval);
   // Registered with the sales API and confirmed, or undone; each step
   // journalled before its effect.
   void DecideApproval(TApproval& approval, const std::string& documento);

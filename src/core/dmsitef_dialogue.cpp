@@ -39,11 +39,16 @@ using frontend::Notice;
 
 const char* FieldOperationName(tef::TRuVirIdUzaCliSiTefOperacaoCampo op) {
   switch (op) {
-    case tef::tcString: return "string";
-    case tef::tcCurrency: return "currency";
-    case tef::tcCMC7: return "cmc7";
-    case tef::tcBarCode: return "barcode";
-    case tef::tcSeguranca: return "segurança";
+    case tef::tcString:
+      return "string";
+    case tef::tcCurrency:
+      return "currency";
+    case tef::tcCMC7:
+      return "cmc7";
+    case tef::tcBarCode:
+      return "barcode";
+    case tef::tcSeguranca:
+      return "segurança";
   }
   return "string";
 }
@@ -237,15 +242,18 @@ void TDmSitef::GetQuestionResponse(int& ModalResult) {
     ModalResult = tef::mrNone;
   } else if (type == "question") {
     const std::string r = GetJSONField(*message, "response");
-    if (r == "Sim") ModalResult = tef::mrYes;
-    else if (r == "Não") ModalResult = tef::mrNo;
-    else if (r == "Reimprimir") ModalResult = tef::mrOk;
+    if (r == "Sim")
+      ModalResult = tef::mrYes;
+    else if (r == "Não")
+      ModalResult = tef::mrNo;
+    else if (r == "Reimprimir")
+      ModalResult = tef::mrOk;
   }
 }
 
 void TDmSitef::AskCancelConfirmation() {
-  SendPrompt(frontend::Question("Deseja realmente cancelar esta operação?", {"Sim", "Não"})
-                 .Serialize());
+  SendPrompt(
+      frontend::Question("Deseja realmente cancelar esta operação?", {"Sim", "Não"}).Serialize());
   int result = 0;
   GetQuestionResponse(result);
   if (result != 0) fCancelado.store(false);  // the cancellation is withdrawn
@@ -280,9 +288,8 @@ void TDmSitef::GetMenuResponse(const tef::TStringList& Opcoes, int& ItemSelecion
   if (fCancelado.load()) AskCancelConfirmation();
 }
 
-void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo,
-                                    int TamanhoMaximo, int TipoCampo,
-                                    tef::TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
+void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo, int TamanhoMaximo,
+                                    int TipoCampo, tef::TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
                                     std::string& Resposta, bool& Digitado, bool& VoltarMenu) {
   frontend::TCollectPrompt prompt;
   prompt.Title = Titulo;

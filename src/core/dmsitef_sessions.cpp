@@ -128,7 +128,8 @@ void TDmSitef::OpenSession(endpoint::TConnection& pIdContext) {
   const TJsonValue reply = frontend::SessionCreated(
       platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"", expiry), uuid,
       RuVirIdUza().TEFCliSiTef().CodigoLoja(), RuVirIdUza().TEFCliSiTef().NumeroTerminal());
-  FSessionList.AddItem(uuid, expiry, &pIdContext, TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
+  FSessionList.AddItem(uuid, expiry, &pIdContext,
+                       TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
   FSaleSession = uuid;
   SendClientMessage(reply.Serialize());
 }
@@ -146,7 +147,8 @@ bool TDmSitef::ValidateSession(const std::string& pContent, TSessionPtr& pSessio
       // Any route but a few, sent without a session: common enough (a front
       // end probing, a stray page) to answer without raising, and always the
       // same reply.
-      static const std::string kMissing = BuildErrorReply(ECampoNaoEncontrado("session_uuid").what());
+      static const std::string kMissing =
+          BuildErrorReply(ECampoNaoEncontrado("session_uuid").what());
       SendClientMessage(kMissing);
       return false;
     }

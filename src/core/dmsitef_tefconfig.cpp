@@ -94,7 +94,8 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
       changed = true;
     }
     tls.WriteString("ConfiguracaoTLS", "TipoComunicacaoExterna", "TLSGWP");
-    tls.WriteString("ConfiguracaoTLS", "URLTLS", ini.ReadString("sitef", "tls_gateway_host", URLTLS));
+    tls.WriteString("ConfiguracaoTLS", "URLTLS",
+                    ini.ReadString("sitef", "tls_gateway_host", URLTLS));
     tls.WriteString("ConfiguracaoTLS", "TokenRegistro", token);
     const std::string control = platform::CliSiTefControlDir();
     if (changed && FEnv.IsFolder(control)) {
@@ -102,7 +103,8 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
       const std::string moved =
           control + "-" + platform::FormatDateTime("ddmmyyyyhhnnss", FEnv.Now());
       try {
-        if (FEnv.RenameFile(control, moved)) Log("Pasta de controle do SiTef renomeada para: " + moved);
+        if (FEnv.RenameFile(control, moved))
+          Log("Pasta de controle do SiTef renomeada para: " + moved);
       } catch (...) {
         Log("Não foi possível renomear a pasta de controle do sitef: " + control);
       }
@@ -189,7 +191,8 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /
   } catch (const endpoint::EConnectionClosed&) {
     throw;
   } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(std::string("Erro ao conectar com servidor TEF: ") + e.what()));
+    SendClientMessage(
+        BuildErrorReply(std::string("Erro ao conectar com servidor TEF: ") + e.what()));
   }
 }
 

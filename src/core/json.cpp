@@ -157,14 +157,30 @@ void AppendJsonString(std::string& out, std::string_view s) {
     if (c < 0x80) {
       ++i;
       switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '/': out += "\\/"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '/':
+          out += "\\/";
+          break;
+        case '\b':
+          out += "\\b";
+          break;
+        case '\f':
+          out += "\\f";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
         default:
           if (c < 0x20) {
             AppendEscape(out, c);
@@ -194,10 +210,16 @@ std::string TJsonValue::Serialize() const {
 
 void TJsonValue::SerializeTo(std::string& out) const {
   switch (FKind) {
-    case TKind::jkNull: out += "null"; break;
+    case TKind::jkNull:
+      out += "null";
+      break;
     case TKind::jkBoolean:
-    case TKind::jkNumber: out += FText; break;
-    case TKind::jkString: AppendJsonString(out, FText); break;
+    case TKind::jkNumber:
+      out += FText;
+      break;
+    case TKind::jkString:
+      AppendJsonString(out, FText);
+      break;
     case TKind::jkArray: {
       out += '[';
       for (size_t i = 0; i < FItems.size(); ++i) {
@@ -254,7 +276,9 @@ class TJsonReader {
   }
 
   void SkipSpace() {
-    while (FCursor != FEnd && (*FCursor == ' ' || *FCursor == '\n' || *FCursor == '\r' || *FCursor == '\t')) ++FCursor;
+    while (FCursor != FEnd &&
+           (*FCursor == ' ' || *FCursor == '\n' || *FCursor == '\r' || *FCursor == '\t'))
+      ++FCursor;
   }
 
   bool Count() {
@@ -265,21 +289,28 @@ class TJsonReader {
   bool Value(TJsonValue& out, int depth) {
     if (FCursor == FEnd) return Fail("unexpected end of text");
     switch (*FCursor) {
-      case '{': return Object(out, depth);
-      case '[': return Array(out, depth);
+      case '{':
+        return Object(out, depth);
+      case '[':
+        return Array(out, depth);
       case '"':
         if (!Count()) return false;
         out.FKind = TJsonValue::TKind::jkString;
         return String(out.FText);
-      case 't': return Literal(out, "true", TJsonValue::TKind::jkBoolean);
-      case 'f': return Literal(out, "false", TJsonValue::TKind::jkBoolean);
-      case 'n': return Literal(out, "null", TJsonValue::TKind::jkNull);
-      default: return Number(out);
+      case 't':
+        return Literal(out, "true", TJsonValue::TKind::jkBoolean);
+      case 'f':
+        return Literal(out, "false", TJsonValue::TKind::jkBoolean);
+      case 'n':
+        return Literal(out, "null", TJsonValue::TKind::jkNull);
+      default:
+        return Number(out);
     }
   }
 
   bool Literal(TJsonValue& out, std::string_view word, TJsonValue::TKind kind) {
-    if (static_cast<size_t>(FEnd - FCursor) < word.size() || std::string_view(FCursor, word.size()) != word) {
+    if (static_cast<size_t>(FEnd - FCursor) < word.size() ||
+        std::string_view(FCursor, word.size()) != word) {
       return Fail("invalid value");
     }
     if (!Count()) return false;
@@ -392,7 +423,8 @@ class TJsonReader {
       const uint64_t b = w ^ (kOnes * '\\');
       // A byte is flagged when it is zero after the XOR (quote, backslash) or
       // below 0x20; bytes from 0x80 up are never flagged.
-      const uint64_t hit = (((q - kOnes) & ~q) | ((b - kOnes) & ~b) | ((w - kOnes * 0x20) & ~w)) & kHigh;
+      const uint64_t hit =
+          (((q - kOnes) & ~q) | ((b - kOnes) & ~b) | ((w - kOnes * 0x20) & ~w)) & kHigh;
       if (hit != 0) return p + (std::countr_zero(hit) >> 3);
       p += 8;
     }
@@ -406,10 +438,14 @@ class TJsonReader {
     for (int k = 0; k < 4; ++k) {
       const char c = *FCursor++;
       unit <<= 4;
-      if (c >= '0' && c <= '9') unit |= static_cast<unsigned long>(c - '0');
-      else if (c >= 'a' && c <= 'f') unit |= static_cast<unsigned long>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') unit |= static_cast<unsigned long>(c - 'A' + 10);
-      else return Fail("invalid escape");
+      if (c >= '0' && c <= '9')
+        unit |= static_cast<unsigned long>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        unit |= static_cast<unsigned long>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        unit |= static_cast<unsigned long>(c - 'A' + 10);
+      else
+        return Fail("invalid escape");
     }
     return true;
   }
@@ -428,20 +464,37 @@ class TJsonReader {
       if (c != '\\') return Fail("control character in string");
       if (FCursor == FEnd) return Fail("unterminated string");
       switch (*FCursor++) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           unsigned long unit;
           if (!Hex4(unit)) return false;
           if (unit >= 0xD800 && unit <= 0xDBFF) {
             unsigned long low;
-            if (FEnd - FCursor < 2 || FCursor[0] != '\\' || FCursor[1] != 'u') return Fail("invalid surrogate pair");
+            if (FEnd - FCursor < 2 || FCursor[0] != '\\' || FCursor[1] != 'u')
+              return Fail("invalid surrogate pair");
             FCursor += 2;
             if (!Hex4(low)) return false;
             if (low < 0xDC00 || low > 0xDFFF) return Fail("invalid surrogate pair");
@@ -452,7 +505,8 @@ class TJsonReader {
           platform::AppendUtf8(out, unit);
           break;
         }
-        default: return Fail("invalid escape");
+        default:
+          return Fail("invalid escape");
       }
     }
   }
@@ -465,7 +519,8 @@ class TJsonReader {
   bool FLimitBroken = false;
 };
 
-std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits, std::string* error) {
+std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits,
+                                    std::string* error) {
   const auto fail = [&](std::string why) -> std::optional<TJsonValue> {
     if (error) *error = std::move(why);
     return std::nullopt;
@@ -478,7 +533,8 @@ std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& li
   TJsonValue root;
   if (!reader.Document(root)) {
     if (reader.LimitBroken()) return fail(reader.Error());
-    return fail(std::string(reader.Error()) + " at offset " + std::to_string(reader.Offset(text.data())));
+    return fail(std::string(reader.Error()) + " at offset " +
+                std::to_string(reader.Offset(text.data())));
   }
   return root;
 }

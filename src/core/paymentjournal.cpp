@@ -166,8 +166,9 @@ void TPaymentJournal::CompactLocked() {
   for (const auto& [id, p] : FPayments) {
     if (p.Resolved()) resolved.push_back(&p);
   }
-  std::sort(resolved.begin(), resolved.end(),
-            [](const TJournalledPayment* a, const TJournalledPayment* b) { return a->Order > b->Order; });
+  std::sort(
+      resolved.begin(), resolved.end(),
+      [](const TJournalledPayment* a, const TJournalledPayment* b) { return a->Order > b->Order; });
   std::vector<std::string> drop;
   for (size_t i = FKeepResolved; i < resolved.size(); ++i) drop.push_back(resolved[i]->Id);
 
@@ -175,8 +176,9 @@ void TPaymentJournal::CompactLocked() {
   for (const auto& [id, p] : FPayments) {
     if (std::find(drop.begin(), drop.end(), id) == drop.end()) kept.push_back(&p);
   }
-  std::sort(kept.begin(), kept.end(),
-            [](const TJournalledPayment* a, const TJournalledPayment* b) { return a->Order < b->Order; });
+  std::sort(kept.begin(), kept.end(), [](const TJournalledPayment* a, const TJournalledPayment* b) {
+    return a->Order < b->Order;
+  });
   std::string content;
   for (const TJournalledPayment* p : kept) {
     for (const std::string& l : p->Lines) content += l + "\n";
@@ -203,8 +205,9 @@ std::vector<TJournalledPayment> TPaymentJournal::Unresolved() const {
   for (const auto& [id, p] : FPayments) {
     if (!p.Resolved()) out.push_back(p);
   }
-  std::sort(out.begin(), out.end(),
-            [](const TJournalledPayment& a, const TJournalledPayment& b) { return a.Order < b.Order; });
+  std::sort(out.begin(), out.end(), [](const TJournalledPayment& a, const TJournalledPayment& b) {
+    return a.Order < b.Order;
+  });
   return out;
 }
 

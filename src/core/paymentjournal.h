@@ -63,9 +63,9 @@ inline constexpr char kDelivered[] = "delivered";
 // What the journal knows of one payment: the last record of each step.
 struct TJournalledPayment {
   std::string Id;
-  uint64_t Order = 0;                         // seq of its first record
-  std::map<std::string, TJsonValue> Steps;    // step -> its record
-  std::vector<std::string> Lines;             // its records as stored
+  uint64_t Order = 0;                       // seq of its first record
+  std::map<std::string, TJsonValue> Steps;  // step -> its record
+  std::vector<std::string> Lines;           // its records as stored
 
   bool Has(const std::string& step) const { return Steps.count(step) != 0; }
   // The record of step, or nullptr.
@@ -116,11 +116,11 @@ class TPaymentJournal {
   const size_t FKeepResolved;
 
   mutable std::mutex FLock;
-  std::unique_ptr<platform::IAppendFile> FFile;    // guarded by FLock
+  std::unique_ptr<platform::IAppendFile> FFile;         // guarded by FLock
   std::map<std::string, TJournalledPayment> FPayments;  // guarded by FLock
-  uint64_t FSeq = 0;                               // guarded by FLock
-  uint64_t FSize = 0;                              // guarded by FLock
-  uint64_t FNextCompaction;                        // guarded by FLock
+  uint64_t FSeq = 0;                                    // guarded by FLock
+  uint64_t FSize = 0;                                   // guarded by FLock
+  uint64_t FNextCompaction;                             // guarded by FLock
   bool FNeedNewline = false;  // guarded by FLock; a failed write may have left a partial line
 };
 

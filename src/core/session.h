@@ -29,7 +29,9 @@ class TSession {
  public:
   TSession(std::string uuid, platform::TDateTime expiration, endpoint::TConnection* context,
            TSessionSale sale = {})
-      : FSession_UUID(std::move(uuid)), FExpirationDateTime(expiration), FIdContext(context),
+      : FSession_UUID(std::move(uuid)),
+        FExpirationDateTime(expiration),
+        FIdContext(context),
         FSale(std::move(sale)) {}
 
   const std::string& Session_UUID() const { return FSession_UUID; }

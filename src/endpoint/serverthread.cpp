@@ -59,8 +59,11 @@ struct TServerThread::TRole {
 };
 
 TServerThread::TServerThread(int port, std::string cert_dir, THandlers handlers, TTimings timings)
-    : FPort(port), FCertDir(std::move(cert_dir)), FHandlers(std::move(handlers)),
-      FTimings(timings), FListener(std::make_unique<platform::TListenSocket>()) {}
+    : FPort(port),
+      FCertDir(std::move(cert_dir)),
+      FHandlers(std::move(handlers)),
+      FTimings(timings),
+      FListener(std::make_unique<platform::TListenSocket>()) {}
 
 TServerThread::~TServerThread() {
   Deactivate();
@@ -72,7 +75,9 @@ void TServerThread::Log(const std::string& line) const {
   if (FHandlers.Log) FHandlers.Log(line);
 }
 
-void TServerThread::Start() { FThread = std::thread([this] { Execute(); }); }
+void TServerThread::Start() {
+  FThread = std::thread([this] { Execute(); });
+}
 
 void TServerThread::WaitFor() {
   if (FThread.joinable()) FThread.join();
@@ -91,7 +96,7 @@ bool TServerThread::Active() const {
 bool TServerThread::WaitUntilListening(int timeout_ms) {
   std::unique_lock<std::mutex> lock(FLock);
   FStateCv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                     [this] { return FActive || FEnded; });
+                    [this] { return FActive || FEnded; });
   return FActive;
 }
 
@@ -493,7 +498,7 @@ bool TServerThread::WaitForClientData(int timeout_ms) {
   std::unique_lock<std::mutex> lock(FLock);
   const auto waiting = [&] { return payment && FPaying != nullptr && !FPaying->inbox.empty(); };
   FInboxCv.wait_for(lock, std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms),
-                     [&] { return waiting() || FDeactivating; });
+                    [&] { return waiting() || FDeactivating; });
   return waiting();
 }
 

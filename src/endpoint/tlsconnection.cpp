@@ -39,9 +39,12 @@ bool TTlsConnection::Handshake(int timeout_ms) {
     const long long left = deadline - NowMs();
     if (left <= 0) return false;
     int w;
-    if (err == SSL_ERROR_WANT_READ) w = platform::WaitReadable(FHandle, static_cast<int>(left));
-    else if (err == SSL_ERROR_WANT_WRITE) w = platform::WaitWritable(FHandle, static_cast<int>(left));
-    else return false;
+    if (err == SSL_ERROR_WANT_READ)
+      w = platform::WaitReadable(FHandle, static_cast<int>(left));
+    else if (err == SSL_ERROR_WANT_WRITE)
+      w = platform::WaitWritable(FHandle, static_cast<int>(left));
+    else
+      return false;
     if (w < 0) return false;
   }
   return false;
@@ -108,9 +111,12 @@ void TTlsConnection::Write(const void* buf, size_t n) {
       err = SSL_get_error(FSsl, r);
     }
     int w;
-    if (err == SSL_ERROR_WANT_WRITE) w = platform::WaitWritable(FHandle, 30000);
-    else if (err == SSL_ERROR_WANT_READ) w = platform::WaitReadable(FHandle, 30000);
-    else w = -1;
+    if (err == SSL_ERROR_WANT_WRITE)
+      w = platform::WaitWritable(FHandle, 30000);
+    else if (err == SSL_ERROR_WANT_READ)
+      w = platform::WaitReadable(FHandle, 30000);
+    else
+      w = -1;
     if (w <= 0) {
       FClosed.store(true);
       throw EConnectionClosed("Conexão encerrada");

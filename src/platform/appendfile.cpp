@@ -31,9 +31,12 @@ const TKillSwitch& KillSwitch() {
     k.At = std::strtol(v->c_str(), &end, 10);
     const std::string when = end ? std::string(end) : std::string();
     if (k.At <= 0) return k;
-    if (when.empty()) k.When = TKillWhen::kwBefore;
-    else if (when == ":after") k.When = TKillWhen::kwAfter;
-    else if (when == ":torn") k.When = TKillWhen::kwTorn;
+    if (when.empty())
+      k.When = TKillWhen::kwBefore;
+    else if (when == ":after")
+      k.When = TKillWhen::kwAfter;
+    else if (when == ":torn")
+      k.When = TKillWhen::kwTorn;
     return k;
   }();
   return s;

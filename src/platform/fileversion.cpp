@@ -41,7 +41,8 @@ class TMappedFile {
   TMappedFile& operator=(const TMappedFile&) = delete;
 
   std::string_view Bytes() const {
-    return FData == nullptr ? std::string_view() : std::string_view(static_cast<const char*>(FData), FSize);
+    return FData == nullptr ? std::string_view()
+                            : std::string_view(static_cast<const char*>(FData), FSize);
   }
 
  private:

@@ -1,14 +1,14 @@
 #include "platform/inifile.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstdio>
-#include <stdexcept>
-#include <vector>
-
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
 
 #include "platform/ansi.h"
 #include "platform/text.h"
@@ -74,10 +74,14 @@ bool TryParseProfileInteger(const std::string& text, long& out) {
   for (; i < t.size(); ++i) {
     const char c = t[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
     v = v * base + d;
     if (v > static_cast<long long>(UINT_MAX)) return false;
   }

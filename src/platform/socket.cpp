@@ -37,8 +37,7 @@ bool TListenSocket::Listen(int port, std::string& error) {
   addr.sin_port = htons(static_cast<uint16_t>(port));
   if (::bind(FHandle, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(FHandle, 64) != 0) {
-    error = "Não foi possível abrir a porta " + std::to_string(port) + ": " +
-            std::strerror(errno);
+    error = "Não foi possível abrir a porta " + std::to_string(port) + ": " + std::strerror(errno);
     ::close(FHandle);
     FHandle = -1;
     return false;
@@ -98,7 +97,9 @@ void TListenSocket::Close() {
 namespace {
 int WaitFor(int fd, short events, int timeout_ms) {
   while (true) {
-    struct pollfd p{fd, events, 0};
+    struct pollfd p {
+      fd, events, 0
+    };
     const int n = ::poll(&p, 1, timeout_ms);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;

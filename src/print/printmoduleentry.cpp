@@ -12,7 +12,8 @@ class TPrintModuleImpl final : public TPrintModule {
  public:
   std::shared_ptr<platform::TPrintSpooler> Spooler() override { return platform::CupsSpooler(); }
 
-  void PrintLayoutFile(const std::string& APrinterName, const std::shared_ptr<platform::TPrintSpooler>& spooler,
+  void PrintLayoutFile(const std::string& APrinterName,
+                       const std::shared_ptr<platform::TPrintSpooler>& spooler,
                        const std::string& AFile) override {
     TGDIPrinter printer(APrinterName, spooler);
     TLayoutParser parser(printer);

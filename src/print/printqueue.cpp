@@ -174,7 +174,8 @@ void TPrintQueue::PrintPdf(const std::string& path) {
       job = Spooler().SubmitJob(FPrinterName, title, "application/pdf", options, document);
     } catch (const platform::EPrintOptionRefused&) {
       if (options.empty()) throw;
-      DoLog("Aviso: a impressora recusou print-scaling (\"" + S + "\"). Repetindo sem print-scaling.");
+      DoLog("Aviso: a impressora recusou print-scaling (\"" + S +
+            "\"). Repetindo sem print-scaling.");
       options.clear();
       job = Spooler().SubmitJob(FPrinterName, title, "application/pdf", options, document);
     }
@@ -191,9 +192,11 @@ void TPrintQueue::PrintPdf(const std::string& path) {
       } catch (const std::exception& e) {
         DoLog(std::string("Aviso: trabalho não respondeu ao cancelamento: ") + e.what());
       }
-    } else if (state == platform::TPrintJobState::jsAborted || state == platform::TPrintJobState::jsCanceled) {
+    } else if (state == platform::TPrintJobState::jsAborted ||
+               state == platform::TPrintJobState::jsCanceled) {
       DoLog(std::string("Trabalho encerrado com erro (estado: ") +
-            (state == platform::TPrintJobState::jsAborted ? "abortado" : "cancelado") + ")\r\n" + info(options));
+            (state == platform::TPrintJobState::jsAborted ? "abortado" : "cancelado") + ")\r\n" +
+            info(options));
     }
   } catch (...) {
     DeleteJobFile(path);

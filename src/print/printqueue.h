@@ -38,7 +38,8 @@ class TPrintQueue {
   // env (clock, sleeps, files) must outlive the queue. Without a spooler the
   // queue uses the print module's (CUPS), loaded at the first job; layouts
   // are always drawn by the print module (print/printmodule.h).
-  explicit TPrintQueue(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler = nullptr,
+  explicit TPrintQueue(std::string APrinterName,
+                       std::shared_ptr<platform::TPrintSpooler> spooler = nullptr,
                        platform::TEnv& env = platform::DefaultEnv());
   ~TPrintQueue();
   TPrintQueue(const TPrintQueue&) = delete;
@@ -52,10 +53,10 @@ class TPrintQueue {
   std::string PrintSettings();
 
   TOnPrintLog FOnLog;
-  uint32_t FCooldownMs = 0;     // pause after each finished job
-  int FJobTimeoutMs = 30000;    // how long a PDF job is followed
+  uint32_t FCooldownMs = 0;   // pause after each finished job
+  int FJobTimeoutMs = 30000;  // how long a PDF job is followed
   int FJobPollMs = 200;
-  int FDeleteDelayMs = 500;     // before a finished file is deleted
+  int FDeleteDelayMs = 500;  // before a finished file is deleted
 
  private:
   void Execute();

@@ -33,8 +33,8 @@ void PrintQueueLog(const std::string& message) { GravaLog("[Impressora] " + mess
 TZentavoSiTefService* ZentavoSiTefService() { return g_service; }
 
 TZentavoSiTefService::TZentavoSiTefService() {
-  FIniConfig = std::make_unique<platform::TIniFile>(
-      platform::ChangeFileExt(platform::ExePath(), ".ini"));
+  FIniConfig =
+      std::make_unique<platform::TIniFile>(platform::ChangeFileExt(platform::ExePath(), ".ini"));
   FDmSitef = std::make_unique<core::TDmSitef>(*this);
   g_service = this;
 }
@@ -114,7 +114,9 @@ void TZentavoSiTefService::StartServer() {
     EnsureFirewallRule(static_cast<int>(port), GravaLog);
     endpoint::TServerThread::THandlers h;
     core::TDmSitef* dm = FDmSitef.get();
-    h.Route = [dm](const std::string& text, endpoint::TConnection& c) { dm->RouteTargeting(text, c); };
+    h.Route = [dm](const std::string& text, endpoint::TConnection& c) {
+      dm->RouteTargeting(text, c);
+    };
     h.AfterMessage = [dm] { dm->MessageHandled(); };
     h.Disconnect = [dm] { dm->ConnectionClosed(); };
     h.Log = [](const std::string& line) { GravaLog(line); };

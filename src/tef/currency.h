@@ -14,9 +14,9 @@ namespace tef {
 
 // How a value is brought to fewer decimals.
 enum class TArredondamento {
-  MeioParaPar,        // ties to even (banker's rounding)
-  MeioParaCima,       // ties toward +infinity ("half up")
-  MeioLongeDoZero,    // ties away from zero
+  MeioParaPar,      // ties to even (banker's rounding)
+  MeioParaCima,     // ties toward +infinity ("half up")
+  MeioLongeDoZero,  // ties away from zero
 };
 
 class TCurrency {
@@ -63,8 +63,14 @@ class TCurrency {
   constexpr TCurrency operator+(TCurrency o) const { return FromUnits(FUnits + o.FUnits); }
   constexpr TCurrency operator-(TCurrency o) const { return FromUnits(FUnits - o.FUnits); }
   constexpr TCurrency operator*(int64_t n) const { return FromUnits(FUnits * n); }
-  TCurrency& operator+=(TCurrency o) { FUnits += o.FUnits; return *this; }
-  TCurrency& operator-=(TCurrency o) { FUnits -= o.FUnits; return *this; }
+  TCurrency& operator+=(TCurrency o) {
+    FUnits += o.FUnits;
+    return *this;
+  }
+  TCurrency& operator-=(TCurrency o) {
+    FUnits -= o.FUnits;
+    return *this;
+  }
   constexpr auto operator<=>(const TCurrency&) const = default;
 
  private:

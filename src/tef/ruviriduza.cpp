@@ -24,9 +24,15 @@ std::string ValorLog(TCurrency v) { return v.FormatComma(); }
 
 // ---------------------------------------------------------------- identification
 
-void TRuVirIdUzaIdentificacao::SetNomeAplicacao(const std::string& v) { FNomeAplicacao = TrimTef(v); }
-void TRuVirIdUzaIdentificacao::SetVersaoAplicacao(const std::string& v) { FVersaoAplicacao = TrimTef(v); }
-void TRuVirIdUzaIdentificacao::SetSoftwareHouse(const std::string& v) { FSoftwareHouse = TrimTef(v); }
+void TRuVirIdUzaIdentificacao::SetNomeAplicacao(const std::string& v) {
+  FNomeAplicacao = TrimTef(v);
+}
+void TRuVirIdUzaIdentificacao::SetVersaoAplicacao(const std::string& v) {
+  FVersaoAplicacao = TrimTef(v);
+}
+void TRuVirIdUzaIdentificacao::SetSoftwareHouse(const std::string& v) {
+  FSoftwareHouse = TrimTef(v);
+}
 void TRuVirIdUzaIdentificacao::SetRazaoSocial(const std::string& v) { FRazaoSocial = TrimTef(v); }
 
 // ---------------------------------------------------------------- creation
@@ -108,9 +114,7 @@ void TRuVirIdUza::SetGPAtual(TRuVirIdUzaTipo v) {
   FGPAtual = v;
 }
 
-TRuVirIdUzaClass& TRuVirIdUza::Gerenciador() const {
-  return FTEF != nullptr ? *FTEF : *FCliSiTef;
-}
+TRuVirIdUzaClass& TRuVirIdUza::Gerenciador() const { return FTEF != nullptr ? *FTEF : *FCliSiTef; }
 
 TRuVirIdUzaClass& TRuVirIdUza::SelecionarGP(TRuVirIdUzaTipo GP) {
   if (GP != gpNenhum) SetGPAtual(GP);
@@ -126,7 +130,9 @@ std::string TRuVirIdUza::NomeGerenciador() const { return FTEF != nullptr ? FTEF
 
 TRuVirIdUzaReq& TRuVirIdUza::Req() { return Gerenciador().Req(); }
 TRuVirIdUzaResp& TRuVirIdUza::Resp() { return Gerenciador().Resp(); }
-bool TRuVirIdUza::AguardandoResposta() const { return FTEF != nullptr && FTEF->AguardandoResposta(); }
+bool TRuVirIdUza::AguardandoResposta() const {
+  return FTEF != nullptr && FTEF->AguardandoResposta();
+}
 std::string TRuVirIdUza::ArqTemp() const { return FTEF ? FTEF->ArqTmp() : ""; }
 std::string TRuVirIdUza::ArqReq() const { return FTEF ? FTEF->ArqReq() : ""; }
 std::string TRuVirIdUza::ArqSTS() const { return FTEF ? FTEF->ArqSTS() : ""; }
@@ -355,10 +361,10 @@ int TRuVirIdUza::ComandarECF(TRuVirIdUzaOperacaoECF Operacao) {
   GravaLog(NomeGerenciador() + " ComandarECF: Oper: " + EnumName(Operacao));
   int resultado = -1;
   if (OnComandaECF) OnComandaECF(Operacao, Resp(), resultado);
-  return ChecarRetornoECF(*this, resultado,
-                          std::string("Operação [") + EnumName(Operacao) +
-                              "] não tratada em \"OnComandaECF\"",
-                          "Erro ao imprimir comprovante \"TEF\"");
+  return ChecarRetornoECF(
+      *this, resultado,
+      std::string("Operação [") + EnumName(Operacao) + "] não tratada em \"OnComandaECF\"",
+      "Erro ao imprimir comprovante \"TEF\"");
 }
 
 int TRuVirIdUza::ECFSubtotaliza(TCurrency DescAcres) {
@@ -394,7 +400,8 @@ int TRuVirIdUza::ECFImprimeVia(TRuVirIdUzaTipoRelatorio TipoRelatorio, int Via,
   GravaLog(NomeGerenciador() + " ECFImprimeVia: " + EnumName(TipoRelatorio) +
            " Via: " + std::to_string(Via));
   int resultado = -1;
-  if (OnComandaECFImprimeVia) OnComandaECFImprimeVia(TipoRelatorio, Via, ImagemComprovante, resultado);
+  if (OnComandaECFImprimeVia)
+    OnComandaECFImprimeVia(TipoRelatorio, Via, ImagemComprovante, resultado);
   return ChecarRetornoECF(*this, resultado, "\"OnComandaECFImprimeVia\" não tratado",
                           "Erro ao executar \"OnComandaECFImprimeVia\"");
 }
@@ -430,8 +437,8 @@ TCurrency TRuVirIdUza::InfoECFAsDouble(TRuVirIdUzaInfoECF Operacao, int DefaultV
 
 char TRuVirIdUza::EstadoECF() {
   const std::string texto = InfoECFAsString(ineEstadoECF);
-  const char c = texto.empty() ? ' '
-                               : static_cast<char>(std::toupper(static_cast<unsigned char>(texto[0])));
+  const char c =
+      texto.empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(texto[0])));
   if (std::string_view("CGLNOPRV").find(c) == std::string_view::npos) {
     throw ERuVirIdUzaECF(
         "Retorno de \"OnInfoEcf( ineEstadoECF, Retorno )\" deve ser:\r\n\"L\" = Livre\r\n\"V\" = "
@@ -565,9 +572,9 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
       const int64_t inicio = FEnv.MonotonicMillis();
       bool exibiu = false;
       if (vias == 0) {
-        const std::string texto =
-            r.TextoEspecialOperador() + (r.TextoEspecialOperador().empty() ? "" : "\r\n\r\n") +
-            r.TextoEspecialCliente();
+        const std::string texto = r.TextoEspecialOperador() +
+                                  (r.TextoEspecialOperador().empty() ? "" : "\r\n\r\n") +
+                                  r.TextoEspecialCliente();
         if (!texto.empty()) DoExibeMsg(opmOK, texto);
       } else {
         if (!r.TextoEspecialOperador().empty()) {
@@ -584,8 +591,10 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
             relatorioAberto = true;
           }
         } else if (!abriuGrupo) {
-          if (grupoGerencial) ComandarECF(opeAbreGerencial);
-          else ECFAbreVinculado(r.DocumentoVinculado(), grupo.IndiceFPG_ECF, grupo.Total);
+          if (grupoGerencial)
+            ComandarECF(opeAbreGerencial);
+          else
+            ECFAbreVinculado(r.DocumentoVinculado(), grupo.IndiceFPG_ECF, grupo.Total);
           abriuGrupo = true;
           primeiraVia = true;
         }

@@ -185,15 +185,15 @@ class TRuVirIdUza {
   bool CRT(double Valor, const std::string& IndiceFPG_ECF,
            const std::string& DocumentoVinculado = "", int Moeda = 0,
            const std::string& NumeroCartaoDigitado = "",
-           const std::string& DataVencimentoDigitado = "",
-           const std::string& CVVDigitado = "", const std::string& QtdParcela = "");
+           const std::string& DataVencimentoDigitado = "", const std::string& CVVDigitado = "",
+           const std::string& QtdParcela = "");
   // The same with the amount already in fixed point: large amounts keep every
   // cent, which a double cannot promise.
   bool CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
            const std::string& DocumentoVinculado = "", int Moeda = 0,
            const std::string& NumeroCartaoDigitado = "",
-           const std::string& DataVencimentoDigitado = "",
-           const std::string& CVVDigitado = "", const std::string& QtdParcela = "");
+           const std::string& DataVencimentoDigitado = "", const std::string& CVVDigitado = "",
+           const std::string& QtdParcela = "");
   bool CHQ(double Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
            const std::string& CMC7, char TipoPessoa, const std::string& DocumentoPessoa,
            const platform::TDateTime& DataCheque, const std::string& Banco,
@@ -287,7 +287,7 @@ class TRuVirIdUza {
 
   std::unique_ptr<TRuVirIdUzaRespostasPendentes> FRespostasPendentes;
   std::vector<std::unique_ptr<TRuVirIdUzaClass>> FGerenciadores;  // owns the managers
-  TRuVirIdUzaCliSiTef* FCliSiTef = nullptr;                        // one of them
+  TRuVirIdUzaCliSiTef* FCliSiTef = nullptr;                       // one of them
 };
 
 }  // namespace tef

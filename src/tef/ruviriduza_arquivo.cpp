@@ -67,7 +67,8 @@ void TRuVirIdUzaLinha::SetLinha(std::string linha) {
   if (p == std::string::npos) return;
   FChave = fLinha.substr(0, p);
   const size_t inicio_valor = p + kSeparador.size();
-  fInformacao.SetAsString(inicio_valor < fLinha.size() ? fLinha.substr(inicio_valor) : std::string());
+  fInformacao.SetAsString(inicio_valor < fLinha.size() ? fLinha.substr(inicio_valor)
+                                                       : std::string());
   fInformacao.SetNome(FChave);
   const size_t hifen = FChave.find('-');
   if (hifen == std::string::npos) {
@@ -103,7 +104,8 @@ void TRuVirIdUzaArquivo::GravaInformacao(std::string_view chave_in, std::string_
   }
 }
 
-void TRuVirIdUzaArquivo::GravaInformacao(int identificacao, int sequencia, std::string_view informacao) {
+void TRuVirIdUzaArquivo::GravaInformacao(int identificacao, int sequencia,
+                                         std::string_view informacao) {
   GravaInformacao(ChaveTef(identificacao, sequencia), informacao);
 }
 
@@ -161,7 +163,8 @@ void TRuVirIdUzaArquivo::GravarArquivo(const std::string& nome_arquivo, bool do_
     utf8 += "\r\n";
   }
   const std::string bytes = platform::Utf8ToAnsi(utf8).bytes();
-  if (!env.WriteFile(nome_arquivo, bytes, do_flush_to_disk)) throw ERuVirIdUzaArquivo("Erro ao gravar o arquivo:\r\n" + nome_arquivo);
+  if (!env.WriteFile(nome_arquivo, bytes, do_flush_to_disk))
+    throw ERuVirIdUzaArquivo("Erro ao gravar o arquivo:\r\n" + nome_arquivo);
 }
 
 void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo, platform::TEnv& env) {
@@ -169,7 +172,8 @@ void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo, platform::TE
     throw ERuVirIdUzaArquivo("Arquivo: \r\n" + nome_arquivo + "\r\n" + "não encontrado");
   }
   std::string bytes;
-  if (!env.ReadFile(nome_arquivo, bytes)) throw ERuVirIdUzaArquivo("Erro ao ler o arquivo:\r\n" + nome_arquivo);
+  if (!env.ReadFile(nome_arquivo, bytes))
+    throw ERuVirIdUzaArquivo("Erro ao ler o arquivo:\r\n" + nome_arquivo);
   CarregarTexto(bytes);
 }
 

@@ -88,7 +88,8 @@ class TRuVirIdUzaArquivo {
   // (key, value) sorted by key: the same order as sorting the line texts.
   std::vector<std::pair<std::string, std::string>> FLinhas;
 
-  std::vector<std::pair<std::string, std::string>>::const_iterator Procura(std::string_view chave) const;
+  std::vector<std::pair<std::string, std::string>>::const_iterator Procura(
+      std::string_view chave) const;
 };
 
 }  // namespace tef

@@ -24,7 +24,8 @@ std::mutex& MutexLog() {
   return m;
 }
 
-constexpr const char* kImpressoraNaoResponde = "Impressora não responde\r\nDeseja imprimir novamente ?";
+constexpr const char* kImpressoraNaoResponde =
+    "Impressora não responde\r\nDeseja imprimir novamente ?";
 
 }  // namespace
 
@@ -77,11 +78,15 @@ void TRuVirIdUzaClass::SetArquivos(const std::string& tmp, const std::string& re
 }
 
 void TRuVirIdUzaClass::SetInicializado(bool v) {
-  if (v) Inicializar();
-  else DesInicializar();
+  if (v)
+    Inicializar();
+  else
+    DesInicializar();
 }
 
-void TRuVirIdUzaClass::GravaLog(const std::string& texto) const { GravarLogTEF(FArqLOG, texto, Env()); }
+void TRuVirIdUzaClass::GravaLog(const std::string& texto) const {
+  GravarLogTEF(FArqLOG, texto, Env());
+}
 
 void TRuVirIdUzaClass::VerificaInicializado() const {
   if (!fpInicializado) {
@@ -145,12 +150,12 @@ void TRuVirIdUzaClass::ValidarValor(TCurrency Valor) {
   if (v <= TCurrency()) throw ERuVirIdUzaErro("Valor inválido");
   p.SetSaldoAPagar(v);
   if (c.TrocoMaximo() > TCurrency() && v > p.SaldoRestante() + c.TrocoMaximo()) {
-    throw ERuVirIdUzaErro("Operação TEF permite Troco Máximo de R$ " + c.TrocoMaximo().FormatComma());
+    throw ERuVirIdUzaErro("Operação TEF permite Troco Máximo de R$ " +
+                          c.TrocoMaximo().FormatComma());
   }
-  if (c.MultiplosCartoes() && c.NumeroMaximoCartoes() > 0 &&
-      p.Count() >= c.NumeroMaximoCartoes()) {
-    throw ERuVirIdUzaErro("Multiplos Cartões Limitado a " + std::to_string(c.NumeroMaximoCartoes()) +
-                          " operações.");
+  if (c.MultiplosCartoes() && c.NumeroMaximoCartoes() > 0 && p.Count() >= c.NumeroMaximoCartoes()) {
+    throw ERuVirIdUzaErro("Multiplos Cartões Limitado a " +
+                          std::to_string(c.NumeroMaximoCartoes()) + " operações.");
   }
 }
 
@@ -210,7 +215,8 @@ bool TRuVirIdUzaClass::ProcessarRespostaPagamento(const std::string& IndiceECF, 
     for (;;) {
       try {
         c.ECFPagamento(IndiceECF, Valor);
-        p.SetSaldoAPagar((p.SaldoAPagar() - Valor).RoundedToCents(TArredondamento::MeioLongeDoZero));
+        p.SetSaldoAPagar(
+            (p.SaldoAPagar() - Valor).RoundedToCents(TArredondamento::MeioLongeDoZero));
         copia.SetOrdemPagamento(p.Count() + 1);
         break;
       } catch (const ERuVirIdUzaECF&) {
@@ -239,11 +245,15 @@ bool TRuVirIdUzaClass::LiberarECF(bool finalizarCupom) {
   TRuVirIdUza& c = Owner();
   char estado = c.EstadoECF();
   if (estado == 'L') return true;
-  if (estado == 'C') c.ComandarECF(opeFechaVinculado);
-  else if (estado == 'G' || estado == 'R') c.ComandarECF(opeFechaGerencial);
+  if (estado == 'C')
+    c.ComandarECF(opeFechaVinculado);
+  else if (estado == 'G' || estado == 'R')
+    c.ComandarECF(opeFechaGerencial);
   else if (estado == 'N' || estado == 'P' || estado == 'V') {
-    if (finalizarCupom) c.FinalizarCupom(false);
-    else c.ComandarECF(opeCancelaCupom);
+    if (finalizarCupom)
+      c.FinalizarCupom(false);
+    else
+      c.ComandarECF(opeCancelaCupom);
   }
   estado = c.EstadoECF();
   return estado == 'L';
@@ -280,7 +290,8 @@ void TRuVirIdUzaClass::ImprimirRelatorio() {
       }
       bool abriu = false;
       for (int via = 1; via <= FNumVias; ++via) {
-        const TStringList& imagem = via == 1 ? r.ImagemComprovante1aVia() : r.ImagemComprovante2aVia();
+        const TStringList& imagem =
+            via == 1 ? r.ImagemComprovante1aVia() : r.ImagemComprovante2aVia();
         if (imagem.empty()) continue;
         if (!abriu) {
           c.ComandarECF(opeAbreGerencial);
@@ -304,8 +315,10 @@ void TRuVirIdUzaClass::ImprimirRelatorio() {
   // confirm the transaction again and again.
   if (Env().FileExists(r.ArqBackup())) {
     try {
-      if (impresso) CNF();
-      else NCN();
+      if (impresso)
+        CNF();
+      else
+        NCN();
     } catch (...) {
     }
     Env().RemoveFile(r.ArqBackup());
@@ -364,8 +377,8 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
   }
   p.Clear();
   if (recuperou) {
-    c.DoExibeMsg(opmOK, "Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\nNSU: " + nsus +
-                            "\r\nNº Documento: " + documentos +
+    c.DoExibeMsg(opmOK, "Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\nNSU: " +
+                            nsus + "\r\nNº Documento: " + documentos +
                             "\r\n(Para Cielo utilizar os 6 últimos dígitos.)");
   }
 }

@@ -5,9 +5,9 @@
 // thread-safe: called on the component's thread only.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <set>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -76,7 +76,7 @@ class TRuVirIdUzaClass {
 
   // Backup files of this manager: <PathBackup>/RuVirIdUza_<Name>_NNN.tef.
   std::string PrefixoArquivoBackup() const;
-  std::string ProximoArquivoBackup() const;  // first free number from 001
+  std::string ProximoArquivoBackup() const;               // first free number from 001
   std::vector<std::string> ListarArquivosBackup() const;  // sorted full paths
 
   // Brings the printer to the free state "L": closes a bound receipt ("C")
@@ -144,12 +144,11 @@ class TRuVirIdUzaClass {
                    const std::string& DocumentoVinculado, const TRuVirIdUzaCheque& Cheque);
   // Without arguments: the data of the current response.
   virtual void NCN();
-  virtual void NCN(const std::string& Rede, const std::string& NSU,
-                   const std::string& Finalizacao, TCurrency Valor,
-                   const std::string& DocumentoVinculado);
+  virtual void NCN(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+                   TCurrency Valor, const std::string& DocumentoVinculado);
   virtual void CNF();
-  virtual void CNF(const std::string& Rede, const std::string& NSU,
-                   const std::string& Finalizacao, const std::string& DocumentoVinculado);
+  virtual void CNF(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+                   const std::string& DocumentoVinculado);
   virtual bool CNC();
   virtual bool CNC(const std::string& Rede, const std::string& NSU,
                    const platform::TDateTime& DataHoraTransacao, TCurrency Valor);

@@ -41,18 +41,25 @@ class TRuVirIdUzaClass::TTrocaHost final : public TRuVirIdUzaTrocaHost {
   void SetEstadoReq(TRuVirIdUzaReqEstado e) override { FGerenciador.Owner().SetEstadoReq(e); }
   void SetEstadoResp(TRuVirIdUzaRespEstado e) override { FGerenciador.Owner().SetEstadoResp(e); }
   void AntesFinalizarRequisicao(TRuVirIdUzaReq& r) override {
-    if (FGerenciador.Owner().OnAntesFinalizarRequisicao) FGerenciador.Owner().OnAntesFinalizarRequisicao(r);
+    if (FGerenciador.Owner().OnAntesFinalizarRequisicao)
+      FGerenciador.Owner().OnAntesFinalizarRequisicao(r);
   }
   void AguardaResp(const std::string& arquivo, int segundos, bool& interromper) override {
-    if (FGerenciador.Owner().OnAguardaResp) FGerenciador.Owner().OnAguardaResp(arquivo, segundos, interromper);
+    if (FGerenciador.Owner().OnAguardaResp)
+      FGerenciador.Owner().OnAguardaResp(arquivo, segundos, interromper);
   }
-  std::string NomeAplicacao() const override { return FGerenciador.Owner().Identificacao().NomeAplicacao(); }
+  std::string NomeAplicacao() const override {
+    return FGerenciador.Owner().Identificacao().NomeAplicacao();
+  }
   std::string VersaoAplicacao() const override {
     return FGerenciador.Owner().Identificacao().VersaoAplicacao();
   }
-  std::string RazaoSocial() const override { return FGerenciador.Owner().Identificacao().RazaoSocial(); }
+  std::string RazaoSocial() const override {
+    return FGerenciador.Owner().Identificacao().RazaoSocial();
+  }
   bool SubtotalizaPeloECF() const override {
-    return FGerenciador.Owner().OnComandaECFSubtotaliza && !FGerenciador.Owner().AutoEfetuarPagamento();
+    return FGerenciador.Owner().OnComandaECFSubtotaliza &&
+           !FGerenciador.Owner().AutoEfetuarPagamento();
   }
 
  private:
@@ -113,7 +120,8 @@ void TRuVirIdUzaClass::VerificaAtivo() {
     ATV();
   } catch (const ERuVirIdUzaGPNaoResponde&) {
     if (!fAutoAtivarGP) throw;
-    Owner().DoExibeMsg(opmOK, "O Gerenciador Padrão não está ativo e será ativado automaticamente!");
+    Owner().DoExibeMsg(opmOK,
+                       "O Gerenciador Padrão não está ativo e será ativado automaticamente!");
     AtivarGP();
     ATV();
   }
@@ -121,9 +129,12 @@ void TRuVirIdUzaClass::VerificaAtivo() {
 
 void TRuVirIdUzaClass::ConfirmarTransacoesAnteriores() {
   GravaLog("ConfirmarTransacoesAnteriores");
-  ConfirmarRespostasAnteriores(Owner().RespostasPendentes(), FTipo, [this](TRuVirIdUzaResp& r) {
-    CNF(r.Rede(), r.NSU(), r.Finalizacao(), r.DocumentoVinculado());
-  }, Env());
+  ConfirmarRespostasAnteriores(
+      Owner().RespostasPendentes(), FTipo,
+      [this](TRuVirIdUzaResp& r) {
+        CNF(r.Rede(), r.NSU(), r.Finalizacao(), r.DocumentoVinculado());
+      },
+      Env());
 }
 
 void TRuVirIdUzaClass::ATV() {
@@ -147,9 +158,10 @@ bool TRuVirIdUzaClass::ADM() {
 }
 
 bool TRuVirIdUzaClass::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
-                           const std::string& /*NumeroCartao*/, const std::string& /*DataVencimento*/,
-                           const std::string& /*CVV*/, const std::string& /*QtdParcela*/,
-                           const std::string& DocumentoVinculado, int Moeda) {
+                           const std::string& /*NumeroCartao*/,
+                           const std::string& /*DataVencimento*/, const std::string& /*CVV*/,
+                           const std::string& /*QtdParcela*/, const std::string& DocumentoVinculado,
+                           int Moeda) {
   ValidarValor(Valor);
   IniciarRequisicao("CRT");
   FReq->SetDocumentoVinculado(DocumentoVinculado);
@@ -159,8 +171,10 @@ bool TRuVirIdUzaClass::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
   FinalizarRequisicao();
   LerRespostaRequisicao();
   const bool aprovada = FResp->TransacaoAprovada();
-  if (aprovada) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
-  else ProcessarResposta();
+  if (aprovada)
+    ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
+  else
+    ProcessarResposta();
   FinalizarResposta(true);
   return aprovada;
 }

@@ -11,13 +11,18 @@
 
 namespace tef {
 
-const char* const kCliSiTefEntryPoints[12] = {
-    "ConfiguraIntSiTefInterativoEx",      "IniciaFuncaoSiTefInterativo",
-    "LeTrilha3",                          "LeCartaoSeguro",
-    "LeCartaoDiretoSeguro",               "LeCartaoDiretoEx",
-    "ContinuaFuncaoSiTefInterativo",      "FinalizaFuncaoSiTefInterativo",
-    "FinalizaTransacaoSiTefInterativo",   "EscreveMensagemPermanentePinPad",
-    "ObtemQuantidadeTransacoesPendentes", "VerificaPresencaPinPad"};
+const char* const kCliSiTefEntryPoints[12] = {"ConfiguraIntSiTefInterativoEx",
+                                              "IniciaFuncaoSiTefInterativo",
+                                              "LeTrilha3",
+                                              "LeCartaoSeguro",
+                                              "LeCartaoDiretoSeguro",
+                                              "LeCartaoDiretoEx",
+                                              "ContinuaFuncaoSiTefInterativo",
+                                              "FinalizaFuncaoSiTefInterativo",
+                                              "FinalizaTransacaoSiTefInterativo",
+                                              "EscreveMensagemPermanentePinPad",
+                                              "ObtemQuantidadeTransacoesPendentes",
+                                              "VerificaPresencaPinPad"};
 
 namespace {
 
@@ -42,19 +47,29 @@ std::array<void**, 12> Slots(TCliSiTefFuncoes& f) {
 
 const char* MensagemConfiguracao(int resultado) {
   switch (resultado) {
-    case 1: return "Endereço IP inválido ou não resolvido";
-    case 2: return "Código da loja inválido";
-    case 3: return "Código de terminal inválido";
-    case 6: return "Erro na inicialização do TCP/IP";
-    case 7: return "Falta de memória";
-    case 8: return "Não encontrou a dll do \"TEF\" ou ela está com problemas";
-    case 10: return "O PinPad não está devidamente configurado no arquivo CliSiTef.ini";
-    case 11: return "Dados inválidos passados pela automação.";
+    case 1:
+      return "Endereço IP inválido ou não resolvido";
+    case 2:
+      return "Código da loja inválido";
+    case 3:
+      return "Código de terminal inválido";
+    case 6:
+      return "Erro na inicialização do TCP/IP";
+    case 7:
+      return "Falta de memória";
+    case 8:
+      return "Não encontrou a dll do \"TEF\" ou ela está com problemas";
+    case 10:
+      return "O PinPad não está devidamente configurado no arquivo CliSiTef.ini";
+    case 11:
+      return "Dados inválidos passados pela automação.";
     case 12:
       return "Modo seguro não ativo (possível falta de configuração no servidor SiTef do arquivo "
              ".cha).";
-    case 13: return "Caminho da DLL inválido (o caminho completo das bibliotecas está muito grande).";
-    default: return nullptr;
+    case 13:
+      return "Caminho da DLL inválido (o caminho completo das bibliotecas está muito grande).";
+    default:
+      return nullptr;
   }
 }
 
@@ -103,8 +118,10 @@ void TRuVirIdUzaCliSiTef::DefinirResposta(int TipoCampo, const std::string& valo
   for (auto it = FRespostas.begin(); it != FRespostas.end(); ++it) {
     const size_t eq = it->find('=');
     if (eq != std::string::npos && it->compare(0, eq, nome) == 0) {
-      if (valor.empty()) FRespostas.erase(it);
-      else *it = nome + "=" + valor;
+      if (valor.empty())
+        FRespostas.erase(it);
+      else
+        *it = nome + "=" + valor;
       return;
     }
   }
@@ -187,8 +204,8 @@ void TRuVirIdUzaCliSiTef::Inicializar() {
   // Written before the call, with a fixed result: a crash inside the library
   // still leaves what it was given in the log.
   GravaLog("*** ConfiguraIntSiTefInterativoEx. EnderecoIP: " + FEnderecoIP +
-           " CodigoLoja: " + FCodigoLoja + " NumeroTerminal: " + FNumeroTerminal +
-           " Resultado: 0" + " ParametrosAdicionais: " + parametros);
+           " CodigoLoja: " + FCodigoLoja + " NumeroTerminal: " + FNumeroTerminal + " Resultado: 0" +
+           " ParametrosAdicionais: " + parametros);
   const int resultado = Entrada(FFuncoes.ConfiguraIntSiTefInterativoEx)(
       A(FEnderecoIP).c_str(), A(FCodigoLoja).c_str(), A(FNumeroTerminal).c_str(), 0,
       A(parametros).c_str());
@@ -229,10 +246,17 @@ std::string TRuVirIdUzaCliSiTef::VerificarPresencaPinPad() {
   std::string texto;
   if (FFuncoes.VerificaPresencaPinPad == nullptr) throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
   switch (FFuncoes.VerificaPresencaPinPad()) {
-    case -1: texto = "Erro na DLL ou arquivo .INI do PINPAD"; break;
-    case 0: texto = "Nenhum PINPAD conectado..."; break;
-    case 1: texto = "PINPAD conectado com sucesso..."; break;
-    default: break;
+    case -1:
+      texto = "Erro na DLL ou arquivo .INI do PINPAD";
+      break;
+    case 0:
+      texto = "Nenhum PINPAD conectado...";
+      break;
+    case 1:
+      texto = "PINPAD conectado com sucesso...";
+      break;
+    default:
+      break;
   }
   return texto;
 }

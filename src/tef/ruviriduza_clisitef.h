@@ -31,9 +31,9 @@ struct TCliSiTefFuncoes {
   using TLeCartaoDiretoSeguro = int (*)();
   using TLeCartaoDiretoEx = int (*)(char* Trilha1, char* Trilha2, char* Trilha3, short TempoEspera,
                                     int Reservado);
-  using TContinuaFuncaoSiTefInterativo = int (*)(int* Comando, int* TipoCampo,
-                                                 short* TamanhoMinimo, short* TamanhoMaximo,
-                                                 char* Buffer, int TamanhoBuffer, int Continua);
+  using TContinuaFuncaoSiTefInterativo = int (*)(int* Comando, int* TipoCampo, short* TamanhoMinimo,
+                                                 short* TamanhoMaximo, char* Buffer,
+                                                 int TamanhoBuffer, int Continua);
   using TFinalizaFuncaoSiTefInterativo = int (*)(int Confirma, const char* Documento,
                                                  const char* Data, const char* Hora,
                                                  const char* ParametrosAdicionais);
@@ -182,9 +182,8 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   void ATV() override;
   bool ADM() override;
   bool CRT(TCurrency Valor, const std::string& IndiceFPG_ECF, const std::string& NumeroCartao,
-           const std::string& DataVencimento, const std::string& CVV,
-           const std::string& QtdParcela, const std::string& DocumentoVinculado,
-           int Moeda) override;
+           const std::string& DataVencimento, const std::string& CVV, const std::string& QtdParcela,
+           const std::string& DocumentoVinculado, int Moeda) override;
   bool CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
            const TRuVirIdUzaCheque& Cheque) override;
   using TRuVirIdUzaClass::CNC;

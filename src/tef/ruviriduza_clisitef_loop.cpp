@@ -20,8 +20,10 @@ namespace {
 std::string Converter(const std::string& texto) {
   std::string s;
   for (char c : texto) {
-    if (c == '@') s += "\r\n";
-    else s += c;
+    if (c == '@')
+      s += "\r\n";
+    else
+      s += c;
   }
   std::string r;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -182,7 +184,7 @@ class TRuVirIdUzaCliSiTef::Dialogo {
   void PerguntarCampo(int tipo, TRuVirIdUzaCliSiTefOperacaoCampo operacao) {
     if (FComponente.OnObtemCampo) {
       FComponente.OnObtemCampo(FTexto, FMinimo, FMaximo, tipo, operacao, FResposta, FDigitado,
-                         FVoltarMenu);
+                               FVoltarMenu);
     }
   }
   void Gravar(const std::string& valor) {
@@ -241,14 +243,16 @@ int TRuVirIdUzaCliSiTef::Dialogo::Executar(bool capturar) {
       if (sts != clisitef::kContinuar) {
         FFinalAnsi = std::string(FBuffer.data());
         FCliSiTef.GravaLog("*** ContinuaFuncaoSiTefInterativo, Finalizando: STS = " +
-                    std::to_string(sts));
+                           std::to_string(sts));
       } else {
         if (FTipoCampo > 0) FResposta = FCliSiTef.ValorResposta(FTipoCampo);
         ExecutarComando();
       }
 
-      if (FVoltarMenu) FContinua = clisitef::kContinuaVoltar;
-      else if (!FDigitado) FContinua = clisitef::kContinuaInterromper;
+      if (FVoltarMenu)
+        FContinua = clisitef::kContinuaVoltar;
+      else if (!FDigitado)
+        FContinua = clisitef::kContinuaInterromper;
       if ((FVoltarMenu && sts == clisitef::kContinuar) || !FDigitado) RemoverMensagens();
 
       const std::string ansi = platform::Utf8ToAnsi(FResposta).bytes();
@@ -276,14 +280,14 @@ int TRuVirIdUzaCliSiTef::Dialogo::Executar(bool capturar) {
 }
 
 int TRuVirIdUzaCliSiTef::Dialogo::Chamar() {
-  FCliSiTef.GravaLog("ContinuaFuncaoSiTefInterativo, Chamando: Continua = " + std::to_string(FContinua) +
-              " Buffer = " +
-              (CampoSensivel(FCampoRespondido) ? Mascarar(FCampoRespondido, FResposta)
-                                               : FResposta));
+  FCliSiTef.GravaLog(
+      "ContinuaFuncaoSiTefInterativo, Chamando: Continua = " + std::to_string(FContinua) +
+      " Buffer = " +
+      (CampoSensivel(FCampoRespondido) ? Mascarar(FCampoRespondido, FResposta) : FResposta));
   FComando = FTipoCampo = 0;
   FMinimo = FMaximo = 0;
   const int sts = FContinuaFuncao(&FComando, &FTipoCampo, &FMinimo, &FMaximo, FBuffer.data(),
-                                 clisitef::kTamanhoBuffer, FContinua);
+                                  clisitef::kTamanhoBuffer, FContinua);
   FCampoRespondido = 0;
   FBuffer.back() = '\0';  // never trust the library to terminate
   FContinua = clisitef::kContinuaSeguir;
@@ -294,9 +298,10 @@ int TRuVirIdUzaCliSiTef::Dialogo::Chamar() {
   FVoltarMenu = false;
   FDigitado = true;
   FCliSiTef.GravaLog("ContinuaFuncaoSiTefInterativo, Retornos: STS = " + std::to_string(sts) +
-              " ProximoComando = " + std::to_string(FComando) + " TipoCampo = " +
-              std::to_string(FTipoCampo) + " Buffer = " + FTexto + " Tam.Min = " +
-              std::to_string(FMinimo) + " Tam.Max = " + std::to_string(FMaximo));
+                     " ProximoComando = " + std::to_string(FComando) +
+                     " TipoCampo = " + std::to_string(FTipoCampo) + " Buffer = " + FTexto +
+                     " Tam.Min = " + std::to_string(FMinimo) +
+                     " Tam.Max = " + std::to_string(FMaximo));
   return sts;
 }
 
@@ -310,7 +315,9 @@ void TRuVirIdUzaCliSiTef::Dialogo::Fechar() {
 void TRuVirIdUzaCliSiTef::Dialogo::ExecutarComando() {
   using namespace clisitef;
   switch (FComando) {
-    case kCmdGravarCampo: GravarCampo(); break;
+    case kCmdGravarCampo:
+      GravarCampo();
+      break;
     case kCmdMsgOperador:
       FMsgOperador = Converter(FTexto);
       FComponente.DoExibeMsg(opmExibirMsgOperador, FMsgOperador);
@@ -319,8 +326,12 @@ void TRuVirIdUzaCliSiTef::Dialogo::ExecutarComando() {
       FMsgCliente = Converter(FTexto);
       FComponente.DoExibeMsg(opmExibirMsgCliente, FMsgCliente);
       break;
-    case kCmdMsgAmbos: ExibirAmbas(Converter(FTexto)); break;
-    case kCmdTitulo: FTitulo = FTexto; break;
+    case kCmdMsgAmbos:
+      ExibirAmbas(Converter(FTexto));
+      break;
+    case kCmdTitulo:
+      FTitulo = FTexto;
+      break;
     case kCmdRemoverMsgOperador:
       FMsgOperador.clear();
       FComponente.DoExibeMsg(opmRemoverMsgOperador, "");
@@ -329,33 +340,54 @@ void TRuVirIdUzaCliSiTef::Dialogo::ExecutarComando() {
       FMsgCliente.clear();
       FComponente.DoExibeMsg(opmRemoverMsgCliente, "");
       break;
-    case kCmdRemoverMsgAmbos: RemoverMensagens(); break;
-    case kCmdRemoverTitulo: FTitulo.clear(); break;
+    case kCmdRemoverMsgAmbos:
+      RemoverMensagens();
+      break;
+    case kCmdRemoverTitulo:
+      FTitulo.clear();
+      break;
     case kCmdSimNao: {
-      const TModalResult r = FComponente.DoExibeMsg(opmYesNo, FTexto.empty() ? "CONFIRMA ?" : FTexto);
+      const TModalResult r =
+          FComponente.DoExibeMsg(opmYesNo, FTexto.empty() ? "CONFIRMA ?" : FTexto);
       FResposta = r == mrYes ? "0" : "1";
       break;
     }
-    case kCmdMenu: ResponderMenu(); break;
-    case kCmdAguardaTecla: AguardarTecla(); break;
+    case kCmdMenu:
+      ResponderMenu();
+      break;
+    case kCmdAguardaTecla:
+      AguardarTecla();
+      break;
     case kCmdVerificaInterrupcao: {
       bool interromper = false;
       if (FComponente.OnAguardaResp) FComponente.OnAguardaResp("23", 0, interromper);
       if (interromper) FDigitado = false;
       break;
     }
-    case kCmdObterCampo: ObterCampo(); break;
-    case kCmdObterCheque: ObterCheque(); break;
-    case kCmdObterValor: ObterValor(); break;
-    case kCmdObterCodigoBarras: PerguntarCampo(FTipoCampo, tcBarCode); break;
+    case kCmdObterCampo:
+      ObterCampo();
+      break;
+    case kCmdObterCheque:
+      ObterCheque();
+      break;
+    case kCmdObterValor:
+      ObterValor();
+      break;
+    case kCmdObterCodigoBarras:
+      PerguntarCampo(FTipoCampo, tcBarCode);
+      break;
     case kCmdExibirQRCode:
-      if (FTipoCampo == kCampoQRCode && FComponente.OnExibeQRCode) FComponente.OnExibeQRCode(FTexto);
+      if (FTipoCampo == kCampoQRCode && FComponente.OnExibeQRCode)
+        FComponente.OnExibeQRCode(FTexto);
       break;
     case kCmdMsgQRCode:
-      if (FTipoCampo == kCampoMsgQRCode) FComponente.DoExibeMsg(opmQRCode, Converter(FTexto));
-      else ExibirAmbas(Converter(FTexto));
+      if (FTipoCampo == kCampoMsgQRCode)
+        FComponente.DoExibeMsg(opmQRCode, Converter(FTexto));
+      else
+        ExibirAmbas(Converter(FTexto));
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -370,28 +402,59 @@ void TRuVirIdUzaCliSiTef::Dialogo::GravarCampo() {
       break;
     case kCampoReimpressao56:
     case kCampoReimpressao57:
-    case kCampoReimpressao58: FCliSiTef.fReimpressao = true; break;
-    case kCampoIdCarteiraDigital: SeVazio(FComponente.fIdDaCarteiraDigital, FTexto); break;
-    case kCampoNomeCarteiraDigital: SeVazio(FComponente.fNomeCarteiraDigital, FTexto); break;
-    case kCampoBandeiraCarteiraDigital: SeVazio(FComponente.fBandeiraCarteiraDigital, FTexto); break;
+    case kCampoReimpressao58:
+      FCliSiTef.fReimpressao = true;
+      break;
+    case kCampoIdCarteiraDigital:
+      SeVazio(FComponente.fIdDaCarteiraDigital, FTexto);
+      break;
+    case kCampoNomeCarteiraDigital:
+      SeVazio(FComponente.fNomeCarteiraDigital, FTexto);
+      break;
+    case kCampoBandeiraCarteiraDigital:
+      SeVazio(FComponente.fBandeiraCarteiraDigital, FTexto);
+      break;
     case kCampoValorAprovadoCarteiraDigital:
       SeVazio(FComponente.fValorAprovadoCarteiraDigital, FTexto);
       break;
-    case kCampoDevolucao: FCliSiTef.fDevolucao = true; break;
-    case kCampoInstituicao: SeVazio(FComponente.fCodigoRede, FTexto); break;
-    case kCampoBandeira: SeVazio(FComponente.fCodigoBandeira, FTexto); break;
-    case kCampoNSU: SeVazio(FComponente.FCodigoNsu, FTexto); break;
-    case kCampoNSUHost: SeVazio(FComponente.FCodigoNSUHost, FTexto); break;
-    case kCampoCodigoAutorizacao: SeVazio(FComponente.FCodigoAutorizacao, FTexto); break;
+    case kCampoDevolucao:
+      FCliSiTef.fDevolucao = true;
+      break;
+    case kCampoInstituicao:
+      SeVazio(FComponente.fCodigoRede, FTexto);
+      break;
+    case kCampoBandeira:
+      SeVazio(FComponente.fCodigoBandeira, FTexto);
+      break;
+    case kCampoNSU:
+      SeVazio(FComponente.FCodigoNsu, FTexto);
+      break;
+    case kCampoNSUHost:
+      SeVazio(FComponente.FCodigoNSUHost, FTexto);
+      break;
+    case kCampoCodigoAutorizacao:
+      SeVazio(FComponente.FCodigoAutorizacao, FTexto);
+      break;
     case kCampoSenha:
       if (FComponente.OnObterSenha) FComponente.OnObterSenha(FTexto, FVoltarMenu);
       break;
-    case kCampoDocumentoPessoa: SeVazio(FComponente.fCPFCliente, FTexto); break;
-    case kCampoCNPJCliente: SeVazio(FComponente.FCNPJCliente, FTexto); break;
-    case kCampoTelefoneCliente: SeVazio(FComponente.fTelefoneCliente, FTexto); break;
-    case kCampoMsgOperador: FComponente.DoExibeMsg(opmExibirMsgOperador, Converter(FTexto)); break;
-    case kCampoCodigoHASH: SeVazio(FCliSiTef.FCodigoHASH, FTexto); break;
-    default: break;
+    case kCampoDocumentoPessoa:
+      SeVazio(FComponente.fCPFCliente, FTexto);
+      break;
+    case kCampoCNPJCliente:
+      SeVazio(FComponente.FCNPJCliente, FTexto);
+      break;
+    case kCampoTelefoneCliente:
+      SeVazio(FComponente.fTelefoneCliente, FTexto);
+      break;
+    case kCampoMsgOperador:
+      FComponente.DoExibeMsg(opmExibirMsgOperador, Converter(FTexto));
+      break;
+    case kCampoCodigoHASH:
+      SeVazio(FCliSiTef.FCodigoHASH, FTexto);
+      break;
+    default:
+      break;
   }
 }
 
@@ -403,8 +466,9 @@ std::string TRuVirIdUzaCliSiTef::Dialogo::MenuAutomatico() const {
   const bool aVista = t.compare(0, 9, "1:A Vista") == 0;
   if (FCliSiTef.FTelevenda) {
     if (cartao) return "2";
-    if (platform::IgualSemCaixa(t, "1:Cancelamento de Cartao de Debito;2:Cancelamento de "
-                         "Cartao de Credito;")) {
+    if (platform::IgualSemCaixa(t,
+                                "1:Cancelamento de Cartao de Debito;2:Cancelamento de "
+                                "Cartao de Credito;")) {
       return "2";
     }
   } else if (FCliSiTef.fOperacaoCRT == 2) {
@@ -447,8 +511,8 @@ void TRuVirIdUzaCliSiTef::Dialogo::AguardarTecla() {
     FComponente.DoExibeMsg(opmExcept, t);
   } else if (aparado == "Transacao ja efetuada") {
     FComponente.DoExibeMsg(opmOK,
-                     "Transação já efetuada no sitef\r\nImprima o ultimo comprovante de "
-                     "pagamento e informe o pagamento manual.");
+                           "Transação já efetuada no sitef\r\nImprima o ultimo comprovante de "
+                           "pagamento e informe o pagamento manual.");
   }
   FVoltarMenu = true;
 }
@@ -459,8 +523,10 @@ void TRuVirIdUzaCliSiTef::Dialogo::ObterCampo() {
   if (tipo == kCampoTipoPessoa || tipo == kCampoDocumentoPessoa || tipo == kCampoDataPreDatado) {
     FResposta = FCliSiTef.ValorResposta(tipo);
   } else if (tipo == kCampoCodigoSeguranca) {
-    if (!FCvv.empty()) FResposta = FCvv;
-    else PerguntarCampo(kCampoCodigoSeguranca, tcSeguranca);
+    if (!FCvv.empty())
+      FResposta = FCvv;
+    else
+      PerguntarCampo(kCampoCodigoSeguranca, tcSeguranca);
   } else if (tipo == kCampoSenha) {
     if (FComponente.OnObterSenha) FComponente.OnObterSenha(FTexto, FVoltarMenu);
   } else if (FCliSiTef.FCancelandoTransacaoTEF &&
@@ -512,7 +578,7 @@ void TRuVirIdUzaCliSiTef::Dialogo::ObterCheque() {
     FResposta = pre;
   } else if (FComponente.OnObtemCheque) {
     FComponente.OnObtemCheque(FTexto, clisitef::kCampoCheque, tcString, FResposta, FDigitado,
-                        FVoltarMenu);
+                              FVoltarMenu);
   }
 }
 
@@ -544,15 +610,26 @@ void TRuVirIdUzaCliSiTef::AvaliaErro(int STS) {
   std::string msg;
   using namespace clisitef;
   switch (STS) {
-    case kCanceladaPeloUsuario: msg = "Operação cancelada pelo usuário"; break;
-    case kSemConexaoSiTef:
-      msg = "Não foi possivel realizar a conexão com o servidor SiTef\r\nPor favor tente mais "
-            "tarde...";
+    case kCanceladaPeloUsuario:
+      msg = "Operação cancelada pelo usuário";
       break;
-    case kFaltaDeMemoria: msg = "Falta de memória para rodar a função"; break;
-    case kModalidadeInvalida: msg = "Fornecida uma modalidade inválida"; break;
-    case kCanceladaPeloOperador: msg = "Operação cancelada pelo operador"; break;
-    case kModuloNaoInicializado: msg = "Módulo não inicializado"; break;
+    case kSemConexaoSiTef:
+      msg =
+          "Não foi possivel realizar a conexão com o servidor SiTef\r\nPor favor tente mais "
+          "tarde...";
+      break;
+    case kFaltaDeMemoria:
+      msg = "Falta de memória para rodar a função";
+      break;
+    case kModalidadeInvalida:
+      msg = "Fornecida uma modalidade inválida";
+      break;
+    case kCanceladaPeloOperador:
+      msg = "Operação cancelada pelo operador";
+      break;
+    case kModuloNaoInicializado:
+      msg = "Módulo não inicializado";
+      break;
     default:
       msg = STS < 0 ? "Operadora do cartão de crédito off-line (" + std::to_string(STS) + ")"
                     : "Negada pelo autorizador (" + std::to_string(STS) + ")";
@@ -582,14 +659,18 @@ int TRuVirIdUzaCliSiTef::ExecutarFuncao(int Modalidade, const std::string& Cabec
 
 void TRuVirIdUzaCliSiTef::ATV() {
   const int sts = ExecutarFuncao(FOperacaoATV, "ATV", TCurrency(), "", "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarResposta();
-  else AvaliaErro(sts);
+  if (sts == clisitef::kOk)
+    ProcessarResposta();
+  else
+    AvaliaErro(sts);
 }
 
 bool TRuVirIdUzaCliSiTef::ADM() {
   const int sts = ExecutarFuncao(FOperacaoADM, "ADM", TCurrency(), FRestricoes, "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarResposta();
-  else AvaliaErro(sts);
+  if (sts == clisitef::kOk)
+    ProcessarResposta();
+  else
+    AvaliaErro(sts);
   return sts == clisitef::kOk;
 }
 
@@ -602,12 +683,15 @@ bool TRuVirIdUzaCliSiTef::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
     DefinirResposta(clisitef::kCampoValor, Valor.FormatComma());
     DefinirResposta(clisitef::kCampoValorConfirmado, Valor.FormatComma());
   }
-  const int sts = ExecutarFuncao(fOperacaoCRT, "CRT", Valor, FRestricoes.empty() ? "[10];" : FRestricoes,
-                                 NumeroCartao, DataVencimento, CVV, QtdParcela);
+  const int sts =
+      ExecutarFuncao(fOperacaoCRT, "CRT", Valor, FRestricoes.empty() ? "[10];" : FRestricoes,
+                     NumeroCartao, DataVencimento, CVV, QtdParcela);
   const bool ok = sts == clisitef::kOk;
   GravaLog(std::string("CRT -> Result: ") + (ok ? "-1" : "0"));
-  if (ok) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
-  else AvaliaErro(sts);
+  if (ok)
+    ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
+  else
+    AvaliaErro(sts);
   return ok;
 }
 
@@ -635,8 +719,10 @@ bool TRuVirIdUzaCliSiTef::CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
   }
   const int sts = ExecutarFuncao(FOperacaoCHQ, "CHQ", Valor,
                                  FRestricoes.empty() ? "[15;25]" : FRestricoes, "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
-  else AvaliaErro(sts);
+  if (sts == clisitef::kOk)
+    ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
+  else
+    AvaliaErro(sts);
   return sts == clisitef::kOk;
 }
 
@@ -649,8 +735,10 @@ bool TRuVirIdUzaCliSiTef::CNC(const std::string& /*Rede*/, const std::string& NS
                   platform::FormatDateTime("ddmmyyyy", DataHoraTransacao));
   DefinirResposta(kCampoNSUTransacaoCancelada, NSU);
   const int sts = ExecutarFuncao(FOperacaoCNC, "CNC", TCurrency(), "", "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarResposta();
-  else AvaliaErro(sts);
+  if (sts == clisitef::kOk)
+    ProcessarResposta();
+  else
+    AvaliaErro(sts);
   return sts == clisitef::kOk;
 }
 

@@ -42,8 +42,9 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
 
   if (FModoServico) {
     const std::string parametros;
-    GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
-                                  : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
+    GravaLog(std::string(
+                 Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
+                          : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora + " ParamAdc: " + parametros);
     FResultadoFinalizacao = Entrada(FFuncoes.FinalizaFuncaoSiTefInterativo)(
         Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str(), parametros.c_str());
@@ -57,9 +58,11 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
       // turns an undo the caller asked for into a confirmation.
       if (!c.ModoServico()) Confirma = Confirma && resultado != 0;
     }
-    GravaLog(std::string(Confirma ? "*** FinalizaTransacaoSiTefInterativo -> Confirmação: SIM Documento: "
-                                  : "*** FinalizaTransacaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
-             DocumentoVinculado + " Data: " + data + " Hora: " + hora);
+    GravaLog(
+        std::string(Confirma
+                        ? "*** FinalizaTransacaoSiTefInterativo -> Confirmação: SIM Documento: "
+                        : "*** FinalizaTransacaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
+        DocumentoVinculado + " Data: " + data + " Hora: " + hora);
     FResultadoFinalizacao = Entrada(FFuncoes.FinalizaTransacaoSiTefInterativo)(
         Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str());
     FUltimaFinalizacao = Confirma;
@@ -75,8 +78,9 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
 int TRuVirIdUzaCliSiTef::FinalizarFuncao(bool Confirma, const std::string& Documento,
                                          const std::string& Data, const std::string& Hora) {
   ExigirDLL();
-  GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
-                                : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
+  GravaLog(std::string(Confirma
+                           ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
+                           : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
            Documento + " Data: " + Data + " Hora: " + Hora + " ParamAdc: ");
   const std::string doc = platform::Utf8ToAnsi(Documento).bytes();
   const int resultado = Entrada(FFuncoes.FinalizaFuncaoSiTefInterativo)(

@@ -120,8 +120,12 @@ class TRuVirIdUzaResp {
   const std::string& Estabelecimento() const { return fpEstabelecimento; }
   const std::string& ContaDC() const { return fpContaDC; }
   const platform::TDateTime& DataCheque() const { return fpDataCheque; }
-  const platform::TDateTime& DataHoraTransacaoCancelada() const { return fpDataHoraTransacaoCancelada; }
-  const platform::TDateTime& DataHoraTransacaoComprovante() const { return fpDataHoraTransacaoComprovante; }
+  const platform::TDateTime& DataHoraTransacaoCancelada() const {
+    return fpDataHoraTransacaoCancelada;
+  }
+  const platform::TDateTime& DataHoraTransacaoComprovante() const {
+    return fpDataHoraTransacaoComprovante;
+  }
   const platform::TDateTime& DataHoraTransacaoHost() const { return fpDataHoraTransacaoHost; }
   const platform::TDateTime& DataHoraTransacaoLocal() const { return fpDataHoraTransacaoLocal; }
   const platform::TDateTime& DataPreDatado() const { return fpDataPreDatado; }
@@ -193,8 +197,8 @@ class TRuVirIdUzaResp {
   TRuVirIdUzaRespParcelas fpParcelas;
   TStringList fpImagemComprovante1aVia, fpImagemComprovante2aVia;
   platform::TDateTime fpDataVencimento;
-  std::string fpInstituicao, fpModalidadePagto, fpModalidadePagtoDescrita,
-      fpModalidadePagtoExtenso, fpCodigoRedeAutorizada;
+  std::string fpInstituicao, fpModalidadePagto, fpModalidadePagtoDescrita, fpModalidadePagtoExtenso,
+      fpCodigoRedeAutorizada;
   bool fpDebito = false, fpCredito = false;
   TRuVirIdUzaRespParceladoPor fpParceladoPor = parcNenhum;
   TCurrency fpValorEntradaCDC;

@@ -22,17 +22,20 @@ void TRuVirIdUzaRespostasPendentes::Insert(int index, std::unique_ptr<TRuVirIdUz
 }
 
 void TRuVirIdUzaRespostasPendentes::Delete(int index) {
-  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de resposta pendente inválido");
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("Índice de resposta pendente inválido");
   FItens.erase(FItens.begin() + index);
 }
 
 TRuVirIdUzaResp& TRuVirIdUzaRespostasPendentes::operator[](int index) {
-  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de resposta pendente inválido");
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("Índice de resposta pendente inválido");
   return *FItens[static_cast<size_t>(index)];
 }
 
 const TRuVirIdUzaResp& TRuVirIdUzaRespostasPendentes::operator[](int index) const {
-  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de resposta pendente inválido");
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("Índice de resposta pendente inválido");
   return *FItens[static_cast<size_t>(index)];
 }
 

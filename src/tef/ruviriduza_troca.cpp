@@ -98,8 +98,8 @@ void TRuVirIdUzaTroca::FinalizarRequisicao() {
   const std::string nome = FHost.Nome();
   FHost.SetEstadoReq(reqCriandoArquivo);
   FHost.AntesFinalizarRequisicao(req);
-  FHost.GravaLog(nome + " FinalizarRequisicao: " + req.Header() + ", Fechando arquivo: " +
-                 FHost.ArqTmp());
+  FHost.GravaLog(nome + " FinalizarRequisicao: " + req.Header() +
+                 ", Fechando arquivo: " + FHost.ArqTmp());
   req.GravaInformacao(999, 999, "0");
   req.Conteudo().GravarArquivo(FHost.ArqTmp(), true, FHost.Env());
   FHost.GravaLog(", Renomeando: " + FHost.ArqTmp() + " para: " + FHost.ArqReq());
@@ -156,7 +156,8 @@ void TRuVirIdUzaTroca::LerRespostaRequisicao() {
       Aguardando ocupado(FHost);
       recebido = Esperar(arquivo, -1);
     }
-    FHost.GravaLog(", Fim da Espera de: " + arquivo + " " + (recebido ? "Recebido" : "Não recebido"));
+    FHost.GravaLog(", Fim da Espera de: " + arquivo + " " +
+                   (recebido ? "Recebido" : "Não recebido"));
     if (!recebido) break;  // interrupted by the host
     FHost.GravaLog(", Verificando conteudo de: " + arquivo);
     FHost.Resp().LeArquivo(arquivo, FHost.Env());

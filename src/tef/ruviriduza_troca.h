@@ -10,7 +10,6 @@
 #include <string>
 
 #include "platform/env.h"
-
 #include "tef/ruviriduza_req.h"
 #include "tef/ruviriduza_resp.h"
 #include "tef/ruviriduza_types.h"
@@ -50,7 +49,8 @@ class TRuVirIdUzaTrocaHost {
   // OnAntesFinalizarRequisicao, when assigned.
   virtual void AntesFinalizarRequisicao(TRuVirIdUzaReq&) {}
   // OnAguardaResp, when assigned.
-  virtual void AguardaResp(const std::string& /*arquivo*/, int /*segundos*/, bool& /*interromper*/) {}
+  virtual void AguardaResp(const std::string& /*arquivo*/, int /*segundos*/,
+                           bool& /*interromper*/) {}
   virtual void LiberarTeclado() {}
   // Identification written into requests.
   virtual std::string NomeAplicacao() const { return {}; }

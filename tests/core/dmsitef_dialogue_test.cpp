@@ -1,10 +1,9 @@
-#include "core/dmsitef.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "core/conversions.h"
+#include "core/dmsitef.h"
 #include "core/fakehost.h"
 #include "platform/testenv.h"
 #include "tef/ruviriduza.h"
@@ -44,7 +43,8 @@ class DialogueTest : public ::testing::Test {
   // front end cancels.
   void FlagCancellation() {
     FDmSitef->RuVirIdUzaMudaEstadoResp(tef::respAguardandoResposta);
-    FDmSitef->CancelTransactionInProgress("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
+    FDmSitef->CancelTransactionInProgress(
+        "{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
     FHost->TakeSent();
   }
 
@@ -89,9 +89,10 @@ TEST_F(DialogueTest, MenuAnswerIsMatchedTrimmedAndIgnoringCase) {
     EXPECT_EQ(item, c.expected) << c.response;
     const std::vector<TJsonValue> sent = Sent();
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].Serialize(),
-              "{\"type\":\"menu\",\"title\":\"Forma\",\"options\":[\"1:Debito\",\"2:Cr\\u00E9dito\"],"
-              "\"can_cancel\":false,\"back_menu\":false}");
+    EXPECT_EQ(
+        sent[0].Serialize(),
+        "{\"type\":\"menu\",\"title\":\"Forma\",\"options\":[\"1:Debito\",\"2:Cr\\u00E9dito\"],"
+        "\"can_cancel\":false,\"back_menu\":false}");
   }
 }
 
@@ -117,7 +118,8 @@ TEST_F(DialogueTest, LeavingAMenuAsksTheCancelConfirmation) {
     const std::vector<TJsonValue> sent = Sent();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1].Serialize(),
-              "{\"type\":\"question\",\"message\":\"Deseja realmente cancelar esta opera\\u00E7\\u00E3o?\","
+              "{\"type\":\"question\",\"message\":\"Deseja realmente cancelar esta "
+              "opera\\u00E7\\u00E3o?\","
               "\"options\":[\"Sim\",\"N\\u00E3o\"],\"can_cancel\":false}");
   }
 }
@@ -134,7 +136,8 @@ TEST_F(DialogueTest, CollectAnswers) {
             "\"field_type\":146,\"field_operation\":\"currency\",\"can_cancel\":false,"
             "\"back_menu\":false,\"typed\":false}");
 
-  Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":\"true\",\"response\":\"ab\"}");
+  Answer(
+      "{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":\"true\",\"response\":\"ab\"}");
   FDmSitef->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
   EXPECT_EQ(resposta, "ab");
 
@@ -209,7 +212,7 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDownOnTheEnvironmentsClock) {
 }
 
 TEST_F(DialogueTest, InterruptionCheckHandsTheCancellationToTheLibrary) {
-  FDmSitef->RuVirIdUzaMudaEstadoResp(tef::respProcessando);  // not cancellable
+  FDmSitef->RuVirIdUzaMudaEstadoResp(tef::respProcessando);                 // not cancellable
   Answer("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");  // too early
   bool stop = false;
   FDmSitef->RuVirIdUzaAguardaResp("23", 0, stop);
@@ -237,9 +240,10 @@ TEST_F(DialogueTest, ApprovalWithACancellationFlaggedLeavesNothingPending) {
   EXPECT_EQ(pending.Count(), 0);
   const std::vector<TJsonValue> sent = Sent();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].Serialize(),
-            "{\"type\":\"result\",\"status\":\"unauthorized\",\"message\":\"Transa\\u00E7\\u00E3o TEF "
-            "n\\u00E3o realizada.\"}");
+  EXPECT_EQ(
+      sent[0].Serialize(),
+      "{\"type\":\"result\",\"status\":\"unauthorized\",\"message\":\"Transa\\u00E7\\u00E3o TEF "
+      "n\\u00E3o realizada.\"}");
   EXPECT_FALSE(FDmSitef->Concluido());
 }
 

@@ -1,9 +1,8 @@
-#include "core/dmsitef.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
 
+#include "core/dmsitef.h"
 #include "core/fakehost.h"
 #include "core/jwt.h"
 #include "platform/clock.h"
@@ -35,12 +34,17 @@ class SessionClockTest : public ::testing::Test {
   void At(const TDateTime& local) { FClock.SetNowMillis(platform::LocalToUnixMillis(local)); }
   TJsonValue Start(const std::string& secctional = "0012", const std::string& sale_id = "5") {
     TJsonValue claims = TJsonValue::MakeObject();
-    claims.AddString("secctional_code", secctional).AddString("ip_address", "127.0.0.1")
-        .AddString("store_code", "00000000").AddString("additional_parameters", "")
-        .AddString("operator", "CAIXA").AddString("sale_id", sale_id).AddInteger("company_id", 1)
+    claims.AddString("secctional_code", secctional)
+        .AddString("ip_address", "127.0.0.1")
+        .AddString("store_code", "00000000")
+        .AddString("additional_parameters", "")
+        .AddString("operator", "CAIXA")
+        .AddString("sale_id", sale_id)
+        .AddInteger("company_id", 1)
         .AddString("callback_url", "https://x/api");
     TJsonValue msg = TJsonValue::MakeObject();
-    msg.AddString("route", "/session/start").AddString("type", "session")
+    msg.AddString("route", "/session/start")
+        .AddString("type", "session")
         .AddString("token", GenerateJWT(kJWTSharedKey, claims));
     FDmSitef->RouteTargeting(msg.Serialize(), FConnection);
     return LastReply();
@@ -54,9 +58,9 @@ class SessionClockTest : public ::testing::Test {
     return v ? *v : TJsonValue();
   }
   std::string Finish(const std::string& uuid) {
-    FDmSitef->RouteTargeting("{\"route\":\"/session/finish\",\"type\":\"session\",\"session_uuid\":\"" +
-                            uuid + "\"}",
-                        FConnection);
+    FDmSitef->RouteTargeting(
+        "{\"route\":\"/session/finish\",\"type\":\"session\",\"session_uuid\":\"" + uuid + "\"}",
+        FConnection);
     return LastReply().Find("message")->Text();
   }
 
@@ -95,10 +99,11 @@ TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNoth
   {
     TTEFClaim transaction(FDmSitef->TEFClaim(), TTEFClaim::usoTransacao);
     ASSERT_TRUE(transaction.Owns());
-    EXPECT_EQ(Start().Serialize(), "{\"type\":\"error\",\"message\":\"Transa\\u00E7\\u00E3o TEF em andamento.\"}");
-    FDmSitef->RouteTargeting("{\"route\":\"/initialize\",\"type\":\"initialize\",\"session_uuid\":\"" +
-                            uuid + "\"}",
-                        FConnection);
+    EXPECT_EQ(Start().Serialize(),
+              "{\"type\":\"error\",\"message\":\"Transa\\u00E7\\u00E3o TEF em andamento.\"}");
+    FDmSitef->RouteTargeting(
+        "{\"route\":\"/initialize\",\"type\":\"initialize\",\"session_uuid\":\"" + uuid + "\"}",
+        FConnection);
     EXPECT_EQ(LastReply().Find("message")->Text(), kMsgTEFEmAndamento);
     EXPECT_EQ(FDmSitef->CurrentSale().Venda_Id, 77);
     EXPECT_EQ(FDmSitef->Sessions().Count(), 1u);

@@ -4,11 +4,11 @@
 
 #include <chrono>
 #include <deque>
-#include <thread>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/dmsitef.h"

@@ -80,8 +80,9 @@ class PaymentJournalTest : public ::testing::Test {
 TEST_F(PaymentJournalTest, ReadsBackEveryPaymentAndWhichAreUnresolved) {
   {
     auto j = Open();
-    Pay(*j, "a", "1", {journalstep::kApproved, journalstep::kRegistered, journalstep::kConfirmed,
-                       journalstep::kDelivered});
+    Pay(*j, "a", "1",
+        {journalstep::kApproved, journalstep::kRegistered, journalstep::kConfirmed,
+         journalstep::kDelivered});
     Pay(*j, "b", "2", {journalstep::kApproved, journalstep::kRegistered});
     Pay(*j, "c", "2", {});
     Pay(*j, "d", "3", {journalstep::kEnded});
@@ -108,8 +109,9 @@ TEST_F(PaymentJournalTest, ATornLastRecordIsCutOffAndTheNextAppendIsWhole) {
   }
   const std::string whole = FContent;
   for (size_t cut = 1; cut < 40; ++cut) {  // every way the last write can be torn
-    FContent = whole + TPaymentJournal::EncodeRecord("{\"id\":\"a\",\"step\":\"registered\"}")
-                           .substr(0, cut);
+    FContent =
+        whole +
+        TPaymentJournal::EncodeRecord("{\"id\":\"a\",\"step\":\"registered\"}").substr(0, cut);
     auto j = Open();
     ASSERT_EQ(FNotes.size(), 1u) << cut;
     EXPECT_EQ(FContent, whole) << cut;

@@ -40,7 +40,8 @@ class CATrustTest : public ::testing::Test {
   }
   // What `openssl x509 -fingerprint -sha1` says, without the colons.
   static std::string OpensslThumbprint(const std::string& pem) {
-    std::string out = RunCommand("openssl x509 -noout -fingerprint -sha1 -in '" + pem + "'", 10000).Output;
+    std::string out =
+        RunCommand("openssl x509 -noout -fingerprint -sha1 -in '" + pem + "'", 10000).Output;
     out = out.substr(out.find('=') + 1);
     std::string hex;
     for (char c : out) {
@@ -59,7 +60,8 @@ TEST_F(CATrustTest, ThumbprintIsTheSha1OfTheCertificate) {
   ASSERT_TRUE(t.has_value());
   EXPECT_EQ(t->size(), 40u);
   EXPECT_EQ(*t, OpensslThumbprint(FCaCert));
-  std::ofstream(FRoot / "junk.pem") << "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n";
+  std::ofstream(FRoot / "junk.pem")
+      << "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n";
   EXPECT_EQ(CertificateThumbprint((FRoot / "junk.pem").string()), std::nullopt);
   EXPECT_EQ(CertificateThumbprint((FRoot / "missing.pem").string()), std::nullopt);
 }

@@ -22,8 +22,10 @@ class ScopedTimeZone {
     tzset();
   }
   ~ScopedTimeZone() {
-    if (FHad) setenv("TZ", FOld.c_str(), 1);
-    else unsetenv("TZ");
+    if (FHad)
+      setenv("TZ", FOld.c_str(), 1);
+    else
+      unsetenv("TZ");
     tzset();
   }
 

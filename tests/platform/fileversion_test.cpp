@@ -41,7 +41,9 @@ TEST(ElfVersionTest, OtherNotesAndDamagedFilesHaveNoVersion) {
   other_type.Type = 2;
   EXPECT_EQ(ReadElfVersionNote(MakeElf(other_owner)), std::nullopt);
   EXPECT_EQ(ReadElfVersionNote(MakeElf(other_type)), std::nullopt);
-  EXPECT_EQ(ReadElfVersionNote("\x7f" "ELF"), std::nullopt);
+  EXPECT_EQ(ReadElfVersionNote("\x7f"
+                               "ELF"),
+            std::nullopt);
   EXPECT_EQ(ReadElfVersionNote("MZ"), std::nullopt);
 
   // Every truncation, and a note area that claims more than the file holds.
@@ -85,9 +87,9 @@ TEST(PeVersionTest, WrongBlocksAndDamagedFilesHaveNoVersion) {
 TEST(FileVersionTest, FileNameEndingInFourNumbers) {
   EXPECT_EQ(VersionFromFileName("libclisitef.so.7.0.117.24"), (TFileVersion{7, 0, 117, 24}));
   EXPECT_EQ(VersionFromFileName("a.65535.0.0.1"), (TFileVersion{65535, 0, 0, 1}));
-  for (const char* name : {"libclisitef.so", "libclisitef.so.7.0.117", "1.2.3.4", ".1.2.3.4",
-                           "lib.so.1.2.3.65536", "lib.so.1.2.3.", "lib.so.1.2.3.4a",
-                           "lib.so.1.2.3.000001"}) {
+  for (const char* name :
+       {"libclisitef.so", "libclisitef.so.7.0.117", "1.2.3.4", ".1.2.3.4", "lib.so.1.2.3.65536",
+        "lib.so.1.2.3.", "lib.so.1.2.3.4a", "lib.so.1.2.3.000001"}) {
     EXPECT_EQ(VersionFromFileName(name), std::nullopt) << name;
   }
 }
@@ -95,8 +97,9 @@ TEST(FileVersionTest, FileNameEndingInFourNumbers) {
 class FileVersionFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    FDir = fs::temp_directory_path() /
-           ("fileversion_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    FDir =
+        fs::temp_directory_path() /
+        ("fileversion_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::remove_all(FDir);
     fs::create_directories(FDir);
   }

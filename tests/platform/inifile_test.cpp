@@ -12,8 +12,8 @@ class IniFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FDir = std::filesystem::temp_directory_path() /
-           ("ini_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("ini_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(FDir);
     FPath = (FDir / "SvcZentavoSiTef.ini").string();
   }
@@ -33,7 +33,7 @@ TEST_F(IniFileTest, IntegerValuesFollowProfileRules) {
     const char* text;
     long expected;
   } cases[] = {
-      {"443", 443}, {"0x1BB", 443}, {"0X1bb", 443}, {"-1", -1},   {"0", 0},
+      {"443", 443}, {"0x1BB", 443}, {"0X1bb", 443}, {"-1", -1},       {"0", 0},
       {"abc", 7},   {"12abc", 7},   {"", 7},        {" 8443 ", 8443},
   };
   for (const Case& c : cases) {

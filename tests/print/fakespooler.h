@@ -2,11 +2,12 @@
 // with their options and document, states and refusals scripted per test.
 #pragma once
 
+#include <strings.h>
+
 #include <deque>
 #include <map>
 #include <mutex>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "platform/printspooler.h"
@@ -43,8 +44,10 @@ class TFakeSpooler : public platform::TPrintSpooler {
       --refuse_options;
       throw platform::EPrintOptionRefused("client-error-attributes-or-values-not-supported");
     }
-    if (!FindDestination(destination)) throw platform::EPrintSpooler("The printer or class does not exist.");
-    jobs.push_back({static_cast<int>(jobs.size()) + 1, destination, title, format, document, options});
+    if (!FindDestination(destination))
+      throw platform::EPrintSpooler("The printer or class does not exist.");
+    jobs.push_back(
+        {static_cast<int>(jobs.size()) + 1, destination, title, format, document, options});
     return jobs.back().id;
   }
   platform::TPrintJobState JobState(const std::string&, int) override {

@@ -30,7 +30,8 @@ class PrintQueueTest : public ::testing::Test {
     fs::remove_all(FDir);
   }
 
-  TPrintQueue& Queue(const std::string& printer = "recibo", platform::TEnv& env = platform::DefaultEnv()) {
+  TPrintQueue& Queue(const std::string& printer = "recibo",
+                     platform::TEnv& env = platform::DefaultEnv()) {
     FQueue = std::make_unique<TPrintQueue>(printer, FSpooler, env);
     FQueue->FOnLog = [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(FLock);
@@ -104,7 +105,8 @@ TEST_F(PrintQueueTest, RefusedScalingIsRetriedOnceWithoutIt) {
   q.Start();
   q.AddToQueue(File("1_Temp.pdf", "x"));
   WaitItems(1);
-  EXPECT_TRUE(Logged("Aviso: a impressora recusou print-scaling (\"noscale\"). Repetindo sem print-scaling."));
+  EXPECT_TRUE(Logged(
+      "Aviso: a impressora recusou print-scaling (\"noscale\"). Repetindo sem print-scaling."));
   ASSERT_EQ(FSpooler->Jobs().size(), 1u);
   EXPECT_TRUE(FSpooler->Jobs()[0].options.empty());
   EXPECT_EQ(FSpooler->submissions, 2);
@@ -121,8 +123,9 @@ TEST_F(PrintQueueTest, JobsThatEndBadlyOrNeverAreReportedAndTheNextOnePrints) {
   const std::string aborted = File("1_Temp.pdf", "x");
   q.AddToQueue(aborted);
   WaitItems(1);
-  EXPECT_TRUE(Logged("Trabalho encerrado com erro (estado: abortado)\r\nImpressora: recibo\r\nArquivo: " +
-                     aborted + "\r\nOpção: print-scaling=fit"));
+  EXPECT_TRUE(
+      Logged("Trabalho encerrado com erro (estado: abortado)\r\nImpressora: recibo\r\nArquivo: " +
+             aborted + "\r\nOpção: print-scaling=fit"));
   FSpooler->states = {TPrintJobState::jsPending};  // never ends
   FSpooler->cancel_fails = true;
   const std::string hung = File("2_Temp.pdf", "x");
@@ -154,8 +157,9 @@ TEST_F(PrintQueueTest, FilesThatCannotBePrinted) {
   EXPECT_TRUE(Logged("ERRO: Tipo de arquivo não suportado."));
   EXPECT_TRUE(fs::exists(txt));  // left alone
   EXPECT_TRUE(Logged("Iniciando impressao em \"Nenhuma\"..."));
-  EXPECT_TRUE(Logged("Erro ao imprimir " + gdi +
-                     " - Impressora nao encontrada: \"Nenhuma\"\r\nVerifique se ela esta instalada e online."));
+  EXPECT_TRUE(Logged(
+      "Erro ao imprimir " + gdi +
+      " - Impressora nao encontrada: \"Nenhuma\"\r\nVerifique se ela esta instalada e online."));
   EXPECT_FALSE(fs::exists(gdi));
   EXPECT_TRUE(FSpooler->Jobs().empty());
 }

@@ -23,7 +23,8 @@ class ServiceLogTest : public ::testing::Test {
     FBase = (std::filesystem::temp_directory_path() /
              ("servicelog_" + std::to_string(getpid()) + "_" +
               ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-                .string() + "/";
+                .string() +
+            "/";
     std::filesystem::create_directories(FBase);
     At(TDateTime{2025, 1, 5, 14, 3, 9, 0});
   }
@@ -76,7 +77,8 @@ TEST_F(ServiceLogTest, UncreatableFolderReturnsZero) {
 }
 
 TEST_F(ServiceLogTest, TefLogNameIsFixedAtCreation) {
-  EXPECT_EQ(TefLogPath(FBase, TDateTime{2025, 1, 5, 23, 59}), FBase + "Log/01-2025/TEF-05-01-2025.log");
+  EXPECT_EQ(TefLogPath(FBase, TDateTime{2025, 1, 5, 23, 59}),
+            FBase + "Log/01-2025/TEF-05-01-2025.log");
   EXPECT_TRUE(std::filesystem::is_directory(FBase + "Log/01-2025"));
 }
 

@@ -87,7 +87,8 @@ class TrocaTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FDir = fs::temp_directory_path() /
-           (std::string("troca_test_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           (std::string("troca_test_") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(FDir);
     fs::create_directories(FDir / "req");
     fs::create_directories(FDir / "resp");
@@ -124,9 +125,9 @@ TEST_F(TrocaTest, RequestStatusAndResponseRoundTrip) {
     if (arquivo == h.ArqResp()) h.Responder(h.ArqResp(), "ADM", 101, true, "0");
   };
   troca.FinalizarRequisicao();
-  EXPECT_EQ(pedido, (std::vector<std::string>{"000-000 = ADM", "001-000 = 101",
-                                              "701-000 = Caixa 1.0.12", "706-000 = 1",
-                                              "716-000 = Loja Modelo", "999-999 = 0"}));
+  EXPECT_EQ(pedido,
+            (std::vector<std::string>{"000-000 = ADM", "001-000 = 101", "701-000 = Caixa 1.0.12",
+                                      "706-000 = 1", "716-000 = Loja Modelo", "999-999 = 0"}));
   EXPECT_FALSE(fs::exists(h.ArqTmp()));
   EXPECT_FALSE(fs::exists(h.ArqSTS()));
   EXPECT_EQ(h.estados_req.back(), reqFinalizada);

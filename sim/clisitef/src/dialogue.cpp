@@ -142,13 +142,12 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
       if (s.check == "digits") {
         // Card numbers are longer than any number kept: only a range needs the value.
         const bool all_digits =
-            !given.empty() && std::all_of(given.begin(), given.end(), [](unsigned char c) {
-              return std::isdigit(c) != 0;
-            });
+            !given.empty() && std::all_of(given.begin(), given.end(),
+                                          [](unsigned char c) { return std::isdigit(c) != 0; });
         if (!all_digits) return Refuse("invalid_value", s);
         long number = 0;
-        if (s.range && (!ParseDigits(given, number) || number < s.range->first ||
-                        number > s.range->second)) {
+        if (s.range &&
+            (!ParseDigits(given, number) || number < s.range->first || number > s.range->second)) {
           return Refuse("invalid_value", s);
         }
       } else if (s.check == "amount") {

@@ -82,11 +82,11 @@ class Dialogue {
   std::vector<Frame> FFrames;
   std::vector<Snapshot> FHistory;  // one per prompt issued, for going back
   const Step* FPending = nullptr;  // the step whose answer the next call brings
-  std::string FPendingText;       // its text as sent (menus are checked against it)
+  std::string FPendingText;        // its text as sent (menus are checked against it)
   int FWaitLeft = 0;
   bool FFinished = false;
   DialogueOutput FLastFinal;
-  Step FRefusalStep;  // the message sent before a refused prompt is repeated
+  Step FRefusalStep;                     // the message sent before a refused prompt is repeated
   std::optional<DialogueOutput> FFirst;  // the first command, prepared by EndsAtStart
 };
 

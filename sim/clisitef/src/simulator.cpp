@@ -746,10 +746,9 @@ void Simulator::RunAction(const std::string& action, Vars& vars) {
   } else if (action == "mask_card") {
     // A typed number as a host prints it: first six and last four digits.
     const std::string number = vars["typed_card"];
-    vars["card"] = number.size() > 10
-                       ? number.substr(0, 6) + std::string(number.size() - 10, '*') +
-                             number.substr(number.size() - 4)
-                       : std::string(number.size(), '*');
+    vars["card"] = number.size() > 10 ? number.substr(0, 6) + std::string(number.size() - 10, '*') +
+                                            number.substr(number.size() - 4)
+                                      : std::string(number.size(), '*');
   } else if (action == "pix_qrcode") {
     long cents = 0;
     if (!ParseDigits(vars["value_cents"], cents)) cents = 0;

@@ -11,6 +11,7 @@
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <strings.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,7 +19,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <strings.h>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -71,7 +71,8 @@ class TTlsTestServer {
     BIO_ADDR* addr = BIO_ADDR_new();
     BIO_sock_info_u info;
     info.addr = addr;
-    if (!BIO_sock_info(fd, BIO_SOCK_INFO_ADDRESS, &info)) throw std::runtime_error("test server: port");
+    if (!BIO_sock_info(fd, BIO_SOCK_INFO_ADDRESS, &info))
+      throw std::runtime_error("test server: port");
     char* service = BIO_ADDR_service_string(addr, 1);
     FPort = std::stoi(service);
     OPENSSL_free(service);
@@ -163,7 +164,8 @@ class TTlsTestServer {
     size_t contentLength = 0;
     for (size_t at = lineEnd; at != std::string::npos && at < head.size();) {
       size_t next = head.find("\r\n", at + 2);
-      std::string line = head.substr(at + 2, next == std::string::npos ? std::string::npos : next - at - 2);
+      std::string line =
+          head.substr(at + 2, next == std::string::npos ? std::string::npos : next - at - 2);
       size_t colon = line.find(':');
       std::string value = line.substr(colon + 1);
       while (!value.empty() && value.front() == ' ') value.erase(0, 1);
