@@ -89,10 +89,20 @@ void TRuVirIdUzaRespCliSiTef::ConteudoToProperty() {
 }
 
 bool TRuVirIdUzaRespCliSiTef::MapearLinha(const TRuVirIdUzaLinha& linha) {
-  using namespace clisitef;
   const TRuVirIdUzaInformacao& info = linha.Informacao();
   const std::string texto = DesescaparTef(info.AsString());
-  switch (linha.Identificacao()) {
+  if (linha.Identificacao() == clisitef::kCampoVencimentoParcela) return true;
+  if (!MapearTransacao(linha.Identificacao(), info, texto)) {
+    MapearEstabelecimentoECheque(linha, info, texto);
+  }
+  return false;
+}
+
+// Fields of the transaction itself: kind, receipts, amounts, authorisation.
+bool TRuVirIdUzaRespCliSiTef::MapearTransacao(int campo, const TRuVirIdUzaInformacao& info,
+                                              const std::string& texto) {
+  using namespace clisitef;
+  switch (campo) {
     case kCampoModalidadePagto:
       MapearModalidade(texto);
       break;
@@ -141,8 +151,18 @@ bool TRuVirIdUzaRespCliSiTef::MapearLinha(const TRuVirIdUzaLinha& linha) {
     case kCampoDataEntradaCDC:
       fpDataEntradaCDC = info.AsDate();
       break;
-    case kCampoVencimentoParcela:
-      return true;
+    default:
+      return false;
+  }
+  return true;
+}
+
+// Fields of the merchant, the payer, the instalments and a cheque.
+void TRuVirIdUzaRespCliSiTef::MapearEstabelecimentoECheque(const TRuVirIdUzaLinha& linha,
+                                                           const TRuVirIdUzaInformacao& info,
+                                                           const std::string& texto) {
+  using namespace clisitef;
+  switch (linha.Identificacao()) {
     case kCampoRede:
       fpRede = texto;
       break;
@@ -208,7 +228,6 @@ bool TRuVirIdUzaRespCliSiTef::MapearLinha(const TRuVirIdUzaLinha& linha) {
     default:
       break;
   }
-  return false;
 }
 
 // Digits 1-2 the kind (debit, credit), digits 3-4 how it is paid.

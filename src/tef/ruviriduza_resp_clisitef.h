@@ -25,6 +25,9 @@ class TRuVirIdUzaRespCliSiTef : public TRuVirIdUzaResp {
  private:
   // One line of the content into its properties; true for an installment.
   bool MapearLinha(const TRuVirIdUzaLinha& linha);
+  bool MapearTransacao(int campo, const TRuVirIdUzaInformacao& info, const std::string& texto);
+  void MapearEstabelecimentoECheque(const TRuVirIdUzaLinha& linha,
+                                    const TRuVirIdUzaInformacao& info, const std::string& texto);
   void MapearModalidade(const std::string& texto);                               // field 100
   void MapearControle(const TRuVirIdUzaLinha& linha, const std::string& texto);  // field 899
 };
