@@ -29,6 +29,19 @@ def test_a_payment_route_written_with_escapes_still_pays(tef_service, tef_client
     assert len(tef_service.sales_api.requests) == 1
 
 
+def test_routes_that_only_look_like_a_payment_start_nothing(tef_service, tef_client,
+                                                              tef_session):
+    for route in ["/TRANSACTION", "/Transaction", " /transaction", "/transaction/",
+                  "/transactio\u006e/cancel", "/transaction\u0000"]:
+        text = ('{"route":"%s","session_uuid":"%s","type":"transaction","operation":0,'
+                '"transaction_value":"12,00","payer_name":"Fulano"}' % (route, tef_session))
+        tef_client.send(text)
+    assert tef_client.request({}) == NO_ROUTE  # nothing else was said before it
+    calls = [j.get("call") for j in tef_service.journal()]
+    assert "IniciaFuncaoSiTefInterativo" not in calls, calls
+    assert tef_service.sales_api.requests == []
+
+
 def test_a_burst_then_a_transaction_keeps_its_order(tef_service, tef_client, tef_session):
     burst = [{} if i % 3 else {"route": "/nada", "session_uuid": "x"} for i in range(100)]
     for m in burst:
@@ -136,3 +149,14 @@ def test_upgrade_request_over_the_limit_is_closed(svc):
     other = svc.connect()
     assert other.request({}) == NO_ROUTE
     other.close()
+
+
+def test_a_stalled_half_upgrade_holds_nobody(svc):
+    c = RawClient(svc)
+    c.send(b"GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: webs")
+    other = svc.connect()
+    assert other.request({}) == NO_ROUTE
+    other.close()
+    started = time.monotonic()
+    assert svc.stop() == 0 and time.monotonic() - started < 10
+    c.close()
