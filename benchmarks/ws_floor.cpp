@@ -96,7 +96,8 @@ void Serve(SSL_CTX* ctx, int fd) {
     }
     const std::string resp =
         "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-        "Sec-WebSocket-Accept: " + Accept(key) + "\r\n\r\n";
+        "Sec-WebSocket-Accept: " +
+        Accept(key) + "\r\n\r\n";
     if (!WriteFull(ssl, resp.data(), resp.size())) goto done;
   }
   {

@@ -6,7 +6,8 @@
 // round to round) and reads the servers' memory from /proc. The table holds
 // the median of the rounds.
 //
-//   wsbench --app build/app --floor build/benchmarks/ws_floor [--rounds 3] [--quick] [--only MEASURE]
+//   wsbench --app build/app --floor build/benchmarks/ws_floor [--rounds 3] [--quick] [--only
+//   MEASURE]
 //
 // --quick is the CI pass: one round with few exchanges, to keep the tool
 // working; its timings mean little. The exit status is non-zero only when an
@@ -25,9 +26,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <climits>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -188,12 +189,12 @@ class TClient {
  public:
   // TCP connect, TLS handshake (resuming `session` when given) and upgrade.
   TClient(SSL_CTX* ctx, int port, SSL_SESSION* session = nullptr) {
-    fd_ = TcpConnect(port);
-    if (fd_ < 0) Fail("connect failed");
-    ssl_ = SSL_new(ctx);
-    SSL_set_fd(ssl_, fd_);
-    if (session) SSL_set_session(ssl_, session);
-    if (SSL_connect(ssl_) != 1) Fail("TLS handshake failed");
+    FHandle = TcpConnect(port);
+    if (FHandle < 0) Fail("connect failed");
+    FSsl = SSL_new(ctx);
+    SSL_set_fd(FSsl, FHandle);
+    if (session) SSL_set_session(FSsl, session);
+    if (SSL_connect(FSsl) != 1) Fail("TLS handshake failed");
     static const char kUpgrade[] =
         "GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
@@ -203,7 +204,7 @@ class TClient {
     char buf[1024];
     while (resp.find("\r\n\r\n") == std::string::npos) {
       size_t got = 0;
-      if (SSL_read_ex(ssl_, buf, sizeof buf, &got) != 1) Fail("upgrade: connection closed");
+      if (SSL_read_ex(FSsl, buf, sizeof buf, &got) != 1) Fail("upgrade: connection closed");
       resp.append(buf, got);
     }
     if (resp.rfind("HTTP/1.1 101", 0) != 0 ||
@@ -212,19 +213,19 @@ class TClient {
     }
   }
   ~TClient() {
-    SSL_shutdown(ssl_);
-    SSL_free(ssl_);
-    close(fd_);
+    SSL_shutdown(FSsl);
+    SSL_free(FSsl);
+    close(FHandle);
   }
   TClient(const TClient&) = delete;
   TClient& operator=(const TClient&) = delete;
 
-  bool Resumed() const { return SSL_session_reused(ssl_) == 1; }
-  SSL_SESSION* Session() const { return SSL_get1_session(ssl_); }
+  bool Resumed() const { return SSL_session_reused(FSsl) == 1; }
+  SSL_SESSION* Session() const { return SSL_get1_session(FSsl); }
 
   void Write(const void* p, size_t n) {
     size_t done = 0;
-    if (SSL_write_ex(ssl_, p, n, &done) != 1 || done != n) Fail("write failed");
+    if (SSL_write_ex(FSsl, p, n, &done) != 1 || done != n) Fail("write failed");
   }
   void Send(const std::vector<uint8_t>& frame) { Write(frame.data(), frame.size()); }
   void SendText(const std::string& text);
@@ -264,14 +265,14 @@ class TClient {
     char* p = static_cast<char*>(buf);
     while (n > 0) {
       size_t got = 0;
-      if (SSL_read_ex(ssl_, p, n, &got) != 1) Fail("read failed: connection closed");
+      if (SSL_read_ex(FSsl, p, n, &got) != 1) Fail("read failed: connection closed");
       p += got;
       n -= got;
     }
   }
 
-  int fd_ = -1;
-  SSL* ssl_ = nullptr;
+  int FHandle = -1;
+  SSL* FSsl = nullptr;
 };
 
 // A masked client text frame.
@@ -360,8 +361,8 @@ void MeasureSmall(SSL_CTX* ctx, int port, const TSettings& s, TResult& r) {
   r.small_p99 = Percentile(us, 0.99);
 }
 
-void MeasureLarge(SSL_CTX* ctx, int port, const std::vector<uint8_t>& frame, size_t bytes, int count,
-                  TResult& r) {
+void MeasureLarge(SSL_CTX* ctx, int port, const std::vector<uint8_t>& frame, size_t bytes,
+                  int count, TResult& r) {
   TClient c(ctx, port);
   std::vector<double> mbs;
   for (int i = 0; i < count; ++i) {
@@ -478,7 +479,8 @@ struct TPaymentTimes {
 // answer to the message that follows it.
 TPaymentTimes MeasurePayments(SSL_CTX* ctx, int port, int payments) {
   TClient c(ctx, port);
-  c.SendText("{\"route\":\"/session/start\",\"type\":\"session\",\"token\":\"" + SessionToken() + "\"}");
+  c.SendText("{\"route\":\"/session/start\",\"type\":\"session\",\"token\":\"" + SessionToken() +
+             "\"}");
   std::string session;
   for (;;) {
     const std::string m = c.Receive();
@@ -503,7 +505,8 @@ TPaymentTimes MeasurePayments(SSL_CTX* ctx, int port, int payments) {
       if (answered >= 0) {
         (last ? times.closing : times.prompts).push_back(t - answered);
         if (getenv("WSBENCH_VERBOSE")) {
-          std::printf("prompt %.0f µs: %s -> %s\n", t - answered, last_answer.c_str(), m.substr(0, 100).c_str());
+          std::printf("prompt %.0f µs: %s -> %s\n", t - answered, last_answer.c_str(),
+                      m.substr(0, 100).c_str());
         }
       }
       answered = -1;
@@ -567,8 +570,8 @@ int Run(const TOptions& o) {
   std::vector<double> prompts, closing;
   for (int round = 0; round < o.rounds; ++round) {
     const int svc_port = FreePort();
-    WriteFile(app + "/SvcZentavoSiTef.ini",
-              "[sitef]\r\nserver_port=" + std::to_string(svc_port) + "\r\npdv_number=3\r\nqrcode_on_pinpad=0\r\n");
+    WriteFile(app + "/SvcZentavoSiTef.ini", "[sitef]\r\nserver_port=" + std::to_string(svc_port) +
+                                                "\r\npdv_number=3\r\nqrcode_on_pinpad=0\r\n");
     TProcess svc, flo;
     TResult rs, rf;
     struct TTarget {
@@ -578,13 +581,17 @@ int Run(const TOptions& o) {
     TTarget targets[2] = {{&svc, &rs}, {&flo, &rf}};
     std::vector<std::function<void(TTarget&)>> measures;
     const auto wanted = [&](const char* name) { return o.only.empty() || o.only == name; };
-    if (wanted("memory")) measures.push_back([&](TTarget& t) { MeasureMemory(ctx, *t.p, large, *t.r); });
-    if (wanted("small")) measures.push_back([&](TTarget& t) { MeasureSmall(ctx, t.p->port, s, *t.r); });
+    if (wanted("memory"))
+      measures.push_back([&](TTarget& t) { MeasureMemory(ctx, *t.p, large, *t.r); });
+    if (wanted("small"))
+      measures.push_back([&](TTarget& t) { MeasureSmall(ctx, t.p->port, s, *t.r); });
     if (wanted("large")) {
-      measures.push_back(
-          [&](TTarget& t) { MeasureLarge(ctx, t.p->port, large, s.large_bytes, s.large_count, *t.r); });
+      measures.push_back([&](TTarget& t) {
+        MeasureLarge(ctx, t.p->port, large, s.large_bytes, s.large_count, *t.r);
+      });
     }
-    if (wanted("handshakes")) measures.push_back([&](TTarget& t) { MeasureHandshakes(ctx, t.p->port, s, *t.r); });
+    if (wanted("handshakes"))
+      measures.push_back([&](TTarget& t) { MeasureHandshakes(ctx, t.p->port, s, *t.r); });
     try {
       svc = Spawn({app + "/SvcZentavoSiTef"}, app, tmp + "/service.out", env, svc_port);
       const int floor_port = FreePort();
@@ -613,12 +620,14 @@ int Run(const TOptions& o) {
     Stop(svc);
     Stop(flo);
     std::printf(
-        "round %d: service %.1f/%.1f µs, %.0f MB/s, hs %.0f/%.0f µs (%d/%d resumed), RSS %.1f/%.1f/%.1f MiB"
-        " | floor %.1f/%.1f µs, %.0f MB/s, hs %.0f/%.0f µs (%d/%d resumed), RSS %.1f/%.1f/%.1f MiB\n",
-        round + 1, rs.small_p50, rs.small_p99, rs.large_mbs, rs.handshake_p50, rs.resumed_p50, rs.resumed,
-        rs.resumed_of, rs.rss_idle, rs.rss_peak, rs.rss_after, rf.small_p50, rf.small_p99, rf.large_mbs,
-        rf.handshake_p50, rf.resumed_p50, rf.resumed, rf.resumed_of, rf.rss_idle, rf.rss_peak,
-        rf.rss_after);
+        "round %d: service %.1f/%.1f µs, %.0f MB/s, hs %.0f/%.0f µs (%d/%d resumed), RSS "
+        "%.1f/%.1f/%.1f MiB"
+        " | floor %.1f/%.1f µs, %.0f MB/s, hs %.0f/%.0f µs (%d/%d resumed), RSS %.1f/%.1f/%.1f "
+        "MiB\n",
+        round + 1, rs.small_p50, rs.small_p99, rs.large_mbs, rs.handshake_p50, rs.resumed_p50,
+        rs.resumed, rs.resumed_of, rs.rss_idle, rs.rss_peak, rs.rss_after, rf.small_p50,
+        rf.small_p99, rf.large_mbs, rf.handshake_p50, rf.resumed_p50, rf.resumed, rf.resumed_of,
+        rf.rss_idle, rf.rss_peak, rf.rss_after);
     std::fflush(stdout);
     svc_rounds.push_back(rs);
     floor_rounds.push_back(rf);
@@ -637,8 +646,10 @@ int Run(const TOptions& o) {
     (void)higher_better;
   };
   const double mb = s.large_bytes / 1048576.0;
-  std::printf("\n%d round(s), medians; %d small round trips, %d handshakes of each kind, %d x %.0f MiB per round\n\n",
-              o.rounds, s.small_count, s.handshake_count, s.large_count, mb);
+  std::printf(
+      "\n%d round(s), medians; %d small round trips, %d handshakes of each kind, %d x %.0f MiB per "
+      "round\n\n",
+      o.rounds, s.small_count, s.handshake_count, s.large_count, mb);
   std::printf("| measure | service | floor | ratio | goal |\n|---|---|---|---|---|\n");
   row("100-byte request → error reply, p50", &TResult::small_p50, "µs", false, "≤ 1.10");
   row("same, p99", &TResult::small_p99, "µs", false, "≤ 1.50");
@@ -646,17 +657,25 @@ int Run(const TOptions& o) {
   row("TCP + TLS + upgrade, p50", &TResult::handshake_p50, "µs", false, "≤ 1.00");
   row("resumed handshake, p50", &TResult::resumed_p50, "µs", false, "≤ 1.00");
   const double idle = med(svc_rounds, &TResult::rss_idle);
-  std::printf("| RSS idle / peak with one %.0f MiB message / after | %.1f / %.1f / %.1f MiB | %.1f / %.1f / %.1f MiB | — | ≤ 8 / ≤ %.1f / ≈ idle |\n",
-              mb, idle, med(svc_rounds, &TResult::rss_peak), med(svc_rounds, &TResult::rss_after),
-              med(floor_rounds, &TResult::rss_idle), med(floor_rounds, &TResult::rss_peak),
-              med(floor_rounds, &TResult::rss_after), idle + 3 * mb);
-  std::printf("| payment prompt: answer in → next message out, p50 / p99 (%zu prompts, no simulator delays) | %.0f / %.0f µs | — | — | p99 ≤ 1000 µs |\n",
-              prompts.size(), Percentile(prompts, 0.5), Percentile(prompts, 0.99));
-  std::printf("| payment closing: last answer in → result out, p50 / max (%zu payments; journal syncs, library, sales API) | %.0f / %.0f µs | — | — | — |\n",
-              closing.size(), Percentile(closing, 0.5), Percentile(closing, 1.0));
+  std::printf(
+      "| RSS idle / peak with one %.0f MiB message / after | %.1f / %.1f / %.1f MiB | %.1f / %.1f "
+      "/ %.1f MiB | — | ≤ 8 / ≤ %.1f / ≈ idle |\n",
+      mb, idle, med(svc_rounds, &TResult::rss_peak), med(svc_rounds, &TResult::rss_after),
+      med(floor_rounds, &TResult::rss_idle), med(floor_rounds, &TResult::rss_peak),
+      med(floor_rounds, &TResult::rss_after), idle + 3 * mb);
+  std::printf(
+      "| payment prompt: answer in → next message out, p50 / p99 (%zu prompts, no simulator "
+      "delays) | %.0f / %.0f µs | — | — | p99 ≤ 1000 µs |\n",
+      prompts.size(), Percentile(prompts, 0.5), Percentile(prompts, 0.99));
+  std::printf(
+      "| payment closing: last answer in → result out, p50 / max (%zu payments; journal syncs, "
+      "library, sales API) | %.0f / %.0f µs | — | — | — |\n",
+      closing.size(), Percentile(closing, 0.5), Percentile(closing, 1.0));
   int unresumed = 0;
   for (const auto& r : svc_rounds) unresumed += r.resumed_of - r.resumed;
-  if (unresumed) std::printf("\nnote: %d of the service's resumption attempts made a full handshake\n", unresumed);
+  if (unresumed)
+    std::printf("\nnote: %d of the service's resumption attempts made a full handshake\n",
+                unresumed);
   SSL_CTX_free(ctx);
   system(("rm -rf '" + tmp + "'").c_str());
   return 0;
@@ -669,18 +688,29 @@ int main(int argc, char** argv) {
   TOptions o;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--app" && i + 1 < argc) o.app = argv[++i];
-    else if (a == "--floor" && i + 1 < argc) o.floor = argv[++i];
-    else if (a == "--rounds" && i + 1 < argc) o.rounds = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--quick") o.quick = true;
-    else if (a == "--only" && i + 1 < argc) o.only = argv[++i];
+    if (a == "--app" && i + 1 < argc)
+      o.app = argv[++i];
+    else if (a == "--floor" && i + 1 < argc)
+      o.floor = argv[++i];
+    else if (a == "--rounds" && i + 1 < argc)
+      o.rounds = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--quick")
+      o.quick = true;
+    else if (a == "--only" && i + 1 < argc)
+      o.only = argv[++i];
     else {
-      std::fprintf(stderr, "usage: %s --app DIR --floor PATH [--rounds N] [--quick] [--only memory|small|large|handshakes|payment]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s --app DIR --floor PATH [--rounds N] [--quick] [--only "
+                   "memory|small|large|handshakes|payment]\n",
+                   argv[0]);
       return 2;
     }
   }
   if (o.app.empty() || o.floor.empty()) {
-    std::fprintf(stderr, "usage: %s --app DIR --floor PATH [--rounds N] [--quick] [--only memory|small|large|handshakes|payment]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s --app DIR --floor PATH [--rounds N] [--quick] [--only "
+                 "memory|small|large|handshakes|payment]\n",
+                 argv[0]);
     return 2;
   }
   if (o.quick && o.rounds == 3) o.rounds = 1;

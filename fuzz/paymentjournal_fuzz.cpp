@@ -12,26 +12,26 @@ namespace {
 
 class TBytesFile : public platform::IAppendFile {
  public:
-  explicit TBytesFile(std::string* s) : s_(s) {}
+  explicit TBytesFile(std::string* s) : FContent(s) {}
   bool ReadAll(std::string& out) override {
-    out = *s_;
+    out = *FContent;
     return true;
   }
   bool Append(std::string_view b, bool) override {
-    s_->append(b);
+    FContent->append(b);
     return true;
   }
   bool Truncate(uint64_t n) override {
-    s_->resize(n);
+    FContent->resize(n);
     return true;
   }
   bool Replace(std::string_view b) override {
-    *s_ = std::string(b);
+    *FContent = std::string(b);
     return true;
   }
 
  private:
-  std::string* s_;
+  std::string* FContent;
 };
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "platform/ansi.h"
-
 #include "tef/ruviriduza_arquivo.h"
 #include "tef/ruviriduza_resp_clisitef.h"
 #include "tef/ruviriduza_resp_txt.h"

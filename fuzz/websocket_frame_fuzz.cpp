@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data + 2), size - 2);
 
   endpoint::testing::TMemoryConnection conn;
-  for (size_t i = 0; i < bytes.size(); i += chunk) conn.Push(bytes.substr(i, chunk), i == 0 ? 0 : delay);
+  for (size_t i = 0; i < bytes.size(); i += chunk)
+    conn.Push(bytes.substr(i, chunk), i == 0 ? 0 : delay);
 
   endpoint::TWebSocketLimits limits;
   limits.MaxPayload = 1 << 20;

@@ -17,8 +17,10 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if ((a == "--width-mm" || a == "--dpi") && i + 1 < argc) {
       const std::string v = argv[++i];
-      if (a == "--width-mm") width_mm = std::atof(v.c_str());
-      else dpi = std::atoi(v.c_str());
+      if (a == "--width-mm")
+        width_mm = std::atof(v.c_str());
+      else
+        dpi = std::atoi(v.c_str());
     } else if (in.empty()) {
       in = a;
     } else if (out.empty()) {

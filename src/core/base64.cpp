@@ -17,7 +17,8 @@ std::string Encode(std::string_view in, const char* alphabet, bool pad) {
   size_t i = 0;
   for (; i + 3 <= in.size(); i += 3) {
     const uint32_t v = (uint32_t{static_cast<uint8_t>(in[i])} << 16) |
-                       (uint32_t{static_cast<uint8_t>(in[i + 1])} << 8) | static_cast<uint8_t>(in[i + 2]);
+                       (uint32_t{static_cast<uint8_t>(in[i + 1])} << 8) |
+                       static_cast<uint8_t>(in[i + 2]);
     out += alphabet[(v >> 18) & 63];
     out += alphabet[(v >> 12) & 63];
     out += alphabet[(v >> 6) & 63];

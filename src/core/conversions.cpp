@@ -20,8 +20,10 @@ int StrToInt(const std::string& text) {
   }
   ok = ok && i < text.size();
   for (; ok && i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9' || v > INT_MAX) ok = false;
-    else v = v * 10 + (text[i] - '0');
+    if (text[i] < '0' || text[i] > '9' || v > INT_MAX)
+      ok = false;
+    else
+      v = v * 10 + (text[i] - '0');
   }
   if (neg) v = -v;
   if (!ok || v > INT_MAX || v < INT_MIN) {

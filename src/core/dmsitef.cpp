@@ -11,7 +11,7 @@
 namespace core {
 
 TDmSitef::TDmSitef(TDmSitefHost& host, TDmSitefOptions options, platform::TEnv& env)
-    : host_(host), FOptions(std::move(options)), FEnv(env) {
+    : FHost(host), FOptions(std::move(options)), FEnv(env) {
   fPathDLL = FOptions.PathDLL.empty() ? platform::ExeDir() + "dll/" : FOptions.PathDLL;
   FRuVirIdUza = std::make_unique<tef::TRuVirIdUza>(FEnv);
   // The integrator's identification, written into the requests the
@@ -22,8 +22,8 @@ TDmSitef::TDmSitef(TDmSitefHost& host, TDmSitefOptions options, platform::TEnv& 
   id.SetSoftwareHouse("Zentavo Sistemas");
   id.SetRazaoSocial("Zentavo Sistemas Ltda.");
   BindComponentEvents();
-  fTefLogFileName = service::TefLogPath(platform::ExeDir(), FEnv.Now());
-  FRuVirIdUza->SetArqLOG(fTefLogFileName);
+  FTefLogFileName = service::TefLogPath(platform::ExeDir(), FEnv.Now());
+  FRuVirIdUza->SetArqLOG(FTefLogFileName);
 }
 
 TDmSitef::~TDmSitef() = default;
@@ -37,7 +37,9 @@ void TDmSitef::BindComponentEvents() {
   };
   c.OnObtemCampo = [this](const std::string& t, int mn, int mx, int tipo,
                           tef::TRuVirIdUzaCliSiTefOperacaoCampo op, std::string& resp, bool& dig,
-                          bool& back) { RuVirIdUzaObtemCampo(t, mn, mx, tipo, op, resp, dig, back); };
+                          bool& back) {
+    RuVirIdUzaObtemCampo(t, mn, mx, tipo, op, resp, dig, back);
+  };
   c.OnExibeQRCode = [this](const std::string& qr) { RuVirIdUzaExibeQRCode(qr); };
   c.OnAguardaResp = [this](const std::string& arq, int secs, bool& stop) {
     RuVirIdUzaAguardaResp(arq, secs, stop);
@@ -45,13 +47,15 @@ void TDmSitef::BindComponentEvents() {
   c.OnMudaEstadoResp = [this](tef::TRuVirIdUzaRespEstado e) { RuVirIdUzaMudaEstadoResp(e); };
   c.OnMudaEstadoReq = [this](tef::TRuVirIdUzaReqEstado e) { RuVirIdUzaMudaEstadoReq(e); };
   // The cheque reader is not offered: the component goes on with its answer.
-  c.OnObtemCheque = [](const std::string&, int, tef::TRuVirIdUzaCliSiTefOperacaoCampo,
-                       std::string&, bool& digitado, bool&) { digitado = true; };
+  c.OnObtemCheque = [](const std::string&, int, tef::TRuVirIdUzaCliSiTefOperacaoCampo, std::string&,
+                       bool& digitado, bool&) { digitado = true; };
   c.OnObterSenha = [](const std::string&, bool& back) { back = false; };
   c.OnRestauraFocoAplicacao = [](bool& tratado) { tratado = false; };
   // The busy flag stays with the transaction that claimed it until it ends.
   c.OnAntesCancelarTransacao = [](tef::TRuVirIdUzaResp&) {};
-  c.OnInfoECF = [this](tef::TRuVirIdUzaInfoECF op, std::string& ret) { RuVirIdUzaInfoECF(op, ret); };
+  c.OnInfoECF = [this](tef::TRuVirIdUzaInfoECF op, std::string& ret) {
+    RuVirIdUzaInfoECF(op, ret);
+  };
   // No fiscal printer is driven: every printer command reports success.
   c.OnComandaECF = [](tef::TRuVirIdUzaOperacaoECF, tef::TRuVirIdUzaResp&, int& ret) { ret = 1; };
   c.OnComandaECFAbreVinculado = [](const std::string&, const std::string&, tef::TCurrency,
@@ -75,11 +79,11 @@ void TDmSitef::BindComponentEvents() {
   };
 }
 
-void TDmSitef::SendClientMessage(const std::string& pMsg) { host_.SendClientMessage(pMsg); }
+void TDmSitef::SendClientMessage(const std::string& pMsg) { FHost.SendClientMessage(pMsg); }
 
 void TDmSitef::DecodeWebSocketFrame(std::string& DecodedMessage) {
   DecodedMessage.clear();
-  DecodedMessage = host_.DecodeWebSocketFrame();
+  DecodedMessage = FHost.DecodeWebSocketFrame();
 }
 
 void TDmSitef::ConnectionClosed() {

@@ -140,7 +140,7 @@ class TDmSitef {
   // The only way to write to the front end; nothing without a server.
   void SendClientMessage(const std::string& pMsg);
   // A prompt of the payment that waits for an answer (see TDmSitefHost).
-  void SendPrompt(const std::string& pMsg) { host_.SendPrompt(pMsg); }
+  void SendPrompt(const std::string& pMsg) { FHost.SendPrompt(pMsg); }
   // Takes the paying front end's next message ("" when none).
   void DecodeWebSocketFrame(std::string& DecodedMessage);
 
@@ -226,9 +226,9 @@ class TDmSitef {
   bool Concluido() const { return fConcluido.load(); }
 
   // The TEF log file name chosen at creation.
-  const std::string& TefLogFileName() const { return fTefLogFileName; }
-  int Log(const std::string& text) { return host_.Log(text); }
-  TDmSitefHost& Host() { return host_; }
+  const std::string& TefLogFileName() const { return FTefLogFileName; }
+  int Log(const std::string& text) { return FHost.Log(text); }
+  TDmSitefHost& Host() { return FHost; }
   platform::TEnv& Env() { return FEnv; }
 
  private:
@@ -279,8 +279,7 @@ class TDmSitef {
   void UndoCancelledApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
                              const std::string& documento);
   // The entries taken from the pending list; the approval journalled.
-  void CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes,
-                       TApproval& approval);
+  void CollectApproval(tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes, TApproval& approval);
   // Registered with the sales API and confirmed, or undone; each step
   // journalled before its effect.
   void DecideApproval(TApproval& approval, const std::string& documento);
@@ -312,11 +311,11 @@ class TDmSitef {
   bool MarkResultadoFinal();
 
   // Constant after construction.
-  TDmSitefHost& host_;
+  TDmSitefHost& FHost;
   const TDmSitefOptions FOptions;
   platform::TEnv& FEnv;  // clock, sleeps and files
   std::string fPathDLL;  // FOptions.PathDLL or <exe>/dll/
-  std::string fTefLogFileName;
+  std::string FTefLogFileName;
 
   // Guarded by its own lock.
   TSessionList FSessionList;
@@ -326,11 +325,11 @@ class TDmSitef {
 
   // Sale data, written under FTEFClaim (session start or transaction): of
   // the latest session start, or of the session the running transaction
-  // names (fSaleSession says which session they belong to).
+  // names (FSaleSession says which session they belong to).
   int fVenda_Id = 0;
   int fEmpresa_Id = 0;
   std::string fCallbackURL;
-  std::string fSaleSession;
+  std::string FSaleSession;
   // Written under the configuration claim (session start).
   bool FTLSConnection = false;
 
@@ -343,9 +342,9 @@ class TDmSitef {
   std::string fNsuCancelamento;
   // Whether the last RegisterTransaction got no answer from the sales API
   // (request error): the API may hold the sale all the same.
-  bool fRegistroSemResposta = false;
+  bool FRegistroSemResposta = false;
   // The error reply of a failed sales API request, sent after the decision.
-  std::optional<std::string> fErroRegistro;
+  std::optional<std::string> FErroRegistro;
   // Dialogue state of the payment thread.
   std::string fUltimaMsg;
   std::string fLastContentReceived;
@@ -360,24 +359,24 @@ class TDmSitef {
   // cleared by each routed message's thread once the message is handled.
   std::atomic<bool> FProcessandoMsg{false};
   // Set by "/transaction/cancel" and the dialogue, cleared by the payment.
-  // Protected by fCancelMu where it meets fResultadoFinal: once the library
+  // Protected by FCancelLock where it meets FResultadoFinal: once the library
   // has returned the function's final result, a cancellation cannot change
   // it.
-  std::mutex fCancelMu;
+  std::mutex FCancelLock;
   std::atomic<bool> fCancelado{false};
-  bool fResultadoFinal = false;  // protected by fCancelMu
+  bool FResultadoFinal = false;  // protected by FCancelLock
 
-  // The payment journal, opened on first use. Protected by FJournalMu (its
+  // The payment journal, opened on first use. Protected by FJournalLock (its
   // opening; the journal locks itself).
-  std::mutex FJournalMu;
+  std::mutex FJournalLock;
   std::unique_ptr<TPaymentJournal> FPaymentJournal;
   // The running payment: its journal id ("" when none), protected by
-  // FPagamentoMu (the status query reads it); its started record until the
+  // FPagamentoLock (the status query reads it); its started record until the
   // library starts the function, payment thread only.
-  mutable std::mutex FPagamentoMu;
-  std::string fPagamentoAtual;
-  TJsonValue fPagamentoInicio;
-  bool fPagamentoIniciado = false;
+  mutable std::mutex FPagamentoLock;
+  std::string FPagamentoAtual;
+  TJsonValue FPagamentoInicio;
+  bool FPagamentoIniciado = false;
 
   // The component, set at construction and used under FTEFClaim. Declared
   // last, so destroyed first: its events reach the members above.
@@ -390,17 +389,17 @@ class TDmSitef {
 class TJsonMessage {
  public:
   TJsonMessage() = default;
-  explicit TJsonMessage(std::shared_ptr<const TJsonValue> v) : v_(std::move(v)) {}
-  explicit operator bool() const { return v_ != nullptr; }
-  const TJsonValue& operator*() const { return *v_; }
-  const TJsonValue* operator->() const { return v_.get(); }
+  explicit TJsonMessage(std::shared_ptr<const TJsonValue> v) : FValue(std::move(v)) {}
+  explicit operator bool() const { return FValue != nullptr; }
+  const TJsonValue& operator*() const { return *FValue; }
+  const TJsonValue* operator->() const { return FValue.get(); }
   // A copy, for callers that keep their own optional value.
   operator std::optional<TJsonValue>() const {
-    return v_ ? std::optional<TJsonValue>(*v_) : std::nullopt;
+    return FValue ? std::optional<TJsonValue>(*FValue) : std::nullopt;
   }
 
  private:
-  std::shared_ptr<const TJsonValue> v_;
+  std::shared_ptr<const TJsonValue> FValue;
 };
 
 // Parses pContent and returns it when it is a JSON object; empty otherwise.

@@ -39,11 +39,16 @@ using frontend::Notice;
 
 const char* FieldOperationName(tef::TRuVirIdUzaCliSiTefOperacaoCampo op) {
   switch (op) {
-    case tef::tcString: return "string";
-    case tef::tcCurrency: return "currency";
-    case tef::tcCMC7: return "cmc7";
-    case tef::tcBarCode: return "barcode";
-    case tef::tcSeguranca: return "segurança";
+    case tef::tcString:
+      return "string";
+    case tef::tcCurrency:
+      return "currency";
+    case tef::tcCMC7:
+      return "cmc7";
+    case tef::tcBarCode:
+      return "barcode";
+    case tef::tcSeguranca:
+      return "segurança";
   }
   return "string";
 }
@@ -61,7 +66,7 @@ void TDmSitef::GetClientResponse(std::string& text) {
   struct TAnswered {
     TDmSitefHost& host;
     ~TAnswered() { host.PromptAnswered(); }
-  } answered{host_};
+  } answered{FHost};
   while (FAguardandoRespCanc.load()) FEnv.SleepMillis(1);
   std::string candidate;
   if (!fLastContentReceived.empty()) {
@@ -73,9 +78,9 @@ void TDmSitef::GetClientResponse(std::string& text) {
     while (candidate.empty()) {
       const int64_t left = deadline - FEnv.MonotonicMillis();
       // A stopping service cannot receive an answer: give up at once.
-      if (left <= 0 || !host_.Serving()) break;
+      if (left <= 0 || !FHost.Serving()) break;
       const int64_t slice = FEnv.MonotonicMillis();
-      if (host_.WaitForClientData(static_cast<int>(left < 100 ? left : 100))) {
+      if (FHost.WaitForClientData(static_cast<int>(left < 100 ? left : 100))) {
         DecodeWebSocketFrame(candidate);
         if (candidate.empty()) FEnv.SleepMillis(50);
       } else if (FEnv.MonotonicMillis() - slice < 10) {
@@ -134,8 +139,8 @@ void TDmSitef::RuVirIdUzaAguardaResp(const std::string& Arquivo, int /*SegundosT
     SetCanCancel(true);
   }
   if (!FProcessandoMsg.load()) {
-    std::shared_ptr<endpoint::TConnection> conn = host_.CurrentConnection();
-    if (conn != nullptr && conn->Connected() && host_.WaitForClientData(100)) PollClientMessage();
+    std::shared_ptr<endpoint::TConnection> conn = FHost.CurrentConnection();
+    if (conn != nullptr && conn->Connected() && FHost.WaitForClientData(100)) PollClientMessage();
   }
   if (fCancelado.load()) {
     Interromper = true;
@@ -237,15 +242,18 @@ void TDmSitef::GetQuestionResponse(int& ModalResult) {
     ModalResult = tef::mrNone;
   } else if (type == "question") {
     const std::string r = GetJSONField(*message, "response");
-    if (r == "Sim") ModalResult = tef::mrYes;
-    else if (r == "Não") ModalResult = tef::mrNo;
-    else if (r == "Reimprimir") ModalResult = tef::mrOk;
+    if (r == "Sim")
+      ModalResult = tef::mrYes;
+    else if (r == "Não")
+      ModalResult = tef::mrNo;
+    else if (r == "Reimprimir")
+      ModalResult = tef::mrOk;
   }
 }
 
 void TDmSitef::AskCancelConfirmation() {
-  SendPrompt(frontend::Question("Deseja realmente cancelar esta operação?", {"Sim", "Não"})
-                 .Serialize());
+  SendPrompt(
+      frontend::Question("Deseja realmente cancelar esta operação?", {"Sim", "Não"}).Serialize());
   int result = 0;
   GetQuestionResponse(result);
   if (result != 0) fCancelado.store(false);  // the cancellation is withdrawn
@@ -280,9 +288,8 @@ void TDmSitef::GetMenuResponse(const tef::TStringList& Opcoes, int& ItemSelecion
   if (fCancelado.load()) AskCancelConfirmation();
 }
 
-void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo,
-                                    int TamanhoMaximo, int TipoCampo,
-                                    tef::TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
+void TDmSitef::RuVirIdUzaObtemCampo(const std::string& Titulo, int TamanhoMinimo, int TamanhoMaximo,
+                                    int TipoCampo, tef::TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
                                     std::string& Resposta, bool& Digitado, bool& VoltarMenu) {
   frontend::TCollectPrompt prompt;
   prompt.Title = Titulo;

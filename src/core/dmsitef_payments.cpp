@@ -46,12 +46,12 @@ bool PendingReconciliation(const TJournalledPayment& p) {
 }  // namespace
 
 std::string TDmSitef::CurrentPaymentId() const {
-  std::lock_guard<std::mutex> lock(FPagamentoMu);
-  return fPagamentoAtual;
+  std::lock_guard<std::mutex> lock(FPagamentoLock);
+  return FPagamentoAtual;
 }
 
 TPaymentJournal& TDmSitef::PaymentJournal() {
-  std::lock_guard<std::mutex> lock(FJournalMu);
+  std::lock_guard<std::mutex> lock(FJournalLock);
   if (!FPaymentJournal) {
     const std::string folder =
         FOptions.PathJournal.empty() ? platform::ExeDir() + "Journal/" : FOptions.PathJournal;
@@ -96,25 +96,25 @@ void TDmSitef::JournalBeginPayment(const std::string& type, const TSessionPtr& p
   } catch (...) {
     id = std::to_string(PaymentJournal().Count() + 1) + "-" + std::to_string(fVenda_Id);
   }
-  fPagamentoInicio = std::move(f);
-  fPagamentoIniciado = false;
-  std::lock_guard<std::mutex> lock(FPagamentoMu);
-  fPagamentoAtual = id;
+  FPagamentoInicio = std::move(f);
+  FPagamentoIniciado = false;
+  std::lock_guard<std::mutex> lock(FPagamentoLock);
+  FPagamentoAtual = id;
 }
 
 void TDmSitef::JournalFunctionStart(const std::string& doc, const std::string& date,
                                     const std::string& time) {
   const std::string id = CurrentPaymentId();
-  if (id.empty() || fPagamentoIniciado) return;
-  TJsonValue f = fPagamentoInicio;
+  if (id.empty() || FPagamentoIniciado) return;
+  TJsonValue f = FPagamentoInicio;
   f.AddString("document", doc).AddString("date", date).AddString("time", time);
   PaymentJournal().Append(id, journalstep::kStarted, f);
-  fPagamentoIniciado = true;
+  FPagamentoIniciado = true;
 }
 
 void TDmSitef::JournalStep(const std::string& step, const TJsonValue& fields) {
   const std::string id = CurrentPaymentId();
-  if (id.empty() || !fPagamentoIniciado) return;
+  if (id.empty() || !FPagamentoIniciado) return;
   // Nothing outside waits on a delivery: it is not flushed on its own, so
   // the payment's end (and the library's release) is not held up by the disk.
   PaymentJournal().Append(id, step, fields, step != journalstep::kDelivered);
@@ -130,7 +130,7 @@ void TDmSitef::JournalStepAfter(const std::string& step, const TJsonValue& field
 
 bool TDmSitef::JournalEnded(const TJsonValue& result) {
   const std::string id = CurrentPaymentId();
-  if (id.empty() || !fPagamentoIniciado) return false;
+  if (id.empty() || !FPagamentoIniciado) return false;
   std::optional<TJournalledPayment> p = PaymentJournal().Find(id);
   // An approval already has its own ending (confirmed, undone, or left to
   // be finished again).
@@ -142,10 +142,10 @@ bool TDmSitef::JournalEnded(const TJsonValue& result) {
 }
 
 void TDmSitef::JournalEndPayment() {
-  std::lock_guard<std::mutex> lock(FPagamentoMu);
-  fPagamentoAtual.clear();
-  fPagamentoIniciado = false;
-  fPagamentoInicio = TJsonValue();
+  std::lock_guard<std::mutex> lock(FPagamentoLock);
+  FPagamentoAtual.clear();
+  FPagamentoIniciado = false;
+  FPagamentoInicio = TJsonValue();
 }
 
 // ---------------------------------------------------------------- resolution

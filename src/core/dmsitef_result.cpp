@@ -28,7 +28,7 @@ TJsonValue TDmSitef::BuildTransactionEntry(const tef::TRuVirIdUzaResp& R) {
 void TDmSitef::RuVirIdUzaDepoisConfirmarTransacoes(
     tef::TRuVirIdUzaRespostasPendentes& RespostasPendentes) {
   const std::string documento = RuVirIdUza().Resp().DocumentoVinculado();
-  fErroRegistro.reset();
+  FErroRegistro.reset();
   // The library has returned its final result: a cancellation arriving from
   // now on is refused, so a confirmed payment is never reported cancelled.
   if (MarkResultadoFinal()) {
@@ -112,18 +112,18 @@ void TDmSitef::DecideApproval(TApproval& approval, const std::string& documento)
   }
   if (approval.Any) {
     TJsonValue f = TJsonValue::MakeObject();
-    f.AddBoolean("answered", !fRegistroSemResposta);
+    f.AddBoolean("answered", !FRegistroSemResposta);
     JournalStep(journalstep::kRefused, f);
   }
   RuVirIdUza().ConfirmarTransacao(false, documento);
-  JournalDecision(false, approval.Any && fRegistroSemResposta);
+  JournalDecision(false, approval.Any && FRegistroSemResposta);
 }
 
 void TDmSitef::SendDecision(const TApproval& approval) {
   // The decision is taken: only now may the front end be written to.
-  if (fErroRegistro) {
-    const std::string reply = BuildErrorReply(*fErroRegistro);
-    fErroRegistro.reset();
+  if (FErroRegistro) {
+    const std::string reply = BuildErrorReply(*FErroRegistro);
+    FErroRegistro.reset();
     try {
       SendClientMessage(reply);
     } catch (const endpoint::EConnectionClosed&) {
@@ -148,11 +148,11 @@ bool TDmSitef::RegisterTransaction(TJsonValue& Result) {
   rest::IHttpTransport& transport = FOptions.HttpTransport ? *FOptions.HttpTransport : curl;
   rest::TRegisterOutcome outcome =
       rest::PostTransactionResult(Result, fCallbackURL, fEmpresa_Id, token, transport);
-  fRegistroSemResposta = outcome.ErrorReply.has_value();
+  FRegistroSemResposta = outcome.ErrorReply.has_value();
   for (const std::string& line : outcome.LogEntries) Log(line);
   // Answered after the library has been told to confirm or undo, so that no
   // write to the front end can hold an approval open.
-  fErroRegistro = outcome.ErrorReply;
+  FErroRegistro = outcome.ErrorReply;
   return outcome.Registered;
 }
 

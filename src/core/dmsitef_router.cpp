@@ -15,15 +15,15 @@ thread_local TRoutedMessage tRouted;
 
 class TRoutedScope {
  public:
-  TRoutedScope(const std::string& text, TJsonMessage parsed) : saved_(std::move(tRouted)) {
+  TRoutedScope(const std::string& text, TJsonMessage parsed) : FSaved(std::move(tRouted)) {
     tRouted = TRoutedMessage{&text, std::move(parsed)};
   }
-  ~TRoutedScope() { tRouted = std::move(saved_); }
+  ~TRoutedScope() { tRouted = std::move(FSaved); }
   TRoutedScope(const TRoutedScope&) = delete;
   TRoutedScope& operator=(const TRoutedScope&) = delete;
 
  private:
-  TRoutedMessage saved_;
+  TRoutedMessage FSaved;
 };
 
 }  // namespace
@@ -46,7 +46,7 @@ std::string TDmSitef::BuildErrorReply(const std::string& text) {
 }
 
 TJsonMessage TDmSitef::ReadRequest(const std::string& pContent, const std::string& type,
-                                  const std::string& wrongType) {
+                                   const std::string& wrongType) {
   try {
     TJsonMessage message = ParseJsonObject(pContent);
     if (!message) throw EDmSitefErro("Os dados recebidos são inválidos.");
@@ -69,7 +69,8 @@ void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection
   if (!parsed) return;  // not JSON: ignored
   // Valid JSON that is not an object: the server closes the connection.
   if (!parsed->IsObject()) throw EDmSitefErro("Mensagem não é um objeto JSON");
-  const TRoutedScope routed(pContent, TJsonMessage(std::make_shared<const TJsonValue>(std::move(*parsed))));
+  const TRoutedScope routed(pContent,
+                            TJsonMessage(std::make_shared<const TJsonValue>(std::move(*parsed))));
   // Declared after the scope, so the scope ends holding the last reference.
   const TJsonMessage message = ParseJsonObject(pContent);
   try {
@@ -91,14 +92,22 @@ void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection
     TSessionPtr session;
     if (needs_session && !ValidateSession(pContent, session)) return;
 
-    if (route == "/session/finish") FinishSession(pContent, session);
-    else if (route == "/initialize") InitializeSiTef(pContent, session);
-    else if (route == "/pinpad/status") CheckPinpad(pContent, session);
-    else if (route == "/version") CheckFileVersion(pContent, session);
-    else if (route == "/transaction") StartTransaction(pContent, session);
-    else if (route == "/transaction/cancel") CancelTransactionInProgress(pContent);
-    else if (route == "/transaction/status") TransactionStatus(pContent, session);
-    else if (route == "/print") Print(pContent, session);
+    if (route == "/session/finish")
+      FinishSession(pContent, session);
+    else if (route == "/initialize")
+      InitializeSiTef(pContent, session);
+    else if (route == "/pinpad/status")
+      CheckPinpad(pContent, session);
+    else if (route == "/version")
+      CheckFileVersion(pContent, session);
+    else if (route == "/transaction")
+      StartTransaction(pContent, session);
+    else if (route == "/transaction/cancel")
+      CancelTransactionInProgress(pContent);
+    else if (route == "/transaction/status")
+      TransactionStatus(pContent, session);
+    else if (route == "/print")
+      Print(pContent, session);
   } catch (const endpoint::EConnectionClosed&) {
     throw;  // the connection is gone: nothing can be answered on it
   } catch (const std::exception& e) {

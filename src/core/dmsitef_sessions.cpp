@@ -41,7 +41,7 @@ void TDmSitef::CreateSession(const std::string& pConfig, endpoint::TConnection& 
   }
   // The sale data about to be written belong to no session until this one
   // is created.
-  fSaleSession.clear();
+  FSaleSession.clear();
   if (!TakeSessionSale(*claims)) return;
   try {
     OpenSession(pIdContext);
@@ -128,8 +128,9 @@ void TDmSitef::OpenSession(endpoint::TConnection& pIdContext) {
   const TJsonValue reply = frontend::SessionCreated(
       platform::FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz\"Z\"", expiry), uuid,
       RuVirIdUza().TEFCliSiTef().CodigoLoja(), RuVirIdUza().TEFCliSiTef().NumeroTerminal());
-  FSessionList.AddItem(uuid, expiry, &pIdContext, TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
-  fSaleSession = uuid;
+  FSessionList.AddItem(uuid, expiry, &pIdContext,
+                       TSessionSale{fVenda_Id, fEmpresa_Id, fCallbackURL});
+  FSaleSession = uuid;
   SendClientMessage(reply.Serialize());
 }
 

@@ -65,7 +65,7 @@ tef::TStringList SplitLines(const std::string& s) {
 
 void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
   tef::TRuVirIdUza& c = RuVirIdUza();
-  platform::TIniFile& ini = host_.IniConfig();
+  platform::TIniFile& ini = FHost.IniConfig();
   RefuseLineBreaks(claims);
 
   const std::string terminal =
@@ -94,7 +94,8 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
       changed = true;
     }
     tls.WriteString("ConfiguracaoTLS", "TipoComunicacaoExterna", "TLSGWP");
-    tls.WriteString("ConfiguracaoTLS", "URLTLS", ini.ReadString("sitef", "tls_gateway_host", URLTLS));
+    tls.WriteString("ConfiguracaoTLS", "URLTLS",
+                    ini.ReadString("sitef", "tls_gateway_host", URLTLS));
     tls.WriteString("ConfiguracaoTLS", "TokenRegistro", token);
     const std::string control = platform::CliSiTefControlDir();
     if (changed && FEnv.IsFolder(control)) {
@@ -102,7 +103,8 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
       const std::string moved =
           control + "-" + platform::FormatDateTime("ddmmyyyyhhnnss", FEnv.Now());
       try {
-        if (FEnv.RenameFile(control, moved)) Log("Pasta de controle do SiTef renomeada para: " + moved);
+        if (FEnv.RenameFile(control, moved))
+          Log("Pasta de controle do SiTef renomeada para: " + moved);
       } catch (...) {
         Log("Não foi possível renomear a pasta de controle do sitef: " + control);
       }
@@ -120,7 +122,7 @@ void TDmSitef::ConfigureTEF(const TJsonValue& claims) {
 bool TDmSitef::ApplyManagerSettings(const TJsonValue& claims, const std::string& terminal) {
   tef::TRuVirIdUza& c = RuVirIdUza();
   tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
-  platform::TIniFile& ini = host_.IniConfig();
+  platform::TIniFile& ini = FHost.IniConfig();
   bool changed = false;
   const std::string ip = ThroughAnsi(GetJSONField(claims, "ip_address"));
   const std::string store = ThroughAnsi(GetJSONField(claims, "store_code"));
@@ -189,7 +191,8 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, const TSessionPtr& /
   } catch (const endpoint::EConnectionClosed&) {
     throw;
   } catch (const std::exception& e) {
-    SendClientMessage(BuildErrorReply(std::string("Erro ao conectar com servidor TEF: ") + e.what()));
+    SendClientMessage(
+        BuildErrorReply(std::string("Erro ao conectar com servidor TEF: ") + e.what()));
   }
 }
 

@@ -29,33 +29,33 @@ std::string TwoDigits(int n) {
 class TPaymentScope {
  public:
   TPaymentScope(TDmSitefHost& host, std::atomic<bool>& busy, TTEFClaim& claim)
-      : host_(host), busy_(busy), claim_(claim) {
-    busy_.store(true);
-    host_.BeginPayment();
+      : FHost(host), FBusy(busy), FClaim(claim) {
+    FBusy.store(true);
+    FHost.BeginPayment();
   }
   ~TPaymentScope() {
-    busy_.store(false);
-    claim_.Release();
-    host_.EndPayment();
+    FBusy.store(false);
+    FClaim.Release();
+    FHost.EndPayment();
   }
   TPaymentScope(const TPaymentScope&) = delete;
   TPaymentScope& operator=(const TPaymentScope&) = delete;
 
  private:
-  TDmSitefHost& host_;
-  std::atomic<bool>& busy_;
-  TTEFClaim& claim_;
+  TDmSitefHost& FHost;
+  std::atomic<bool>& FBusy;
+  TTEFClaim& FClaim;
 };
 
 // Forgets the running payment on every way out of the transaction.
 template <typename F>
 class TOnExit {
  public:
-  explicit TOnExit(F f) : f_(std::move(f)) {}
-  ~TOnExit() { f_(); }
+  explicit TOnExit(F f) : FAction(std::move(f)) {}
+  ~TOnExit() { FAction(); }
 
  private:
-  F f_;
+  F FAction;
 };
 
 }  // namespace
@@ -70,8 +70,8 @@ bool TDmSitef::IsPromptAnswer(const std::string& text) {
 }
 
 bool TDmSitef::MarkResultadoFinal() {
-  std::lock_guard<std::mutex> lock(fCancelMu);
-  fResultadoFinal = true;
+  std::lock_guard<std::mutex> lock(FCancelLock);
+  FResultadoFinal = true;
   return fCancelado.load();
 }
 
@@ -87,7 +87,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, const TSessionPtr& 
     }
     return;
   }
-  TPaymentScope payment(host_, fProcessando, claim);
+  TPaymentScope payment(FHost, fProcessando, claim);
   TakeTransactionData(*request, pSession);
   auto end_payment = [this] { JournalEndPayment(); };
   TOnExit<decltype(end_payment)> payment_scope(end_payment);
@@ -116,11 +116,11 @@ void TDmSitef::TakeTransactionData(const TTransactionRequest& request,
                                    const TSessionPtr& pSession) {
   // The payment belongs to the sale of the session it names, even when
   // another session was started since.
-  if (pSession && pSession->Session_UUID() != fSaleSession) {
+  if (pSession && pSession->Session_UUID() != FSaleSession) {
     fVenda_Id = pSession->Sale().Venda_Id;
     fEmpresa_Id = pSession->Sale().Empresa_Id;
     fCallbackURL = pSession->Sale().CallbackURL;
-    fSaleSession = pSession->Session_UUID();
+    FSaleSession = pSession->Session_UUID();
   }
   fNsuCancelamento = request.CancellationNsu;
   fOperacao = request.Operation;
@@ -156,9 +156,9 @@ void TDmSitef::RunTransaction(const TTransactionRequest& request, const TSession
 void TDmSitef::ResetFunctionState() {
   fConcluido.store(false);
   fPodeCancelar.store(false);
-  std::lock_guard<std::mutex> lock(fCancelMu);
+  std::lock_guard<std::mutex> lock(FCancelLock);
   fCancelado.store(false);
-  fResultadoFinal = false;
+  FResultadoFinal = false;
 }
 
 void TDmSitef::CallFunction(const TTransactionRequest& request) {
@@ -206,8 +206,8 @@ void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
   bool set = false;
   {
     // Once the library has returned its final result, nothing is cancelled.
-    std::lock_guard<std::mutex> lock(fCancelMu);
-    if (fPodeCancelar.load() && !fResultadoFinal) {
+    std::lock_guard<std::mutex> lock(FCancelLock);
+    if (fPodeCancelar.load() && !FResultadoFinal) {
       fCancelado.store(true);
       set = true;
     }

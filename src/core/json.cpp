@@ -69,49 +69,49 @@ void AppendEscape(std::string& out, unsigned long unit) {
 
 TJsonValue TJsonValue::MakeString(std::string_view utf8) {
   TJsonValue v;
-  v.kind_ = TKind::jkString;
-  v.text_ = std::string(utf8);
+  v.FKind = TKind::jkString;
+  v.FText = std::string(utf8);
   return v;
 }
 
 TJsonValue TJsonValue::MakeNumber(std::string_view text) {
   if (!IsJsonNumber(text)) throw std::invalid_argument("not a JSON number: " + std::string(text));
   TJsonValue v;
-  v.kind_ = TKind::jkNumber;
-  v.text_ = std::string(text);
+  v.FKind = TKind::jkNumber;
+  v.FText = std::string(text);
   return v;
 }
 
 TJsonValue TJsonValue::MakeInteger(long long value) {
   TJsonValue v;
-  v.kind_ = TKind::jkNumber;
-  v.text_ = std::to_string(value);
+  v.FKind = TKind::jkNumber;
+  v.FText = std::to_string(value);
   return v;
 }
 
 TJsonValue TJsonValue::MakeBoolean(bool value) {
   TJsonValue v;
-  v.kind_ = TKind::jkBoolean;
-  v.text_ = value ? "true" : "false";
+  v.FKind = TKind::jkBoolean;
+  v.FText = value ? "true" : "false";
   return v;
 }
 
 TJsonValue TJsonValue::MakeObject() {
   TJsonValue v;
-  v.kind_ = TKind::jkObject;
+  v.FKind = TKind::jkObject;
   return v;
 }
 
 TJsonValue TJsonValue::MakeArray() {
   TJsonValue v;
-  v.kind_ = TKind::jkArray;
+  v.FKind = TKind::jkArray;
   return v;
 }
 
 TJsonValue& TJsonValue::Add(std::string name, TJsonValue value) {
-  if (kind_ == TKind::jkNull) kind_ = TKind::jkObject;
-  if (kind_ != TKind::jkObject) throw std::logic_error("JSON value is not an object");
-  members_.push_back(TJsonMember{std::move(name), std::move(value)});
+  if (FKind == TKind::jkNull) FKind = TKind::jkObject;
+  if (FKind != TKind::jkObject) throw std::logic_error("JSON value is not an object");
+  FMembers.push_back(TJsonMember{std::move(name), std::move(value)});
   return *this;
 }
 
@@ -129,16 +129,16 @@ TJsonValue& TJsonValue::AddBoolean(std::string name, bool value) {
 }
 
 const TJsonValue* TJsonValue::Find(std::string_view name) const {
-  for (const auto& m : members_) {
+  for (const auto& m : FMembers) {
     if (m.Name == name) return &m.Value;
   }
   return nullptr;
 }
 
 TJsonValue& TJsonValue::Push(TJsonValue value) {
-  if (kind_ == TKind::jkNull) kind_ = TKind::jkArray;
-  if (kind_ != TKind::jkArray) throw std::logic_error("JSON value is not an array");
-  items_.push_back(std::move(value));
+  if (FKind == TKind::jkNull) FKind = TKind::jkArray;
+  if (FKind != TKind::jkArray) throw std::logic_error("JSON value is not an array");
+  FItems.push_back(std::move(value));
   return *this;
 }
 
@@ -157,14 +157,30 @@ void AppendJsonString(std::string& out, std::string_view s) {
     if (c < 0x80) {
       ++i;
       switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '/': out += "\\/"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '/':
+          out += "\\/";
+          break;
+        case '\b':
+          out += "\\b";
+          break;
+        case '\f':
+          out += "\\f";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
         default:
           if (c < 0x20) {
             AppendEscape(out, c);
@@ -193,27 +209,33 @@ std::string TJsonValue::Serialize() const {
 }
 
 void TJsonValue::SerializeTo(std::string& out) const {
-  switch (kind_) {
-    case TKind::jkNull: out += "null"; break;
+  switch (FKind) {
+    case TKind::jkNull:
+      out += "null";
+      break;
     case TKind::jkBoolean:
-    case TKind::jkNumber: out += text_; break;
-    case TKind::jkString: AppendJsonString(out, text_); break;
+    case TKind::jkNumber:
+      out += FText;
+      break;
+    case TKind::jkString:
+      AppendJsonString(out, FText);
+      break;
     case TKind::jkArray: {
       out += '[';
-      for (size_t i = 0; i < items_.size(); ++i) {
+      for (size_t i = 0; i < FItems.size(); ++i) {
         if (i) out += ',';
-        items_[i].SerializeTo(out);
+        FItems[i].SerializeTo(out);
       }
       out += ']';
       break;
     }
     case TKind::jkObject: {
       out += '{';
-      for (size_t i = 0; i < members_.size(); ++i) {
+      for (size_t i = 0; i < FMembers.size(); ++i) {
         if (i) out += ',';
-        AppendJsonString(out, members_[i].Name);
+        AppendJsonString(out, FMembers[i].Name);
         out += ':';
-        members_[i].Value.SerializeTo(out);
+        FMembers[i].Value.SerializeTo(out);
       }
       out += '}';
       break;
@@ -229,126 +251,135 @@ void TJsonValue::SerializeTo(std::string& out) const {
 class TJsonReader {
  public:
   TJsonReader(std::string_view text, const TJsonLimits& limits)
-      : p_(text.data()), end_(text.data() + text.size()), limits_(limits) {}
+      : FCursor(text.data()), FEnd(text.data() + text.size()), FLimits(limits) {}
 
   bool Document(TJsonValue& root) {
     SkipSpace();
     if (!Value(root, 0)) return false;
     SkipSpace();
-    if (p_ != end_) return Fail("unexpected text after the value");
+    if (FCursor != FEnd) return Fail("unexpected text after the value");
     return true;
   }
 
-  const char* Error() const { return error_; }
-  bool LimitBroken() const { return limit_broken_; }
-  size_t Offset(const char* begin) const { return static_cast<size_t>(p_ - begin); }
+  const char* Error() const { return FError; }
+  bool LimitBroken() const { return FLimitBroken; }
+  size_t Offset(const char* begin) const { return static_cast<size_t>(FCursor - begin); }
 
  private:
   bool Fail(const char* why) {
-    if (error_ == nullptr) error_ = why;
+    if (FError == nullptr) FError = why;
     return false;
   }
   bool BreakLimit(const char* why) {
-    limit_broken_ = error_ == nullptr;
+    FLimitBroken = FError == nullptr;
     return Fail(why);
   }
 
   void SkipSpace() {
-    while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+    while (FCursor != FEnd &&
+           (*FCursor == ' ' || *FCursor == '\n' || *FCursor == '\r' || *FCursor == '\t'))
+      ++FCursor;
   }
 
   bool Count() {
-    if (++values_ > limits_.MaxValues) return BreakLimit("too many values");
+    if (++FValues > FLimits.MaxValues) return BreakLimit("too many values");
     return true;
   }
 
   bool Value(TJsonValue& out, int depth) {
-    if (p_ == end_) return Fail("unexpected end of text");
-    switch (*p_) {
-      case '{': return Object(out, depth);
-      case '[': return Array(out, depth);
+    if (FCursor == FEnd) return Fail("unexpected end of text");
+    switch (*FCursor) {
+      case '{':
+        return Object(out, depth);
+      case '[':
+        return Array(out, depth);
       case '"':
         if (!Count()) return false;
-        out.kind_ = TJsonValue::TKind::jkString;
-        return String(out.text_);
-      case 't': return Literal(out, "true", TJsonValue::TKind::jkBoolean);
-      case 'f': return Literal(out, "false", TJsonValue::TKind::jkBoolean);
-      case 'n': return Literal(out, "null", TJsonValue::TKind::jkNull);
-      default: return Number(out);
+        out.FKind = TJsonValue::TKind::jkString;
+        return String(out.FText);
+      case 't':
+        return Literal(out, "true", TJsonValue::TKind::jkBoolean);
+      case 'f':
+        return Literal(out, "false", TJsonValue::TKind::jkBoolean);
+      case 'n':
+        return Literal(out, "null", TJsonValue::TKind::jkNull);
+      default:
+        return Number(out);
     }
   }
 
   bool Literal(TJsonValue& out, std::string_view word, TJsonValue::TKind kind) {
-    if (static_cast<size_t>(end_ - p_) < word.size() || std::string_view(p_, word.size()) != word) {
+    if (static_cast<size_t>(FEnd - FCursor) < word.size() ||
+        std::string_view(FCursor, word.size()) != word) {
       return Fail("invalid value");
     }
     if (!Count()) return false;
-    p_ += word.size();
-    out.kind_ = kind;
-    if (kind == TJsonValue::TKind::jkBoolean) out.text_ = std::string(word);
+    FCursor += word.size();
+    out.FKind = kind;
+    if (kind == TJsonValue::TKind::jkBoolean) out.FText = std::string(word);
     return true;
   }
 
   bool Number(TJsonValue& out) {
-    const char* from = p_;
+    const char* from = FCursor;
     const auto digits = [&] {
-      const char* d = p_;
-      while (p_ != end_ && IsDigit(*p_)) ++p_;
-      return p_ != d;
+      const char* d = FCursor;
+      while (FCursor != FEnd && IsDigit(*FCursor)) ++FCursor;
+      return FCursor != d;
     };
-    if (p_ != end_ && *p_ == '-') ++p_;
-    if (p_ != end_ && *p_ == '0') {
-      ++p_;
+    if (FCursor != FEnd && *FCursor == '-') ++FCursor;
+    if (FCursor != FEnd && *FCursor == '0') {
+      ++FCursor;
     } else if (!digits()) {
       return Fail("invalid value");
     }
-    if (p_ != end_ && *p_ == '.') {
-      ++p_;
+    if (FCursor != FEnd && *FCursor == '.') {
+      ++FCursor;
       if (!digits()) return Fail("invalid number");
     }
-    if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
-      ++p_;
-      if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+    if (FCursor != FEnd && (*FCursor == 'e' || *FCursor == 'E')) {
+      ++FCursor;
+      if (FCursor != FEnd && (*FCursor == '+' || *FCursor == '-')) ++FCursor;
       if (!digits()) return Fail("invalid number");
     }
     if (!Count()) return false;
-    out.kind_ = TJsonValue::TKind::jkNumber;
-    out.text_.assign(from, static_cast<size_t>(p_ - from));
+    out.FKind = TJsonValue::TKind::jkNumber;
+    out.FText.assign(from, static_cast<size_t>(FCursor - from));
     return true;
   }
 
   bool Open(int depth) {
-    if (depth >= limits_.MaxDepth) return BreakLimit("nesting too deep");
+    if (depth >= FLimits.MaxDepth) return BreakLimit("nesting too deep");
     return Count();
   }
 
   bool Object(TJsonValue& out, int depth) {
     if (!Open(depth)) return false;
-    out.kind_ = TJsonValue::TKind::jkObject;
-    ++p_;
+    out.FKind = TJsonValue::TKind::jkObject;
+    ++FCursor;
     SkipSpace();
-    if (p_ != end_ && *p_ == '}') {
-      ++p_;
+    if (FCursor != FEnd && *FCursor == '}') {
+      ++FCursor;
       return true;
     }
     for (;;) {
-      if (p_ == end_ || *p_ != '"') return Fail("object member name expected");
-      out.members_.emplace_back();
-      TJsonMember& m = out.members_.back();
+      if (FCursor == FEnd || *FCursor != '"') return Fail("object member name expected");
+      out.FMembers.emplace_back();
+      TJsonMember& m = out.FMembers.back();
       if (!String(m.Name)) return false;
       SkipSpace();
-      if (p_ == end_ || *p_ != ':') return Fail("':' expected");
-      ++p_;
+      if (FCursor == FEnd || *FCursor != ':') return Fail("':' expected");
+      ++FCursor;
       SkipSpace();
       if (!Value(m.Value, depth + 1)) return false;
       SkipSpace();
-      if (p_ != end_ && *p_ == ',') {
-        ++p_;
+      if (FCursor != FEnd && *FCursor == ',') {
+        ++FCursor;
         SkipSpace();
         continue;
       }
-      if (p_ != end_ && *p_ == '}') {
-        ++p_;
+      if (FCursor != FEnd && *FCursor == '}') {
+        ++FCursor;
         return true;
       }
       return Fail("',' or '}' expected");
@@ -357,24 +388,24 @@ class TJsonReader {
 
   bool Array(TJsonValue& out, int depth) {
     if (!Open(depth)) return false;
-    out.kind_ = TJsonValue::TKind::jkArray;
-    ++p_;
+    out.FKind = TJsonValue::TKind::jkArray;
+    ++FCursor;
     SkipSpace();
-    if (p_ != end_ && *p_ == ']') {
-      ++p_;
+    if (FCursor != FEnd && *FCursor == ']') {
+      ++FCursor;
       return true;
     }
     for (;;) {
-      out.items_.emplace_back();
-      if (!Value(out.items_.back(), depth + 1)) return false;
+      out.FItems.emplace_back();
+      if (!Value(out.FItems.back(), depth + 1)) return false;
       SkipSpace();
-      if (p_ != end_ && *p_ == ',') {
-        ++p_;
+      if (FCursor != FEnd && *FCursor == ',') {
+        ++FCursor;
         SkipSpace();
         continue;
       }
-      if (p_ != end_ && *p_ == ']') {
-        ++p_;
+      if (FCursor != FEnd && *FCursor == ']') {
+        ++FCursor;
         return true;
       }
       return Fail("',' or ']' expected");
@@ -385,64 +416,86 @@ class TJsonReader {
   const char* PlainRun(const char* p) const {
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHigh = 0x8080808080808080ull;
-    while (end_ - p >= 8) {
+    while (FEnd - p >= 8) {
       uint64_t w;
       std::memcpy(&w, p, 8);
       const uint64_t q = w ^ (kOnes * '"');
       const uint64_t b = w ^ (kOnes * '\\');
       // A byte is flagged when it is zero after the XOR (quote, backslash) or
       // below 0x20; bytes from 0x80 up are never flagged.
-      const uint64_t hit = (((q - kOnes) & ~q) | ((b - kOnes) & ~b) | ((w - kOnes * 0x20) & ~w)) & kHigh;
+      const uint64_t hit =
+          (((q - kOnes) & ~q) | ((b - kOnes) & ~b) | ((w - kOnes * 0x20) & ~w)) & kHigh;
       if (hit != 0) return p + (std::countr_zero(hit) >> 3);
       p += 8;
     }
-    while (p != end_ && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
+    while (p != FEnd && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
     return p;
   }
 
   bool Hex4(unsigned long& unit) {
-    if (end_ - p_ < 4) return Fail("invalid escape");
+    if (FEnd - FCursor < 4) return Fail("invalid escape");
     unit = 0;
     for (int k = 0; k < 4; ++k) {
-      const char c = *p_++;
+      const char c = *FCursor++;
       unit <<= 4;
-      if (c >= '0' && c <= '9') unit |= static_cast<unsigned long>(c - '0');
-      else if (c >= 'a' && c <= 'f') unit |= static_cast<unsigned long>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') unit |= static_cast<unsigned long>(c - 'A' + 10);
-      else return Fail("invalid escape");
+      if (c >= '0' && c <= '9')
+        unit |= static_cast<unsigned long>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        unit |= static_cast<unsigned long>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        unit |= static_cast<unsigned long>(c - 'A' + 10);
+      else
+        return Fail("invalid escape");
     }
     return true;
   }
 
-  // p_ at the opening quote. A \u escape of a lone low surrogate becomes
+  // FCursor at the opening quote. A \u escape of a lone low surrogate becomes
   // U+FFFD; a high surrogate must be followed by the escape of a low one.
   bool String(std::string& out) {
-    ++p_;
+    ++FCursor;
     for (;;) {
-      const char* run = PlainRun(p_);
-      out.append(p_, static_cast<size_t>(run - p_));
-      p_ = run;
-      if (p_ == end_) return Fail("unterminated string");
-      const char c = *p_++;
+      const char* run = PlainRun(FCursor);
+      out.append(FCursor, static_cast<size_t>(run - FCursor));
+      FCursor = run;
+      if (FCursor == FEnd) return Fail("unterminated string");
+      const char c = *FCursor++;
       if (c == '"') return true;
       if (c != '\\') return Fail("control character in string");
-      if (p_ == end_) return Fail("unterminated string");
-      switch (*p_++) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+      if (FCursor == FEnd) return Fail("unterminated string");
+      switch (*FCursor++) {
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           unsigned long unit;
           if (!Hex4(unit)) return false;
           if (unit >= 0xD800 && unit <= 0xDBFF) {
             unsigned long low;
-            if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return Fail("invalid surrogate pair");
-            p_ += 2;
+            if (FEnd - FCursor < 2 || FCursor[0] != '\\' || FCursor[1] != 'u')
+              return Fail("invalid surrogate pair");
+            FCursor += 2;
             if (!Hex4(low)) return false;
             if (low < 0xDC00 || low > 0xDFFF) return Fail("invalid surrogate pair");
             unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
@@ -452,20 +505,22 @@ class TJsonReader {
           platform::AppendUtf8(out, unit);
           break;
         }
-        default: return Fail("invalid escape");
+        default:
+          return Fail("invalid escape");
       }
     }
   }
 
-  const char* p_;
-  const char* const end_;
-  const TJsonLimits& limits_;
-  size_t values_ = 0;
-  const char* error_ = nullptr;
-  bool limit_broken_ = false;
+  const char* FCursor;
+  const char* const FEnd;
+  const TJsonLimits& FLimits;
+  size_t FValues = 0;
+  const char* FError = nullptr;
+  bool FLimitBroken = false;
 };
 
-std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits, std::string* error) {
+std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits,
+                                    std::string* error) {
   const auto fail = [&](std::string why) -> std::optional<TJsonValue> {
     if (error) *error = std::move(why);
     return std::nullopt;
@@ -478,7 +533,8 @@ std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& li
   TJsonValue root;
   if (!reader.Document(root)) {
     if (reader.LimitBroken()) return fail(reader.Error());
-    return fail(std::string(reader.Error()) + " at offset " + std::to_string(reader.Offset(text.data())));
+    return fail(std::string(reader.Error()) + " at offset " +
+                std::to_string(reader.Offset(text.data())));
   }
   return root;
 }

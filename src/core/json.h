@@ -39,16 +39,16 @@ class TJsonValue {
   static TJsonValue MakeObject();
   static TJsonValue MakeArray();
 
-  TKind Kind() const { return kind_; }
-  bool IsNull() const { return kind_ == TKind::jkNull; }
-  bool IsBoolean() const { return kind_ == TKind::jkBoolean; }
-  bool IsNumber() const { return kind_ == TKind::jkNumber; }
-  bool IsString() const { return kind_ == TKind::jkString; }
-  bool IsArray() const { return kind_ == TKind::jkArray; }
-  bool IsObject() const { return kind_ == TKind::jkObject; }
+  TKind Kind() const { return FKind; }
+  bool IsNull() const { return FKind == TKind::jkNull; }
+  bool IsBoolean() const { return FKind == TKind::jkBoolean; }
+  bool IsNumber() const { return FKind == TKind::jkNumber; }
+  bool IsString() const { return FKind == TKind::jkString; }
+  bool IsArray() const { return FKind == TKind::jkArray; }
+  bool IsObject() const { return FKind == TKind::jkObject; }
 
   // The text form (see above).
-  const std::string& Text() const { return text_; }
+  const std::string& Text() const { return FText; }
 
   // Objects. Add appends a member (an existing one of the same name is kept:
   // callers add each name once) and returns *this for chaining; it turns a
@@ -60,12 +60,12 @@ class TJsonValue {
   TJsonValue& AddBoolean(std::string name, bool value);
   // The first member of that name, or nullptr (also when not an object).
   const TJsonValue* Find(std::string_view name) const;
-  const std::vector<TJsonMember>& Members() const { return members_; }
+  const std::vector<TJsonMember>& Members() const { return FMembers; }
 
   // Arrays. Push appends (a null value becomes an array); std::logic_error on
   // other kinds.
   TJsonValue& Push(TJsonValue value);
-  const std::vector<TJsonValue>& Items() const { return items_; }
+  const std::vector<TJsonValue>& Items() const { return FItems; }
 
   // Compact serialisation with the escaping rules above.
   std::string Serialize() const;
@@ -74,10 +74,10 @@ class TJsonValue {
   friend class TJsonReader;
   void SerializeTo(std::string& out) const;
 
-  TKind kind_ = TKind::jkNull;
-  std::string text_;
-  std::vector<TJsonValue> items_;
-  std::vector<TJsonMember> members_;
+  TKind FKind = TKind::jkNull;
+  std::string FText;
+  std::vector<TJsonValue> FItems;
+  std::vector<TJsonMember> FMembers;
 };
 
 struct TJsonMember {

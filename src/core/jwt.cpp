@@ -26,8 +26,8 @@ std::string Hmac(const EVP_MD* md, std::string_view key, std::string_view data) 
   unsigned int out_len = 0;
   static const unsigned char kNoKey = 0;
   const void* key_ptr = key.empty() ? &kNoKey : static_cast<const void*>(key.data());
-  if (!HMAC(md, key_ptr, static_cast<int>(key.size()), reinterpret_cast<const unsigned char*>(data.data()),
-            data.size(), out, &out_len)) {
+  if (!HMAC(md, key_ptr, static_cast<int>(key.size()),
+            reinterpret_cast<const unsigned char*>(data.data()), data.size(), out, &out_len)) {
     throw std::runtime_error("HMAC indisponível");
   }
   return std::string(reinterpret_cast<const char*>(out), out_len);
@@ -78,11 +78,13 @@ TJWTVerification VerifyJWT(std::string_view token, std::string_view key) {
 }
 
 std::string GenerateJWT(std::string_view SecretKey, const TJsonValue& Claims) {
-  if (!Claims.IsNull() && !Claims.IsObject()) throw std::invalid_argument("JWT claims must be a JSON object");
+  if (!Claims.IsNull() && !Claims.IsObject())
+    throw std::invalid_argument("JWT claims must be a JSON object");
   TJsonValue header = TJsonValue::MakeObject();
   header.AddString("typ", "JWT").AddString("alg", "HS384");
   const std::string claims_json = Claims.IsNull() ? std::string("{}") : Claims.Serialize();
-  const std::string signing_input = Base64UrlEncode(header.Serialize()) + "." + Base64UrlEncode(claims_json);
+  const std::string signing_input =
+      Base64UrlEncode(header.Serialize()) + "." + Base64UrlEncode(claims_json);
   return signing_input + "." + Base64UrlEncode(Hmac(EVP_sha384(), SecretKey, signing_input));
 }
 

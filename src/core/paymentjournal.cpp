@@ -40,10 +40,10 @@ bool TJournalledPayment::Resolved() const {
 
 TPaymentJournal::TPaymentJournal(std::unique_ptr<platform::IAppendFile> file, uint64_t compactAt,
                                  size_t keepResolved)
-    : compactAt_(compactAt),
-      keepResolved_(keepResolved),
-      file_(std::move(file)),
-      nextCompaction_(compactAt) {}
+    : FCompactAt(compactAt),
+      FKeepResolved(keepResolved),
+      FFile(std::move(file)),
+      FNextCompaction(compactAt) {}
 
 std::string TPaymentJournal::EncodeRecord(const std::string& json) {
   char crc[16];
@@ -65,14 +65,14 @@ std::optional<std::string> TPaymentJournal::DecodeRecord(std::string_view line) 
 }
 
 bool TPaymentJournal::Load(std::vector<std::string>& notes) {
-  std::lock_guard<std::mutex> lock(mu_);
-  payments_.clear();
-  seq_ = 0;
-  size_ = 0;
+  std::lock_guard<std::mutex> lock(FLock);
+  FPayments.clear();
+  FSeq = 0;
+  FSize = 0;
   std::string content;
-  if (!file_->ReadAll(content)) {
+  if (!FFile->ReadAll(content)) {
     notes.push_back("Diário de pagamentos ilegível; começando vazio.");
-    needNewline_ = true;
+    FNeedNewline = true;
     return false;
   }
   size_t pos = 0, valid_end = 0;
@@ -105,10 +105,10 @@ bool TPaymentJournal::Load(std::vector<std::string>& notes) {
     notes.push_back("Diário de pagamentos: " + std::to_string(skipped) +
                     " registro(s) inválido(s) ignorado(s).");
   }
-  size_ = valid_end;
+  FSize = valid_end;
   if (valid_end < content.size()) {
     notes.push_back("Diário de pagamentos: último registro incompleto descartado.");
-    if (!file_->Truncate(valid_end)) needNewline_ = true;
+    if (!FFile->Truncate(valid_end)) FNeedNewline = true;
   }
   return true;
 }
@@ -118,19 +118,19 @@ void TPaymentJournal::Apply(const std::string& line, const TJsonValue& record) {
   const std::string step = MemberText(record, "step").value_or(std::string());
   if (const std::optional<std::string> s = MemberText(record, "seq")) {
     try {
-      seq_ = std::max<uint64_t>(seq_, std::stoull(*s));
+      FSeq = std::max<uint64_t>(FSeq, std::stoull(*s));
     } catch (...) {
       // a record without a usable sequence still counts
     }
   }
   if (id.empty() || step.empty()) return;
-  auto it = payments_.find(id);
-  if (it == payments_.end()) {
+  auto it = FPayments.find(id);
+  if (it == FPayments.end()) {
     if (step != journalstep::kStarted) return;  // its start was compacted away or lost
     TJournalledPayment p;
     p.Id = id;
-    p.Order = seq_;
-    it = payments_.emplace(id, std::move(p)).first;
+    p.Order = FSeq;
+    it = FPayments.emplace(id, std::move(p)).first;
   }
   it->second.Steps[step] = record;
   it->second.Lines.push_back(line);
@@ -138,82 +138,85 @@ void TPaymentJournal::Apply(const std::string& line, const TJsonValue& record) {
 
 void TPaymentJournal::Append(const std::string& id, const std::string& step,
                              const TJsonValue& fields, bool durable) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   TJsonValue record = TJsonValue::MakeObject();
   record.AddString("id", id)
       .AddString("step", step)
-      .AddInteger("seq", static_cast<long long>(seq_ + 1))
+      .AddInteger("seq", static_cast<long long>(FSeq + 1))
       .AddString("at", platform::FormatDateTime("yyyy-mm-dd hh:nn:ss", platform::Now()));
   if (fields.IsObject()) {
     for (const TJsonMember& m : fields.Members()) record.Add(m.Name, m.Value);
   }
   const std::string json = record.Serialize();
   const std::string line = EncodeRecord(json);
-  const std::string bytes = needNewline_ ? "\n" + line : line;
-  if (!file_->Append(bytes, durable)) {
-    needNewline_ = true;
+  const std::string bytes = FNeedNewline ? "\n" + line : line;
+  if (!FFile->Append(bytes, durable)) {
+    FNeedNewline = true;
     throw EPaymentJournal();
   }
-  needNewline_ = false;
-  size_ += bytes.size();
-  ++seq_;
+  FNeedNewline = false;
+  FSize += bytes.size();
+  ++FSeq;
   Apply(line.substr(0, line.size() - 1), record);
-  if (size_ > nextCompaction_) CompactLocked();
+  if (FSize > FNextCompaction) CompactLocked();
 }
 
 void TPaymentJournal::CompactLocked() {
   std::vector<const TJournalledPayment*> resolved;
-  for (const auto& [id, p] : payments_) {
+  for (const auto& [id, p] : FPayments) {
     if (p.Resolved()) resolved.push_back(&p);
   }
-  std::sort(resolved.begin(), resolved.end(),
-            [](const TJournalledPayment* a, const TJournalledPayment* b) { return a->Order > b->Order; });
+  std::sort(
+      resolved.begin(), resolved.end(),
+      [](const TJournalledPayment* a, const TJournalledPayment* b) { return a->Order > b->Order; });
   std::vector<std::string> drop;
-  for (size_t i = keepResolved_; i < resolved.size(); ++i) drop.push_back(resolved[i]->Id);
+  for (size_t i = FKeepResolved; i < resolved.size(); ++i) drop.push_back(resolved[i]->Id);
 
   std::vector<const TJournalledPayment*> kept;
-  for (const auto& [id, p] : payments_) {
+  for (const auto& [id, p] : FPayments) {
     if (std::find(drop.begin(), drop.end(), id) == drop.end()) kept.push_back(&p);
   }
-  std::sort(kept.begin(), kept.end(),
-            [](const TJournalledPayment* a, const TJournalledPayment* b) { return a->Order < b->Order; });
+  std::sort(kept.begin(), kept.end(), [](const TJournalledPayment* a, const TJournalledPayment* b) {
+    return a->Order < b->Order;
+  });
   std::string content;
   for (const TJournalledPayment* p : kept) {
     for (const std::string& l : p->Lines) content += l + "\n";
   }
   // A failed compaction leaves the longer file, which is still whole.
-  if (!file_->Replace(content)) return;
-  for (const std::string& id : drop) payments_.erase(id);
-  size_ = content.size();
-  needNewline_ = false;
+  if (!FFile->Replace(content)) return;
+  for (const std::string& id : drop) FPayments.erase(id);
+  FSize = content.size();
+  FNeedNewline = false;
   // Many unresolved payments must not make every append rewrite the file.
-  nextCompaction_ = std::max<uint64_t>(compactAt_, size_ * 2);
+  FNextCompaction = std::max<uint64_t>(FCompactAt, FSize * 2);
 }
 
 std::optional<TJournalledPayment> TPaymentJournal::Find(const std::string& id) const {
-  std::lock_guard<std::mutex> lock(mu_);
-  auto it = payments_.find(id);
-  if (it == payments_.end()) return std::nullopt;
+  std::lock_guard<std::mutex> lock(FLock);
+  auto it = FPayments.find(id);
+  if (it == FPayments.end()) return std::nullopt;
   return it->second;
 }
 
 std::vector<TJournalledPayment> TPaymentJournal::Unresolved() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   std::vector<TJournalledPayment> out;
-  for (const auto& [id, p] : payments_) {
+  for (const auto& [id, p] : FPayments) {
     if (!p.Resolved()) out.push_back(p);
   }
-  std::sort(out.begin(), out.end(),
-            [](const TJournalledPayment& a, const TJournalledPayment& b) { return a.Order < b.Order; });
+  std::sort(out.begin(), out.end(), [](const TJournalledPayment& a, const TJournalledPayment& b) {
+    return a.Order < b.Order;
+  });
   return out;
 }
 
 std::optional<TJournalledPayment> TPaymentJournal::LastOfSale(long long sale,
                                                               long long company) const {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   const std::string s = std::to_string(sale), c = std::to_string(company);
   const TJournalledPayment* best = nullptr;
-  for (const auto& [id, p] : payments_) {
+  for (const auto& [id, p] : FPayments) {
     if (p.Text(journalstep::kStarted, "sale_id") != s ||
         p.Text(journalstep::kStarted, "company_id") != c) {
       continue;
@@ -225,13 +228,13 @@ std::optional<TJournalledPayment> TPaymentJournal::LastOfSale(long long sale,
 }
 
 size_t TPaymentJournal::Count() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return payments_.size();
+  std::lock_guard<std::mutex> lock(FLock);
+  return FPayments.size();
 }
 
 uint64_t TPaymentJournal::FileSize() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return size_;
+  std::lock_guard<std::mutex> lock(FLock);
+  return FSize;
 }
 
 }  // namespace core

@@ -63,9 +63,9 @@ inline constexpr char kDelivered[] = "delivered";
 // What the journal knows of one payment: the last record of each step.
 struct TJournalledPayment {
   std::string Id;
-  uint64_t Order = 0;                         // seq of its first record
-  std::map<std::string, TJsonValue> Steps;    // step -> its record
-  std::vector<std::string> Lines;             // its records as stored
+  uint64_t Order = 0;                       // seq of its first record
+  std::map<std::string, TJsonValue> Steps;  // step -> its record
+  std::vector<std::string> Lines;           // its records as stored
 
   bool Has(const std::string& step) const { return Steps.count(step) != 0; }
   // The record of step, or nullptr.
@@ -112,16 +112,16 @@ class TPaymentJournal {
   void Apply(const std::string& line, const TJsonValue& record);
   void CompactLocked();
 
-  const uint64_t compactAt_;
-  const size_t keepResolved_;
+  const uint64_t FCompactAt;
+  const size_t FKeepResolved;
 
-  mutable std::mutex mu_;
-  std::unique_ptr<platform::IAppendFile> file_;    // guarded by mu_
-  std::map<std::string, TJournalledPayment> payments_;  // guarded by mu_
-  uint64_t seq_ = 0;                               // guarded by mu_
-  uint64_t size_ = 0;                              // guarded by mu_
-  uint64_t nextCompaction_;                        // guarded by mu_
-  bool needNewline_ = false;  // guarded by mu_; a failed write may have left a partial line
+  mutable std::mutex FLock;
+  std::unique_ptr<platform::IAppendFile> FFile;         // guarded by FLock
+  std::map<std::string, TJournalledPayment> FPayments;  // guarded by FLock
+  uint64_t FSeq = 0;                                    // guarded by FLock
+  uint64_t FSize = 0;                                   // guarded by FLock
+  uint64_t FNextCompaction;                             // guarded by FLock
+  bool FNeedNewline = false;  // guarded by FLock; a failed write may have left a partial line
 };
 
 }  // namespace core

@@ -29,7 +29,9 @@ class TSession {
  public:
   TSession(std::string uuid, platform::TDateTime expiration, endpoint::TConnection* context,
            TSessionSale sale = {})
-      : FSession_UUID(std::move(uuid)), FExpirationDateTime(expiration), FIdContext(context),
+      : FSession_UUID(std::move(uuid)),
+        FExpirationDateTime(expiration),
+        FIdContext(context),
         FSale(std::move(sale)) {}
 
   const std::string& Session_UUID() const { return FSession_UUID; }
@@ -57,7 +59,7 @@ class TSessionList {
   size_t Count() const;
 
  private:
-  mutable std::mutex mu_;
+  mutable std::mutex FLock;
   std::vector<std::shared_ptr<TSession>> FList;  // in creation order
 };
 

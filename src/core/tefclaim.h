@@ -20,28 +20,28 @@ class TTEFClaim {
  public:
   enum TUso { usoNenhum = 0, usoTransacao, usoConfiguracao, usoPinPad };
 
-  TTEFClaim(std::atomic<int>& owner, TUso uso) : owner_(owner) {
+  TTEFClaim(std::atomic<int>& owner, TUso uso) : FOwner(owner) {
     int expected = usoNenhum;
-    owns_ = owner_.compare_exchange_strong(expected, uso);
-    holder_ = owns_ ? uso : static_cast<TUso>(expected);
+    FOwns = FOwner.compare_exchange_strong(expected, uso);
+    FHolder = FOwns ? uso : static_cast<TUso>(expected);
   }
   ~TTEFClaim() { Release(); }
   // Releases early; nothing when not owned or already released.
   void Release() {
-    if (owns_) owner_.store(usoNenhum);
-    owns_ = false;
+    if (FOwns) FOwner.store(usoNenhum);
+    FOwns = false;
   }
   TTEFClaim(const TTEFClaim&) = delete;
   TTEFClaim& operator=(const TTEFClaim&) = delete;
 
-  bool Owns() const { return owns_; }
+  bool Owns() const { return FOwns; }
   // When refused: what held the claim at that moment.
-  TUso Holder() const { return holder_; }
+  TUso Holder() const { return FHolder; }
 
  private:
-  std::atomic<int>& owner_;
-  bool owns_ = false;
-  TUso holder_ = usoNenhum;
+  std::atomic<int>& FOwner;
+  bool FOwns = false;
+  TUso FHolder = usoNenhum;
 };
 
 }  // namespace core

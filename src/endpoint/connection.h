@@ -64,15 +64,15 @@ class TConnection {
   // Closes the connection; later reads and writes throw.
   virtual void Close() = 0;
 
-  TClientData* Data() { return data_.get(); }
-  void SetData(std::unique_ptr<TClientData> d) { data_ = std::move(d); }
+  TClientData* Data() { return FData.get(); }
+  void SetData(std::unique_ptr<TClientData> d) { FData = std::move(d); }
 
   // Held around the write of one whole frame; never while waiting for input.
-  std::mutex& WriteLock() { return write_mu_; }
+  std::mutex& WriteLock() { return FWriteLock; }
 
  private:
-  std::unique_ptr<TClientData> data_;
-  std::mutex write_mu_;
+  std::unique_ptr<TClientData> FData;
+  std::mutex FWriteLock;
 };
 
 }  // namespace endpoint

@@ -39,7 +39,7 @@ struct TServerThread::TClient {
   // Started by the reader with the first message that goes through the
   // inbox; most connections never need one.
   std::thread executor;
-  // Guarded by the server's mu_.
+  // Guarded by the server's FLock.
   std::deque<std::string> inbox;
   bool executing = false;  // the executor handles a message
   bool reader_done = false;
@@ -59,130 +59,135 @@ struct TServerThread::TRole {
 };
 
 TServerThread::TServerThread(int port, std::string cert_dir, THandlers handlers, TTimings timings)
-    : port_(port), cert_dir_(std::move(cert_dir)), handlers_(std::move(handlers)),
-      timings_(timings), listener_(std::make_unique<platform::TListenSocket>()) {}
+    : FPort(port),
+      FCertDir(std::move(cert_dir)),
+      FHandlers(std::move(handlers)),
+      FTimings(timings),
+      FListener(std::make_unique<platform::TListenSocket>()) {}
 
 TServerThread::~TServerThread() {
   Deactivate();
   WaitFor();
-  if (ctx_ != nullptr) SSL_CTX_free(ctx_);
+  if (FSslContext != nullptr) SSL_CTX_free(FSslContext);
 }
 
 void TServerThread::Log(const std::string& line) const {
-  if (handlers_.Log) handlers_.Log(line);
+  if (FHandlers.Log) FHandlers.Log(line);
 }
 
-void TServerThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+void TServerThread::Start() {
+  FThread = std::thread([this] { Execute(); });
+}
 
 void TServerThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
+  if (FThread.joinable()) FThread.join();
 }
 
 bool TServerThread::Deactivating() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return deactivating_;
+  std::lock_guard<std::mutex> lock(FLock);
+  return FDeactivating;
 }
 
 bool TServerThread::Active() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return active_;
+  std::lock_guard<std::mutex> lock(FLock);
+  return FActive;
 }
 
 bool TServerThread::WaitUntilListening(int timeout_ms) {
-  std::unique_lock<std::mutex> lock(mu_);
-  state_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                     [this] { return active_ || ended_; });
-  return active_;
+  std::unique_lock<std::mutex> lock(FLock);
+  FStateCv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                    [this] { return FActive || FEnded; });
+  return FActive;
 }
 
 void TServerThread::Execute() {
   std::string error;
   bool ok = false;
-  ctx_ = SSL_CTX_new(TLS_server_method());
-  if (ctx_ == nullptr) {
+  FSslContext = SSL_CTX_new(TLS_server_method());
+  if (FSslContext == nullptr) {
     error = OpenSslError("Erro ao carregar a biblioteca TLS");
   } else {
-    SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-    SSL_CTX_set_max_proto_version(ctx_, TLS1_2_VERSION);
+    SSL_CTX_set_min_proto_version(FSslContext, TLS1_2_VERSION);
+    SSL_CTX_set_max_proto_version(FSslContext, TLS1_2_VERSION);
     // Forward-secret AEAD suites only: the CBC suites carry the Lucky13
     // padding-oracle exposure.
-    SSL_CTX_set_cipher_list(ctx_,
+    SSL_CTX_set_cipher_list(FSslContext,
                             "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
                             "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
                             "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305");
-    SSL_CTX_set_options(ctx_, SSL_OP_CIPHER_SERVER_PREFERENCE);
-    SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_options(FSslContext, SSL_OP_CIPHER_SERVER_PREFERENCE);
+    SSL_CTX_set_verify(FSslContext, SSL_VERIFY_NONE, nullptr);
     // Records are read from the socket as many as have arrived at once, not
     // a header and then a body per read. What is read ahead is seen by
     // SSL_has_pending, which the connection asks before waiting.
-    SSL_CTX_set_read_ahead(ctx_, 1);
+    SSL_CTX_set_read_ahead(FSslContext, 1);
     // A browser that reconnects resumes its TLS session from a ticket it
     // holds: no session is kept here, so memory does not grow with every
     // connection ever made.
-    SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_OFF);
-    SSL_CTX_clear_options(ctx_, SSL_OP_NO_TICKET);
-    const std::string cert = cert_dir_ + "server_cert.pem";
-    const std::string key = cert_dir_ + "server_key.pem";
-    const std::string ca = cert_dir_ + "ca_cert.pem";
-    if (SSL_CTX_use_certificate_chain_file(ctx_, cert.c_str()) != 1) {
+    SSL_CTX_set_session_cache_mode(FSslContext, SSL_SESS_CACHE_OFF);
+    SSL_CTX_clear_options(FSslContext, SSL_OP_NO_TICKET);
+    const std::string cert = FCertDir + "server_cert.pem";
+    const std::string key = FCertDir + "server_key.pem";
+    const std::string ca = FCertDir + "ca_cert.pem";
+    if (SSL_CTX_use_certificate_chain_file(FSslContext, cert.c_str()) != 1) {
       error = OpenSslError("Erro ao carregar o certificado " + cert);
-    } else if (SSL_CTX_use_PrivateKey_file(ctx_, key.c_str(), SSL_FILETYPE_PEM) != 1) {
+    } else if (SSL_CTX_use_PrivateKey_file(FSslContext, key.c_str(), SSL_FILETYPE_PEM) != 1) {
       error = OpenSslError("Erro ao carregar a chave privada " + key);
-    } else if (SSL_CTX_check_private_key(ctx_) != 1) {
+    } else if (SSL_CTX_check_private_key(FSslContext) != 1) {
       error = OpenSslError("A chave privada não corresponde ao certificado");
-    } else if (SSL_CTX_load_verify_locations(ctx_, ca.c_str(), nullptr) != 1) {
+    } else if (SSL_CTX_load_verify_locations(FSslContext, ca.c_str(), nullptr) != 1) {
       error = OpenSslError("Erro ao carregar o certificado da CA " + ca);
     } else {
       // The chain sent to clients (certificate and CA) is built once here
       // instead of in every handshake; a chain that cannot be built is still
       // built, as before, by each handshake.
-      if (SSL_CTX_build_cert_chain(ctx_, 0) != 1) ERR_clear_error();
-      ok = listener_->Listen(port_, error);
+      if (SSL_CTX_build_cert_chain(FSslContext, 0) != 1) ERR_clear_error();
+      ok = FListener->Listen(FPort, error);
     }
   }
   ERR_clear_error();
   {
-    std::lock_guard<std::mutex> lock(mu_);
-    active_ = ok && !deactivating_;
-    if (!active_) ended_ = true;
+    std::lock_guard<std::mutex> lock(FLock);
+    FActive = ok && !FDeactivating;
+    if (!FActive) FEnded = true;
   }
-  state_cv_.notify_all();
+  FStateCv.notify_all();
   if (!ok) {
-    Log("Erro ao ativar o servidor na porta " + std::to_string(port_) + ": " + error);
+    Log("Erro ao ativar o servidor na porta " + std::to_string(FPort) + ": " + error);
     return;
   }
 
   while (true) {
-    const int fd = listener_->Accept();
+    const int fd = FListener->Accept();
     if (fd < 0) break;
-    std::lock_guard<std::mutex> lock(mu_);
-    if (deactivating_) {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FDeactivating) {
       platform::CloseSocket(fd);
       break;
     }
     ReapFinished();
     auto client = std::make_shared<TClient>();
-    client->connection = std::make_shared<TTlsConnection>(ctx_, fd);
-    clients_.push_back(client);
+    client->connection = std::make_shared<TTlsConnection>(FSslContext, fd);
+    FClients.push_back(client);
     client->reader = std::thread([this, client] { RunReader(client); });
   }
-  listener_->Close();
+  FListener->Close();
   {
-    std::lock_guard<std::mutex> lock(mu_);
-    active_ = false;
-    ended_ = true;
+    std::lock_guard<std::mutex> lock(FLock);
+    FActive = false;
+    FEnded = true;
   }
-  state_cv_.notify_all();
+  FStateCv.notify_all();
 }
 
-// REQUIRES: mu_ held.
+// REQUIRES: FLock held.
 void TServerThread::ReapFinished() {
-  for (auto it = clients_.begin(); it != clients_.end();) {
+  for (auto it = FClients.begin(); it != FClients.end();) {
     TClient& c = **it;
     if (c.reader_done && c.executor_done) {
       if (c.reader.joinable()) c.reader.join();
       if (c.executor.joinable()) c.executor.join();
-      it = clients_.erase(it);
+      it = FClients.erase(it);
     } else {
       ++it;
     }
@@ -218,7 +223,7 @@ void TServerThread::RunReader(const std::shared_ptr<TClient>& client) {
   conn.Close();
   bool executor;
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     executor = client->executor.joinable();
   }
   // An executor ends the connection itself once its inbox is done, and gives
@@ -228,44 +233,44 @@ void TServerThread::RunReader(const std::shared_ptr<TClient>& client) {
     if (client->large_read) platform::ReleaseFreeMemory();
   }
   role = TRole{};
-  std::lock_guard<std::mutex> lock(mu_);
-  if (!executor && current_ == client) current_.reset();
+  std::lock_guard<std::mutex> lock(FLock);
+  if (!executor && FCurrent == client) FCurrent.reset();
   client->reader_done = true;
-  inbox_cv_.notify_all();
+  FInboxCv.notify_all();
 }
 
 void TServerThread::Dispatch(const std::shared_ptr<TClient>& client, std::string text) {
-  const bool may_wait = !handlers_.WaitsForFrontEnd || handlers_.WaitsForFrontEnd(text);
+  const bool may_wait = !FHandlers.WaitsForFrontEnd || FHandlers.WaitsForFrontEnd(text);
   {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (deactivating_) return;
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FDeactivating) return;
     // A payment of this connection reads its messages, and a payment whose
     // connection is gone is taken over on the executor.
-    const bool payment_here = payment_running_ && (paying_ == client || PayingGone());
+    const bool payment_here = FPaymentRunning && (FPaying == client || PayingGone());
     if (may_wait || payment_here || client->executing || !client->inbox.empty()) {
       if (!client->executor.joinable()) {
         client->executor_done = false;
         client->executor = std::thread([this, client] { RunExecutor(client); });
       }
       client->inbox.push_back(std::move(text));
-      inbox_cv_.notify_all();
+      FInboxCv.notify_all();
       return;
     }
-    current_ = client;
+    FCurrent = client;
   }
   RouteOne(*client, text);
 }
 
 bool TServerThread::RouteOne(TClient& client, const std::string& text) {
   try {
-    if (handlers_.Route) handlers_.Route(text, *client.connection);
-    if (handlers_.AfterMessage) handlers_.AfterMessage();
+    if (FHandlers.Route) FHandlers.Route(text, *client.connection);
+    if (FHandlers.AfterMessage) FHandlers.AfterMessage();
     return true;
   } catch (...) {
     // An error escaping the handler closes this connection only, and what
     // it had sent after is not handled.
     client.connection->Close();
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     client.inbox.clear();
     return false;
   }
@@ -273,7 +278,7 @@ bool TServerThread::RouteOne(TClient& client, const std::string& text) {
 
 void TServerThread::Disconnected() {
   try {
-    if (handlers_.Disconnect) handlers_.Disconnect();
+    if (FHandlers.Disconnect) FHandlers.Disconnect();
   } catch (...) {
   }
 }
@@ -281,18 +286,18 @@ void TServerThread::Disconnected() {
 void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
   TTlsConnection& conn = *client->connection;
   TWebSocketLimits limits;
-  limits.StallTimeoutMs = timings_.StallTimeoutMs;
+  limits.StallTimeoutMs = FTimings.StallTimeoutMs;
   // Input is already waiting when a read starts: from its first byte, a TLS
   // record or frame that stops arriving ends the connection at the limit.
-  limits.FirstByteTimeoutMs = timings_.StallTimeoutMs;
+  limits.FirstByteTimeoutMs = FTimings.StallTimeoutMs;
   const auto log = [this](const std::string& line) { Log(line); };
   while (conn.Connected()) {
     {
-      std::unique_lock<std::mutex> lock(mu_);
-      if (deactivating_) return;
+      std::unique_lock<std::mutex> lock(FLock);
+      if (FDeactivating) return;
       // A peer that sends faster than its messages are handled waits here.
       if (client->inbox.size() >= kMaxInbox) {
-        inbox_cv_.wait_for(lock, std::chrono::milliseconds(kProbeSliceMs));
+        FInboxCv.wait_for(lock, std::chrono::milliseconds(kProbeSliceMs));
         continue;
       }
     }
@@ -318,8 +323,8 @@ void TServerThread::ReadMessages(const std::shared_ptr<TClient>& client) {
 void TServerThread::Probe(TClient& client) {
   bool paying;
   {
-    std::lock_guard<std::mutex> lock(mu_);
-    paying = payment_running_ && paying_.get() == &client;
+    std::lock_guard<std::mutex> lock(FLock);
+    paying = FPaymentRunning && FPaying.get() == &client;
   }
   if (!paying) {
     client.unanswered_ping_ms = 0;
@@ -327,14 +332,14 @@ void TServerThread::Probe(TClient& client) {
     return;
   }
   const long long now = NowMs();
-  if (client.unanswered_ping_ms != 0 && now - client.unanswered_ping_ms >= timings_.PongTimeoutMs) {
+  if (client.unanswered_ping_ms != 0 && now - client.unanswered_ping_ms >= FTimings.PongTimeoutMs) {
     Log("Conexão do pagamento sem resposta: encerrada.");
     client.connection->Abort();
-    std::lock_guard<std::mutex> lock(mu_);
-    inbox_cv_.notify_all();
+    std::lock_guard<std::mutex> lock(FLock);
+    FInboxCv.notify_all();
     return;
   }
-  if (client.last_ping_ms == 0 || now - client.last_ping_ms >= timings_.PingIntervalMs) {
+  if (client.last_ping_ms == 0 || now - client.last_ping_ms >= FTimings.PingIntervalMs) {
     try {
       Write(client, std::string(kWebSocketPing, sizeof kWebSocketPing));
     } catch (...) {
@@ -345,9 +350,9 @@ void TServerThread::Probe(TClient& client) {
   }
 }
 
-// REQUIRES: mu_ held.
+// REQUIRES: FLock held.
 bool TServerThread::PayingGone() const {
-  return paying_ == nullptr || !paying_->connection->Connected();
+  return FPaying == nullptr || !FPaying->connection->Connected();
 }
 
 // The executor: routes the inbox's messages one at a time. While its
@@ -363,24 +368,24 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
     bool took_over = false;
     std::string prompt;
     {
-      std::unique_lock<std::mutex> lock(mu_);
+      std::unique_lock<std::mutex> lock(FLock);
       client->executing = false;
-      inbox_cv_.wait(lock, [&] {
-        const bool pays = payment_running_ && paying_ == client;
-        return deactivating_ || (!client->inbox.empty() && !pays) ||
+      FInboxCv.wait(lock, [&] {
+        const bool pays = FPaymentRunning && FPaying == client;
+        return FDeactivating || (!client->inbox.empty() && !pays) ||
                (client->reader_done && client->inbox.empty());
       });
-      if (deactivating_ || client->inbox.empty()) break;
+      if (FDeactivating || client->inbox.empty()) break;
       text = std::move(client->inbox.front());
       client->inbox.pop_front();
       client->executing = true;
-      if (payment_running_ && paying_ != client && PayingGone()) {
-        paying_ = client;
+      if (FPaymentRunning && FPaying != client && PayingGone()) {
+        FPaying = client;
         took_over = true;
-        prompt = pending_prompt_;
-        inbox_cv_.notify_all();
+        prompt = FPendingPrompt;
+        FInboxCv.notify_all();
       }
-      current_ = client;
+      FCurrent = client;
     }
     if (took_over) {
       Log("Pagamento assumido por outra conexão.");
@@ -390,7 +395,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
         } catch (...) {
         }
       }
-      if (handlers_.AnswersPrompt && handlers_.AnswersPrompt(text)) continue;
+      if (FHandlers.AnswersPrompt && FHandlers.AnswersPrompt(text)) continue;
     }
     if (text.size() >= platform::kLargeBlock) large_routed = true;
     RouteOne(*client, text);
@@ -399,19 +404,19 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
   // The memory of this connection's large messages goes back to the system.
   if (large_routed) platform::ReleaseFreeMemory();
   role = TRole{};
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   // Nothing may be written to or read from a connection that is gone.
-  if (current_ == client) current_.reset();
+  if (FCurrent == client) FCurrent.reset();
   client->executor_done = true;
 }
 
 std::shared_ptr<TServerThread::TClient> TServerThread::Target(bool& payment) const {
   const TRole& role = Role();
   payment = role.server == this && role.payment;
-  std::lock_guard<std::mutex> lock(mu_);
-  if (payment) return paying_;
+  std::lock_guard<std::mutex> lock(FLock);
+  if (payment) return FPaying;
   if (role.server == this && role.client) return role.client;
-  return current_;
+  return FCurrent;
 }
 
 std::shared_ptr<TConnection> TServerThread::CurrentConnection() const {
@@ -439,80 +444,80 @@ void TServerThread::SendClientMessage(const std::string& msg) {
 void TServerThread::SendPrompt(const std::string& msg) {
   const TRole& role = Role();
   if (role.server == this && role.payment) {
-    std::lock_guard<std::mutex> lock(mu_);
-    pending_prompt_ = msg;
+    std::lock_guard<std::mutex> lock(FLock);
+    FPendingPrompt = msg;
   }
   SendClientMessage(msg);
 }
 
 void TServerThread::PromptAnswered() {
-  std::lock_guard<std::mutex> lock(mu_);
-  pending_prompt_.clear();
+  std::lock_guard<std::mutex> lock(FLock);
+  FPendingPrompt.clear();
 }
 
 void TServerThread::BeginPayment() {
   TRole& role = Role();
-  std::lock_guard<std::mutex> lock(mu_);
-  paying_ = role.server == this ? role.client : nullptr;
-  payment_running_ = true;
-  payment_thread_ = std::this_thread::get_id();
-  pending_prompt_.clear();
+  std::lock_guard<std::mutex> lock(FLock);
+  FPaying = role.server == this ? role.client : nullptr;
+  FPaymentRunning = true;
+  FPaymentThread = std::this_thread::get_id();
+  FPendingPrompt.clear();
   role.server = this;
   role.payment = true;
-  inbox_cv_.notify_all();
+  FInboxCv.notify_all();
 }
 
 void TServerThread::EndPayment() {
   TRole& role = Role();
   if (role.server == this) role.payment = false;
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   // A payment that another thread began since (the claim is already free)
   // is not this thread's to end.
-  if (payment_thread_ != std::this_thread::get_id()) return;
-  payment_thread_ = {};
-  payment_running_ = false;
-  paying_.reset();
-  pending_prompt_.clear();
-  inbox_cv_.notify_all();
+  if (FPaymentThread != std::this_thread::get_id()) return;
+  FPaymentThread = {};
+  FPaymentRunning = false;
+  FPaying.reset();
+  FPendingPrompt.clear();
+  FInboxCv.notify_all();
 }
 
 std::string TServerThread::DecodeWebSocketFrame() {
   const TRole& role = Role();
   if (role.server != this || !role.payment) return {};
-  std::lock_guard<std::mutex> lock(mu_);
-  if (paying_ == nullptr || paying_->inbox.empty()) return {};
-  std::string text = std::move(paying_->inbox.front());
-  paying_->inbox.pop_front();
-  inbox_cv_.notify_all();  // a reader may wait for room
+  std::lock_guard<std::mutex> lock(FLock);
+  if (FPaying == nullptr || FPaying->inbox.empty()) return {};
+  std::string text = std::move(FPaying->inbox.front());
+  FPaying->inbox.pop_front();
+  FInboxCv.notify_all();  // a reader may wait for room
   return text;
 }
 
 bool TServerThread::WaitForClientData(int timeout_ms) {
   const TRole& role = Role();
   const bool payment = role.server == this && role.payment;
-  std::unique_lock<std::mutex> lock(mu_);
-  const auto waiting = [&] { return payment && paying_ != nullptr && !paying_->inbox.empty(); };
-  inbox_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms),
-                     [&] { return waiting() || deactivating_; });
+  std::unique_lock<std::mutex> lock(FLock);
+  const auto waiting = [&] { return payment && FPaying != nullptr && !FPaying->inbox.empty(); };
+  FInboxCv.wait_for(lock, std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms),
+                    [&] { return waiting() || FDeactivating; });
   return waiting();
 }
 
 void TServerThread::Deactivate() {
   {
-    std::lock_guard<std::mutex> lock(mu_);
-    deactivating_ = true;
-    for (auto& c : clients_) c->connection->Abort();
-    inbox_cv_.notify_all();
+    std::lock_guard<std::mutex> lock(FLock);
+    FDeactivating = true;
+    for (auto& c : FClients) c->connection->Abort();
+    FInboxCv.notify_all();
   }
-  listener_->Wake();
-  // The clients list only shrinks under mu_ in the accept loop, which has
-  // stopped accepting once deactivating_ is set; join outside the lock.
+  FListener->Wake();
+  // The clients list only shrinks under FLock in the accept loop, which has
+  // stopped accepting once FDeactivating is set; join outside the lock.
   WaitFor();
   std::list<std::shared_ptr<TClient>> clients;
   {
-    std::lock_guard<std::mutex> lock(mu_);
-    clients.swap(clients_);
-    current_.reset();
+    std::lock_guard<std::mutex> lock(FLock);
+    clients.swap(FClients);
+    FCurrent.reset();
   }
   for (auto& c : clients) {
     if (c->reader.joinable()) c->reader.join();

@@ -100,7 +100,7 @@ class TServerThread {
   // Waits until the listener is active or the thread has ended; returns
   // Active(). For tests and start-up diagnostics.
   bool WaitUntilListening(int timeout_ms);
-  int Port() const { return port_; }
+  int Port() const { return FPort; }
 
   // Writes one text message: on a payment's thread to the paying connection
   // (dropped while it is gone; never raises), on a thread handling a
@@ -147,33 +147,33 @@ class TServerThread {
   void RunExecutor(const std::shared_ptr<TClient>& client);
   void Disconnected();
   void Write(TClient& client, const std::string& frame);
-  // REQUIRES: mu_ held.
+  // REQUIRES: FLock held.
   bool PayingGone() const;
   std::shared_ptr<TClient> Target(bool& payment) const;
   void Log(const std::string& line) const;
   void ReapFinished();
 
-  const int port_;
-  const std::string cert_dir_;
-  const THandlers handlers_;
-  const TTimings timings_;
+  const int FPort;
+  const std::string FCertDir;
+  const THandlers FHandlers;
+  const TTimings FTimings;
 
-  std::thread thread_;
-  std::unique_ptr<platform::TListenSocket> listener_;
-  SSL_CTX* ctx_ = nullptr;
+  std::thread FThread;
+  std::unique_ptr<platform::TListenSocket> FListener;
+  SSL_CTX* FSslContext = nullptr;
 
-  mutable std::mutex mu_;  // guards everything below and every client's inbox
-  std::condition_variable state_cv_;
-  std::condition_variable inbox_cv_;  // an inbox, the payment or the server changed
-  bool active_ = false;
-  bool ended_ = false;
-  bool deactivating_ = false;
-  std::list<std::shared_ptr<TClient>> clients_;
-  std::shared_ptr<TClient> current_;  // FIdContext
-  bool payment_running_ = false;
-  std::thread::id payment_thread_;
-  std::shared_ptr<TClient> paying_;
-  std::string pending_prompt_;
+  mutable std::mutex FLock;  // guards everything below and every client's inbox
+  std::condition_variable FStateCv;
+  std::condition_variable FInboxCv;  // an inbox, the payment or the server changed
+  bool FActive = false;
+  bool FEnded = false;
+  bool FDeactivating = false;
+  std::list<std::shared_ptr<TClient>> FClients;
+  std::shared_ptr<TClient> FCurrent;  // FIdContext
+  bool FPaymentRunning = false;
+  std::thread::id FPaymentThread;
+  std::shared_ptr<TClient> FPaying;
+  std::string FPendingPrompt;
 };
 
 }  // namespace endpoint

@@ -26,7 +26,7 @@ class TTlsConnection : public TConnection {
   size_t Read(void* buf, size_t n, int timeout_ms) override;
   size_t Peek(void* buf, size_t n, int timeout_ms) override;
   void Write(const void* buf, size_t n) override;
-  bool Connected() const override { return !closed_.load(); }
+  bool Connected() const override { return !FClosed.load(); }
   bool HasPendingData() override;
   bool WaitForData(int timeout_ms) override;
   void Close() override;
@@ -36,10 +36,10 @@ class TTlsConnection : public TConnection {
  private:
   size_t Take(void* buf, size_t n, int timeout_ms, bool peek);
 
-  std::mutex ssl_mu_;
-  SSL* ssl_ = nullptr;
-  const int fd_;
-  std::atomic<bool> closed_{false};
+  std::mutex FSslLock;
+  SSL* FSsl = nullptr;
+  const int FHandle;
+  std::atomic<bool> FClosed{false};
 };
 
 }  // namespace endpoint

@@ -163,7 +163,9 @@ void WebSocketHandshake(TConnection& conn) {
       "HTTP/1.1 101 Switching Protocols\r\n"
       "Upgrade: websocket\r\n"
       "Connection: Upgrade\r\n"
-      "Sec-WebSocket-Accept: " + GenerateSecWebSocketAccept(key) + "\r\n"
+      "Sec-WebSocket-Accept: " +
+      GenerateSecWebSocketAccept(key) +
+      "\r\n"
       "Access-Control-Allow-Origin: *\r\n"
       "Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
       "Access-Control-Allow-Headers: Content-Type\r\n"

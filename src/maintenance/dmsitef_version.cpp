@@ -49,7 +49,7 @@ void TDmSitef::CheckFileVersion(const std::string& pContent, const TSessionPtr& 
     const std::optional<std::string> url = MemberText(*message, "download_url");
     if (offered && url) {
       Log("Validando versão..");
-      platform::TIniFile& ini = host_.IniConfig();
+      platform::TIniFile& ini = FHost.IniConfig();
       if (maintenance::IsNewerVersion(installed, *offered)) {
         Log("Nova versão encontrada: " + *offered);
         ini.WriteBool("sitef", "need_update", true);
@@ -65,7 +65,7 @@ void TDmSitef::CheckFileVersion(const std::string& pContent, const TSessionPtr& 
     }
 
     const std::string pdv =
-        maintenance::FormatPdvNumber(host_.IniConfig().ReadInteger("sitef", "pdv_number", 0));
+        maintenance::FormatPdvNumber(FHost.IniConfig().ReadInteger("sitef", "pdv_number", 0));
     SendClientMessage(frontend::VersionReply(category, installed, updating, pdv).Serialize());
   } catch (const endpoint::EConnectionClosed&) {
     throw;

@@ -14,17 +14,17 @@ class AnsiString {
   AnsiString() = default;
   static AnsiString FromBytes(std::string bytes) {
     AnsiString a;
-    a.bytes_ = std::move(bytes);
+    a.FBytes = std::move(bytes);
     return a;
   }
-  const std::string& bytes() const { return bytes_; }
-  const char* c_str() const { return bytes_.c_str(); }
-  size_t size() const { return bytes_.size(); }
-  bool empty() const { return bytes_.empty(); }
+  const std::string& bytes() const { return FBytes; }
+  const char* c_str() const { return FBytes.c_str(); }
+  size_t size() const { return FBytes.size(); }
+  bool empty() const { return FBytes.empty(); }
   bool operator==(const AnsiString&) const = default;
 
  private:
-  std::string bytes_;
+  std::string FBytes;
 };
 
 // UTF-8 to Windows-1252; a character the code page lacks (and any invalid

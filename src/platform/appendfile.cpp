@@ -31,9 +31,12 @@ const TKillSwitch& KillSwitch() {
     k.At = std::strtol(v->c_str(), &end, 10);
     const std::string when = end ? std::string(end) : std::string();
     if (k.At <= 0) return k;
-    if (when.empty()) k.When = TKillWhen::kwBefore;
-    else if (when == ":after") k.When = TKillWhen::kwAfter;
-    else if (when == ":torn") k.When = TKillWhen::kwTorn;
+    if (when.empty())
+      k.When = TKillWhen::kwBefore;
+    else if (when == ":after")
+      k.When = TKillWhen::kwAfter;
+    else if (when == ":torn")
+      k.When = TKillWhen::kwTorn;
     return k;
   }();
   return s;
@@ -48,12 +51,12 @@ std::atomic<long> gAppends{0};
 
 class TPosixAppendFile : public IAppendFile {
  public:
-  explicit TPosixAppendFile(std::string path) : path_(std::move(path)) { KillSwitch(); }
+  explicit TPosixAppendFile(std::string path) : FPath(std::move(path)) { KillSwitch(); }
   ~TPosixAppendFile() override { Close(); }
 
   bool ReadAll(std::string& out) override {
     out.clear();
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT;
     char buf[65536];
     bool ok = true;
@@ -78,11 +81,11 @@ class TPosixAppendFile : public IAppendFile {
     if (fire && k.When == TKillWhen::kwBefore) KillNow();
     if (!EnsureOpen()) return false;
     if (fire && k.When == TKillWhen::kwTorn) {
-      WriteAll(fd_, bytes.substr(0, bytes.size() / 2));
-      ::fdatasync(fd_);
+      WriteAll(FHandle, bytes.substr(0, bytes.size() / 2));
+      ::fdatasync(FHandle);
       KillNow();
     }
-    const bool ok = WriteAll(fd_, bytes) && (!sync || ::fdatasync(fd_) == 0);
+    const bool ok = WriteAll(FHandle, bytes) && (!sync || ::fdatasync(FHandle) == 0);
     if (ok && fire && k.When == TKillWhen::kwAfter) KillNow();
     if (!ok) Close();  // reopened, and the folder synced again, on the next try
     return ok;
@@ -90,7 +93,7 @@ class TPosixAppendFile : public IAppendFile {
 
   bool Truncate(uint64_t size) override {
     Close();
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(FPath.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0 && ::fsync(fd) == 0;
     ::close(fd);
@@ -99,33 +102,33 @@ class TPosixAppendFile : public IAppendFile {
 
   bool Replace(std::string_view bytes) override {
     Close();
-    return WriteFileDurably(path_, bytes) && ::chmod(path_.c_str(), 0600) == 0;
+    return WriteFileDurably(FPath, bytes) && ::chmod(FPath.c_str(), 0600) == 0;
   }
 
  private:
   bool EnsureOpen() {
-    if (fd_ >= 0) return true;
+    if (FHandle >= 0) return true;
     struct stat st;
-    const bool existed = ::stat(path_.c_str(), &st) == 0;
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return false;
+    const bool existed = ::stat(FPath.c_str(), &st) == 0;
+    FHandle = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (FHandle < 0) return false;
     if (!existed) {
-      if (::fsync(fd_) != 0) {
+      if (::fsync(FHandle) != 0) {
         Close();
         return false;
       }
-      SyncFolderOf(path_);
+      SyncFolderOf(FPath);
     }
     return true;
   }
 
   void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (FHandle >= 0) ::close(FHandle);
+    FHandle = -1;
   }
 
-  const std::string path_;
-  int fd_ = -1;
+  const std::string FPath;
+  int FHandle = -1;
 };
 
 }  // namespace

@@ -79,7 +79,7 @@ TDateTime AddMillis(const TDateTime& t, int64_t millis) {
 namespace {
 
 struct tm ToTm(const TDateTime& t, int isdst) {
-  struct tm tm{};
+  struct tm tm {};
   tm.tm_year = t.Year - 1900;
   tm.tm_mon = t.Month - 1;
   tm.tm_mday = t.Day;
@@ -98,7 +98,7 @@ int64_t LocalToUnixMillis(const TDateTime& local) {
   // In a gap glibc may pick either side; normalise to "moved forward by the
   // gap": the wall clock read back must not be earlier than the one asked for.
   const int64_t asked = ToUnixMillisAsUtc(local) / 1000;
-  struct tm back{};
+  struct tm back {};
   localtime_r(&secs, &back);
   const int64_t got = DaysFromCivil(back.tm_year + 1900, back.tm_mon + 1, back.tm_mday) * 86400 +
                       back.tm_hour * 3600 + back.tm_min * 60 + back.tm_sec;
@@ -111,7 +111,7 @@ int64_t LocalToUnixMillis(const TDateTime& local) {
 
 TDateTime UnixMillisToLocal(int64_t millis) {
   time_t secs = static_cast<time_t>(FloorDiv(millis, 1000));
-  struct tm tm{};
+  struct tm tm {};
   localtime_r(&secs, &tm);
   TDateTime t;
   t.Year = tm.tm_year + 1900;

@@ -12,8 +12,10 @@ struct TDateTime {
   int Year = 0, Month = 0, Day = 0;
   int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
 
-  bool IsZero() const { return Year == 0 && Month == 0 && Day == 0 && Hour == 0 && Minute == 0 &&
-                               Second == 0 && Millisecond == 0; }
+  bool IsZero() const {
+    return Year == 0 && Month == 0 && Day == 0 && Hour == 0 && Minute == 0 && Second == 0 &&
+           Millisecond == 0;
+  }
   auto operator<=>(const TDateTime&) const = default;
 };
 
@@ -31,7 +33,7 @@ int DaysInMonth(int year, int month);
 // Calendar arithmetic without time zones (days since 1970-01-01 for a date).
 int64_t DaysFromCivil(int year, int month, int day);
 TDateTime FromUnixMillisUtc(int64_t millis);
-int64_t ToUnixMillisAsUtc(const TDateTime& t);  // treats t as UTC
+int64_t ToUnixMillisAsUtc(const TDateTime& t);            // treats t as UTC
 TDateTime AddMillis(const TDateTime& t, int64_t millis);  // naive, calendar only
 
 // Local <-> Unix time. A local time in a daylight-saving gap is resolved by

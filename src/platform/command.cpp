@@ -50,13 +50,17 @@ TCommandResult RunCommand(const std::string& command_line, int timeout_ms) {
       r.TimedOut = true;
       break;
     }
-    struct pollfd p{fds[0], POLLIN, 0};
+    struct pollfd p {
+      fds[0], POLLIN, 0
+    };
     const int n = poll(&p, 1, static_cast<int>(left));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) continue;
     const ssize_t got = read(fds[0], buf, sizeof buf);
-    if (got > 0) r.Output.append(buf, static_cast<size_t>(got));
-    else if (got == 0 || errno != EINTR) open_pipe = false;
+    if (got > 0)
+      r.Output.append(buf, static_cast<size_t>(got));
+    else if (got == 0 || errno != EINTR)
+      open_pipe = false;
   }
   int status = 0;
   if (!r.TimedOut) {

@@ -13,9 +13,9 @@ constexpr uint32_t kPtNote = 4;
 // Where the header fields sit, by class.
 struct TLayout {
   uint64_t phoff, shoff, phentsize, phnum, shentsize, shnum;  // in the file header
-  uint64_t sh_type, sh_offset, sh_size, sh_align, sh_min;      // in a section header
-  uint64_t ph_offset, ph_filesz, ph_align, ph_min;             // in a program header
-  bool wide;                                                   // 64-bit fields
+  uint64_t sh_type, sh_offset, sh_size, sh_align, sh_min;     // in a section header
+  uint64_t ph_offset, ph_filesz, ph_align, ph_min;            // in a program header
+  bool wide;                                                  // 64-bit fields
 };
 
 constexpr TLayout kElf32{28, 32, 42, 44, 46, 48, 4, 16, 20, 32, 40, 4, 16, 28, 32, false};
@@ -66,7 +66,10 @@ std::optional<TFileVersion> FindNote(const TBinaryReader& r, uint64_t offset, ui
 }  // namespace
 
 bool IsElfImage(std::string_view bytes) {
-  return bytes.size() >= 4 && bytes.substr(0, 4) == std::string_view("\x7f" "ELF", 4);
+  return bytes.size() >= 4 && bytes.substr(0, 4) == std::string_view(
+                                                        "\x7f"
+                                                        "ELF",
+                                                        4);
 }
 
 std::optional<TFileVersion> ReadElfVersionNote(std::string_view bytes) {

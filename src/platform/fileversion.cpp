@@ -28,25 +28,26 @@ class TMappedFile {
         static_cast<uint64_t>(st.st_size) <= kMaxVersionedFileSize) {
       void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
       if (p != MAP_FAILED) {
-        data_ = p;
-        size_ = static_cast<size_t>(st.st_size);
+        FData = p;
+        FSize = static_cast<size_t>(st.st_size);
       }
     }
     close(fd);
   }
   ~TMappedFile() {
-    if (data_ != nullptr) munmap(data_, size_);
+    if (FData != nullptr) munmap(FData, FSize);
   }
   TMappedFile(const TMappedFile&) = delete;
   TMappedFile& operator=(const TMappedFile&) = delete;
 
   std::string_view Bytes() const {
-    return data_ == nullptr ? std::string_view() : std::string_view(static_cast<const char*>(data_), size_);
+    return FData == nullptr ? std::string_view()
+                            : std::string_view(static_cast<const char*>(FData), FSize);
   }
 
  private:
-  void* data_ = nullptr;
-  size_t size_ = 0;
+  void* FData = nullptr;
+  size_t FSize = 0;
 };
 
 }  // namespace

@@ -1,14 +1,14 @@
 #include "platform/inifile.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstdio>
-#include <stdexcept>
-#include <vector>
-
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
 
 #include "platform/ansi.h"
 #include "platform/text.h"
@@ -74,10 +74,14 @@ bool TryParseProfileInteger(const std::string& text, long& out) {
   for (; i < t.size(); ++i) {
     const char c = t[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
     v = v * base + d;
     if (v > static_cast<long long>(UINT_MAX)) return false;
   }
@@ -87,13 +91,13 @@ bool TryParseProfileInteger(const std::string& text, long& out) {
   return true;
 }
 
-TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
+TIniFile::TIniFile(std::string path) : FPath(std::move(path)) {}
 
 bool TIniFile::Lookup(const std::string& section, const std::string& key,
                       std::string& value) const {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   bool in_section = false;
-  for (const std::string& line : ReadLines(path_)) {
+  for (const std::string& line : ReadLines(FPath)) {
     std::string name, k, v;
     if (SectionName(line, name)) {
       in_section = IgualSemCaixa(name, section);
@@ -124,8 +128,8 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
-  std::lock_guard<std::mutex> lock(mu_);
-  std::vector<std::string> lines = ReadLines(path_);
+  std::lock_guard<std::mutex> lock(FLock);
+  std::vector<std::string> lines = ReadLines(FPath);
   bool in_section = false, written = false;
   long section_end = -1;  // index after the last line of the wanted section
   for (size_t i = 0; i < lines.size() && !written; ++i) {
@@ -154,9 +158,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
   std::string text;
   for (const std::string& l : lines) text += l + "\r\n";
   const std::string bytes = Utf8ToAnsi(text).bytes();
-  const std::string tmp = path_ + ".tmp";
+  const std::string tmp = FPath + ".tmp";
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw std::runtime_error("Não foi possível gravar " + path_);
+  if (fd < 0) throw std::runtime_error("Não foi possível gravar " + FPath);
   size_t off = 0;
   bool ok = true;
   while (off < bytes.size()) {
@@ -170,9 +174,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
   }
   ok = ok && ::fsync(fd) == 0;
   ::close(fd);
-  if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+  if (!ok || ::rename(tmp.c_str(), FPath.c_str()) != 0) {
     ::unlink(tmp.c_str());
-    throw std::runtime_error("Não foi possível gravar " + path_);
+    throw std::runtime_error("Não foi possível gravar " + FPath);
   }
 }
 

@@ -18,7 +18,7 @@ class TIniFile {
  public:
   explicit TIniFile(std::string path);
 
-  const std::string& FileName() const { return path_; }
+  const std::string& FileName() const { return FPath; }
 
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& def) const;
@@ -33,8 +33,8 @@ class TIniFile {
  private:
   bool Lookup(const std::string& section, const std::string& key, std::string& value) const;
 
-  const std::string path_;
-  mutable std::mutex mu_;
+  const std::string FPath;
+  mutable std::mutex FLock;
 };
 
 // Parses a profile integer: optional sign, decimal digits, or 0x/0X and hex

@@ -11,32 +11,31 @@ constexpr uint16_t kPe32 = 0x10b;
 constexpr uint16_t kPe32Plus = 0x20b;
 constexpr uint32_t kResourceDirectory = 2;
 // "VS_VERSION_INFO" with its terminator, UTF-16LE.
-constexpr std::string_view kVersionKey(
-    "V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0\0\0", 32);
+constexpr std::string_view kVersionKey("V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0\0\0", 32);
 
 // Maps a relative virtual address to a file offset through the section
 // table; only bytes that are present in the file count.
 class TSections {
  public:
   TSections(const TBinaryReader& r, uint64_t table, uint16_t count)
-      : r_(r), table_(table), count_(count) {}
+      : FReader(r), FTable(table), FCount(count) {}
 
   std::optional<uint64_t> Offset(uint32_t rva) const {
-    for (uint32_t i = 0; i < count_; ++i) {
-      const uint64_t h = table_ + uint64_t{i} * 40;
-      if (!r_.Fits(h, 40)) return std::nullopt;
-      const uint32_t va = *r_.U32(h + 12);
-      const uint32_t raw_size = *r_.U32(h + 16);
-      const uint32_t raw_at = *r_.U32(h + 20);
+    for (uint32_t i = 0; i < FCount; ++i) {
+      const uint64_t h = FTable + uint64_t{i} * 40;
+      if (!FReader.Fits(h, 40)) return std::nullopt;
+      const uint32_t va = *FReader.U32(h + 12);
+      const uint32_t raw_size = *FReader.U32(h + 16);
+      const uint32_t raw_at = *FReader.U32(h + 20);
       if (rva >= va && rva - va < raw_size) return uint64_t{raw_at} + (rva - va);
     }
     return std::nullopt;
   }
 
  private:
-  const TBinaryReader& r_;
-  uint64_t table_;
-  uint16_t count_;
+  const TBinaryReader& FReader;
+  uint64_t FTable;
+  uint16_t FCount;
 };
 
 struct TEntry {
@@ -81,9 +80,12 @@ std::optional<TFileVersion> ReadPeFileVersion(std::string_view bytes) {
   const std::optional<uint16_t> magic = r.U16(opt);
   if (!sections || !optional_size || !magic) return std::nullopt;
   uint64_t count_at = 0;
-  if (*magic == kPe32) count_at = 92;
-  else if (*magic == kPe32Plus) count_at = 108;
-  else return std::nullopt;
+  if (*magic == kPe32)
+    count_at = 92;
+  else if (*magic == kPe32Plus)
+    count_at = 108;
+  else
+    return std::nullopt;
   const std::optional<uint32_t> directories = r.U32(opt + count_at);
   if (!directories || *directories <= kResourceDirectory) return std::nullopt;
   const uint64_t dir_entry = opt + count_at + 4 + kResourceDirectory * 8;

@@ -17,21 +17,20 @@ std::string LastCupsError() {
 // cupsGetDests2 gives a list that must be freed whatever happens.
 class TDestList {
  public:
-  TDestList() { count_ = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests_); }
-  ~TDestList() { cupsFreeDests(count_, dests_); }
+  TDestList() { FCount = cupsGetDests2(CUPS_HTTP_DEFAULT, &FDests); }
+  ~TDestList() { cupsFreeDests(FCount, FDests); }
   TDestList(const TDestList&) = delete;
   TDestList& operator=(const TDestList&) = delete;
   cups_dest_t* Find(const std::string& name) {
-    for (int i = 0; i < count_; ++i) {
-      if (dests_[i].instance == nullptr && IgualSemCaixa(dests_[i].name, name))
-        return &dests_[i];
+    for (int i = 0; i < FCount; ++i) {
+      if (FDests[i].instance == nullptr && IgualSemCaixa(FDests[i].name, name)) return &FDests[i];
     }
     return nullptr;
   }
 
  private:
-  int count_ = 0;
-  cups_dest_t* dests_ = nullptr;
+  int FCount = 0;
+  cups_dest_t* FDests = nullptr;
 };
 
 class TCupsSpooler : public TPrintSpooler {
@@ -44,7 +43,8 @@ class TCupsSpooler : public TPrintSpooler {
     out.name = dest->name;
     cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
     if (info != nullptr) {
-      ipp_attribute_t* res = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution");
+      ipp_attribute_t* res =
+          cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution");
       if (res != nullptr && ippGetValueTag(res) == IPP_TAG_RESOLUTION) {
         int yres = 0;
         ipp_res_t units = IPP_RES_PER_INCH;
@@ -72,7 +72,8 @@ class TCupsSpooler : public TPrintSpooler {
     int num = 0;
     for (const auto& [k, v] : options) num = cupsAddOption(k.c_str(), v.c_str(), num, &opts);
     int job_id = 0;
-    ipp_status_t st = cupsCreateDestJob(CUPS_HTTP_DEFAULT, dest, info, &job_id, title.c_str(), num, opts);
+    ipp_status_t st =
+        cupsCreateDestJob(CUPS_HTTP_DEFAULT, dest, info, &job_id, title.c_str(), num, opts);
     std::string error;
     bool refused = false;
     if (st > IPP_STATUS_OK_EVENTS_COMPLETE || job_id <= 0) {
@@ -85,7 +86,8 @@ class TCupsSpooler : public TPrintSpooler {
       bool written = true;
       for (size_t off = 0; off < document.size() && written; off += 65536) {
         size_t n = std::min<size_t>(65536, document.size() - off);
-        written = cupsWriteRequestData(CUPS_HTTP_DEFAULT, document.data() + off, n) == HTTP_STATUS_CONTINUE;
+        written = cupsWriteRequestData(CUPS_HTTP_DEFAULT, document.data() + off, n) ==
+                  HTTP_STATUS_CONTINUE;
       }
       ipp_status_t fin = cupsFinishDestDocument(CUPS_HTTP_DEFAULT, dest, info);
       if (!written || fin > IPP_STATUS_OK_EVENTS_COMPLETE) {
@@ -110,10 +112,18 @@ class TCupsSpooler : public TPrintSpooler {
     for (int i = 0; i < n; ++i) {
       if (jobs[i].id != job_id) continue;
       switch (jobs[i].state) {
-        case IPP_JSTATE_COMPLETED: state = TPrintJobState::jsCompleted; break;
-        case IPP_JSTATE_ABORTED: state = TPrintJobState::jsAborted; break;
-        case IPP_JSTATE_CANCELED: state = TPrintJobState::jsCanceled; break;
-        default: state = TPrintJobState::jsPending; break;
+        case IPP_JSTATE_COMPLETED:
+          state = TPrintJobState::jsCompleted;
+          break;
+        case IPP_JSTATE_ABORTED:
+          state = TPrintJobState::jsAborted;
+          break;
+        case IPP_JSTATE_CANCELED:
+          state = TPrintJobState::jsCanceled;
+          break;
+        default:
+          state = TPrintJobState::jsPending;
+          break;
       }
     }
     cupsFreeJobs(n, jobs);
@@ -121,7 +131,8 @@ class TCupsSpooler : public TPrintSpooler {
   }
 
   void CancelJob(const std::string& destination, int job_id) override {
-    if (cupsCancelJob2(CUPS_HTTP_DEFAULT, destination.c_str(), job_id, 0) > IPP_STATUS_OK_EVENTS_COMPLETE)
+    if (cupsCancelJob2(CUPS_HTTP_DEFAULT, destination.c_str(), job_id, 0) >
+        IPP_STATUS_OK_EVENTS_COMPLETE)
       throw EPrintSpooler(LastCupsError());
   }
 };

@@ -5,16 +5,17 @@
 
 namespace platform {
 
-const char* const kLongMonthNames[12] = {"janeiro", "fevereiro", "março",    "abril",
-                                         "maio",    "junho",     "julho",    "agosto",
-                                         "setembro", "outubro",  "novembro", "dezembro"};
+const char* const kLongMonthNames[12] = {"janeiro",  "fevereiro", "março",    "abril",
+                                         "maio",     "junho",     "julho",    "agosto",
+                                         "setembro", "outubro",   "novembro", "dezembro"};
 const char* const kShortMonthNames[12] = {"jan", "fev", "mar", "abr", "mai", "jun",
                                           "jul", "ago", "set", "out", "nov", "dez"};
 
 namespace {
 
-const char* const kLongDayNames[7] = {"domingo", "segunda-feira", "terça-feira", "quarta-feira",
-                                      "quinta-feira", "sexta-feira", "sábado"};
+const char* const kLongDayNames[7] = {"domingo",      "segunda-feira", "terça-feira",
+                                      "quarta-feira", "quinta-feira",  "sexta-feira",
+                                      "sábado"};
 const char* const kShortDayNames[7] = {"dom", "seg", "ter", "qua", "qui", "sex", "sáb"};
 
 std::string Pad(int value, int width) {
@@ -50,10 +51,14 @@ std::string FormatDateTime(std::string_view f, const TDateTime& t) {
     }
     switch (lc) {
       case 'd':
-        if (n == 1) out += std::to_string(t.Day);
-        else if (n == 2) out += Pad(t.Day, 2);
-        else if (n == 3) out += kShortDayNames[DayOfWeek(t)];
-        else out += kLongDayNames[DayOfWeek(t)];
+        if (n == 1)
+          out += std::to_string(t.Day);
+        else if (n == 2)
+          out += Pad(t.Day, 2);
+        else if (n == 3)
+          out += kShortDayNames[DayOfWeek(t)];
+        else
+          out += kLongDayNames[DayOfWeek(t)];
         break;
       case 'm':
         if (last_was_hour && n <= 2) {

@@ -21,17 +21,24 @@ void Push(TControlRequest r) {
 void OnSignal(int sig) {
   switch (sig) {
     case SIGTERM:
-    case SIGINT: Push(TControlRequest::Stop); break;
-    case SIGUSR1: Push(TControlRequest::Pause); break;
-    case SIGUSR2: Push(TControlRequest::Continue); break;
-    default: break;
+    case SIGINT:
+      Push(TControlRequest::Stop);
+      break;
+    case SIGUSR1:
+      Push(TControlRequest::Pause);
+      break;
+    case SIGUSR2:
+      Push(TControlRequest::Continue);
+      break;
+    default:
+      break;
   }
 }
 
 }  // namespace
 
 void InstallControlSignalHandlers() {
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
@@ -39,7 +46,7 @@ void InstallControlSignalHandlers() {
 }
 
 void IgnoreBrokenPipes() {
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = SIG_IGN;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGPIPE, &sa, nullptr);

@@ -14,41 +14,40 @@
 namespace platform {
 
 TListenSocket::TListenSocket() {
-  if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+  if (pipe2(FWake, O_CLOEXEC | O_NONBLOCK) != 0) FWake[0] = FWake[1] = -1;
 }
 
 TListenSocket::~TListenSocket() {
   Close();
-  if (wake_[0] >= 0) ::close(wake_[0]);
-  if (wake_[1] >= 0) ::close(wake_[1]);
+  if (FWake[0] >= 0) ::close(FWake[0]);
+  if (FWake[1] >= 0) ::close(FWake[1]);
 }
 
 bool TListenSocket::Listen(int port, std::string& error) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) {
+  FHandle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (FHandle < 0) {
     error = std::strerror(errno);
     return false;
   }
   const int one = 1;
-  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  setsockopt(FHandle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
   addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(fd_, 64) != 0) {
-    error = "Não foi possível abrir a porta " + std::to_string(port) + ": " +
-            std::strerror(errno);
-    ::close(fd_);
-    fd_ = -1;
+  if (::bind(FHandle, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(FHandle, 64) != 0) {
+    error = "Não foi possível abrir a porta " + std::to_string(port) + ": " + std::strerror(errno);
+    ::close(FHandle);
+    FHandle = -1;
     return false;
   }
   return true;
 }
 
 int TListenSocket::Accept() {
-  while (fd_ >= 0) {
-    struct pollfd p[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+  while (FHandle >= 0) {
+    struct pollfd p[2] = {{FHandle, POLLIN, 0}, {FWake[0], POLLIN, 0}};
     const int n = ::poll(p, 2, -1);
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -56,7 +55,7 @@ int TListenSocket::Accept() {
     }
     if (p[1].revents) return -1;
     if (p[0].revents & POLLIN) {
-      const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      const int c = ::accept4(FHandle, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (c >= 0) {
         const int one = 1;
         setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -82,23 +81,25 @@ int TListenSocket::Accept() {
 }
 
 void TListenSocket::Wake() {
-  if (wake_[1] >= 0) {
+  if (FWake[1] >= 0) {
     const char b = 1;
-    [[maybe_unused]] ssize_t n = ::write(wake_[1], &b, 1);
+    [[maybe_unused]] ssize_t n = ::write(FWake[1], &b, 1);
   }
 }
 
 void TListenSocket::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (FHandle >= 0) {
+    ::close(FHandle);
+    FHandle = -1;
   }
 }
 
 namespace {
 int WaitFor(int fd, short events, int timeout_ms) {
   while (true) {
-    struct pollfd p{fd, events, 0};
+    struct pollfd p {
+      fd, events, 0
+    };
     const int n = ::poll(&p, 1, timeout_ms);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;

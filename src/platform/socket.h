@@ -25,8 +25,8 @@ class TListenSocket {
   void Close();
 
  private:
-  int fd_ = -1;
-  int wake_[2] = {-1, -1};
+  int FHandle = -1;
+  int FWake[2] = {-1, -1};
 };
 
 // Waits until fd is readable (or has hung up). timeout_ms < 0 waits without

@@ -54,24 +54,24 @@ extern "C" const char* __lsan_default_suppressions() {
 
 // --- TBitmap
 
-TBitmap::TBitmap(cairo_surface_t* surface) : surface_(surface) {}
-TBitmap::~TBitmap() { cairo_surface_destroy(surface_); }
-int TBitmap::Width() const { return cairo_image_surface_get_width(surface_); }
-int TBitmap::Height() const { return cairo_image_surface_get_height(surface_); }
+TBitmap::TBitmap(cairo_surface_t* surface) : FSurface(surface) {}
+TBitmap::~TBitmap() { cairo_surface_destroy(FSurface); }
+int TBitmap::Width() const { return cairo_image_surface_get_width(FSurface); }
+int TBitmap::Height() const { return cairo_image_surface_get_height(FSurface); }
 uint32_t TBitmap::Pixel(int x, int y) const {
-  cairo_surface_flush(surface_);
-  const unsigned char* row =
-      cairo_image_surface_get_data(surface_) + static_cast<size_t>(y) * cairo_image_surface_get_stride(surface_);
+  cairo_surface_flush(FSurface);
+  const unsigned char* row = cairo_image_surface_get_data(FSurface) +
+                             static_cast<size_t>(y) * cairo_image_surface_get_stride(FSurface);
   return reinterpret_cast<const uint32_t*>(row)[x] & 0xFFFFFF;
 }
 bool TBitmap::SaveToPng(const std::string& path) const {
-  return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+  return cairo_surface_write_to_png(FSurface, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 // --- TGDIPrinter
 
 TGDIPrinter::TGDIPrinter(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler)
-    : FPrinterName(std::move(APrinterName)), spooler_(std::move(spooler)) {}
+    : FPrinterName(std::move(APrinterName)), FSpooler(std::move(spooler)) {}
 
 TGDIPrinter::~TGDIPrinter() { CloseSurface(); }
 
@@ -116,7 +116,7 @@ static PangoLayout* NewLayout(cairo_t* cr, bool antialias) {
 }
 
 void TGDIPrinter::BeginPrint() {
-  std::optional<platform::TPrintDestination> dest = spooler_->FindDestination(FPrinterName);
+  std::optional<platform::TPrintDestination> dest = FSpooler->FindDestination(FPrinterName);
   if (!dest) {
     throw EGDIPrinter("Impressora nao encontrada: \"" + FPrinterName +
                       "\"\r\nVerifique se ela esta instalada e online.");
@@ -124,7 +124,8 @@ void TGDIPrinter::BeginPrint() {
   CloseSurface();
   FDestination = dest->name;
   const int dpi = dest->dpi > 0 ? dest->dpi : kFallbackDpi;
-  const int width_mm100 = dest->printable_width_mm100 > 0 ? dest->printable_width_mm100 : kFallbackWidthMm100;
+  const int width_mm100 =
+      dest->printable_width_mm100 > 0 ? dest->printable_width_mm100 : kFallbackWidthMm100;
   FDpiX = FDpiY = dpi;
   FDeviceWidth = static_cast<int>((static_cast<int64_t>(width_mm100) * dpi + 1270) / 2540);
   FSurface = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
@@ -156,7 +157,8 @@ void TGDIPrinter::EndPrint() {
 
   std::string pdf;
   const double scale = 72.0 / dpi;
-  cairo_surface_t* doc = cairo_pdf_surface_create_for_stream(AppendToString, &pdf, width * scale, height * scale);
+  cairo_surface_t* doc =
+      cairo_pdf_surface_create_for_stream(AppendToString, &pdf, width * scale, height * scale);
   cairo_pdf_surface_set_metadata(doc, CAIRO_PDF_METADATA_TITLE, "Cupom Fiscal");
   cr = cairo_create(doc);
   cairo_scale(cr, scale, scale);
@@ -170,7 +172,7 @@ void TGDIPrinter::EndPrint() {
   cairo_surface_destroy(doc);
   cairo_surface_destroy(page);
   if (st != CAIRO_STATUS_SUCCESS) throw EGDIPrinter(cairo_status_to_string(st));
-  spooler_->SubmitJob(FDestination, "Cupom Fiscal", "application/pdf", {}, pdf);
+  FSpooler->SubmitJob(FDestination, "Cupom Fiscal", "application/pdf", {}, pdf);
 }
 
 void TGDIPrinter::CancelPrint() {
@@ -253,8 +255,10 @@ int TGDIPrinter::FitChars(const std::string& s, int avail) {
   size_t lo = 0, hi = count;
   while (lo < hi) {
     const size_t mid = (lo + hi + 1) / 2;
-    if (TextWidth(s.substr(0, PrefixBytes(s, mid))) <= avail) lo = mid;
-    else hi = mid - 1;
+    if (TextWidth(s.substr(0, PrefixBytes(s, mid))) <= avail)
+      lo = mid;
+    else
+      hi = mid - 1;
   }
   return static_cast<int>(lo);
 }
@@ -362,8 +366,10 @@ void TGDIPrinter::PrintLine(const std::string& AText) {
       if (FCurrentInv) FillBand(FCurY, h);
       const int w = TextWidth(line);
       int x = LeftEdge();
-      if (FCurrentAlign == TTextAlign::taCenter) x = LeftEdge() + (UsableWidth() - w) / 2;
-      else if (FCurrentAlign == TTextAlign::taRight) x = RightEdge() - w;
+      if (FCurrentAlign == TTextAlign::taCenter)
+        x = LeftEdge() + (UsableWidth() - w) / 2;
+      else if (FCurrentAlign == TTextAlign::taRight)
+        x = RightEdge() - w;
       if (x < LeftEdge()) x = LeftEdge();
       DrawText(x, FCurY, line, false, FCurrentInv);
       FCurY += h;
@@ -471,11 +477,14 @@ void TGDIPrinter::PrintImage(const std::string& ABase64Data, int AWidthMm, int A
     AWidthMm = std::min(AWidthMm, kMaxPictureMm);
     AHeightMm = std::min(AHeightMm, kMaxPictureMm);
     const int w = AWidthMm >= 1 ? MmToPx(AWidthMm) : UsableWidth();
-    const int h = AHeightMm >= 1 ? MmToPx(AHeightMm)
-                                 : static_cast<int>(std::nearbyint(static_cast<double>(w) * ph / pw));
+    const int h = AHeightMm >= 1
+                      ? MmToPx(AHeightMm)
+                      : static_cast<int>(std::nearbyint(static_cast<double>(w) * ph / pw));
     int x = LeftEdge();
-    if (FCurrentAlign == TTextAlign::taCenter) x = LeftEdge() + (UsableWidth() - w) / 2;
-    else if (FCurrentAlign == TTextAlign::taRight) x = RightEdge() - w;
+    if (FCurrentAlign == TTextAlign::taCenter)
+      x = LeftEdge() + (UsableWidth() - w) / 2;
+    else if (FCurrentAlign == TTextAlign::taRight)
+      x = RightEdge() - w;
     if (x < LeftEdge()) x = LeftEdge();
     DrawPicture(pic, x, FCurY, w, h);
     cairo_surface_destroy(pic);

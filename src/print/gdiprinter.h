@@ -52,7 +52,7 @@ class TBitmap {
   bool SaveToPng(const std::string& path) const;
 
  private:
-  cairo_surface_t* surface_;
+  cairo_surface_t* FSurface;
 };
 
 class TGDIPrinter {
@@ -150,7 +150,7 @@ class TGDIPrinter {
   bool FCurrentInv = false;
   int FNormalPt = 9;
   int FLargePt = 10;
-  std::shared_ptr<platform::TPrintSpooler> spooler_;
+  std::shared_ptr<platform::TPrintSpooler> FSpooler;
 };
 
 }  // namespace print

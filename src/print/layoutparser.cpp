@@ -58,8 +58,8 @@ int IntAttr(xmlNode* node, const char* name, int def) {
   errno = 0;
   char* end = nullptr;
   const long n = std::strtol(v.c_str(), &end, 10);
-  if (errno != 0 || end != v.c_str() + v.size() || n < INT_MIN || n > INT_MAX ||
-      v[0] == ' ' || v[0] == '\t' || v[0] == '\n' || v[0] == '\r')
+  if (errno != 0 || end != v.c_str() + v.size() || n < INT_MIN || n > INT_MAX || v[0] == ' ' ||
+      v[0] == '\t' || v[0] == '\n' || v[0] == '\r')
     return def;
   return static_cast<int>(n);
 }
@@ -69,7 +69,9 @@ bool IsElement(xmlNode* n) { return n->type == XML_ELEMENT_NODE; }
 bool IsText(xmlNode* n) { return n->type == XML_TEXT_NODE && !xmlIsBlankNode(n); }
 bool IsCData(xmlNode* n) { return n->type == XML_CDATA_SECTION_NODE; }
 
-std::string Content(xmlNode* n) { return n->content ? reinterpret_cast<const char*>(n->content) : ""; }
+std::string Content(xmlNode* n) {
+  return n->content ? reinterpret_cast<const char*>(n->content) : "";
+}
 
 // Depth of the element tree below node (node itself is 1); stops counting
 // past `limit`, so the walk stays shallow whatever the document.
@@ -86,8 +88,10 @@ int Depth(xmlNode* node, int limit) {
 std::string CollectRaw(xmlNode* node) {
   std::string out;
   for (xmlNode* c = node->children; c; c = c->next) {
-    if (IsElement(c)) out += CollectRaw(c);
-    else if (c->type == XML_TEXT_NODE || IsCData(c)) out += Content(c);
+    if (IsElement(c))
+      out += CollectRaw(c);
+    else if (c->type == XML_TEXT_NODE || IsCData(c))
+      out += Content(c);
   }
   return out;
 }
@@ -149,8 +153,8 @@ void TLayoutParser::ProcessDocument(const std::string& bytes, const std::string&
   // No entity substitution, no DTD loading, no network: nothing outside the
   // text reaches the document.
   const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-  std::unique_ptr<xmlDoc, TDocFree> doc(
-      xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()), name.c_str(), nullptr, options));
+  std::unique_ptr<xmlDoc, TDocFree> doc(xmlCtxtReadMemory(
+      ctxt, bytes.data(), static_cast<int>(bytes.size()), name.c_str(), nullptr, options));
   if (!doc) {
     const xmlError* err = xmlCtxtGetLastError(ctxt);
     std::string msg = err && err->message ? core::TrimControl(err->message) : "documento inválido";
@@ -163,7 +167,8 @@ void TLayoutParser::ProcessDocument(const std::string& bytes, const std::string&
   xmlNode* root = xmlDocGetRootElement(doc.get());
   if (!root) return;
   if (Depth(root, kMaxDepth) > kMaxDepth)
-    throw ELayoutParser("Leiaute aninhado demais (máximo " + std::to_string(kMaxDepth) + " níveis)");
+    throw ELayoutParser("Leiaute aninhado demais (máximo " + std::to_string(kMaxDepth) +
+                        " níveis)");
   ProcessNode(root);
 }
 
@@ -186,8 +191,10 @@ void TLayoutParser::ProcessNode(xmlNode* node) {
     for (xmlNode* c = node->children; c; c = c->next) {
       if (IsElement(c) && Name(c) != "bold") blocks = true;
     }
-    if (blocks) ProcessChildren(node);
-    else b.PrintLine(CollectText(node));
+    if (blocks)
+      ProcessChildren(node);
+    else
+      b.PrintLine(CollectText(node));
     if (bold) b.SetBold(false);
     b.SetFontSize(TFontSize::fsNormal);
     b.SetAlignment(TTextAlign::taLeft);
@@ -206,8 +213,10 @@ void TLayoutParser::ProcessNode(xmlNode* node) {
     for (xmlNode* c = node->children; c; c = c->next) {
       if (!IsElement(c)) continue;
       const std::string cn = Name(c);
-      if (cn == "left") left = CollectText(c);
-      else if (cn == "right") right = CollectText(c);
+      if (cn == "left")
+        left = CollectText(c);
+      else if (cn == "right")
+        right = CollectText(c);
     }
     b.SetFontSize(SizeOf(GetAttr(node, "size", "normal")));
     b.PrintRow(left, right, bold);
@@ -235,7 +244,8 @@ void TLayoutParser::ProcessNode(xmlNode* node) {
   } else if (name == "qrcode") {
     b.PrintQRCode(core::TrimControl(CollectRaw(node)), GetAttr(node, "title", ""));
   } else if (name == "image") {
-    b.PrintImage(core::TrimControl(CollectRaw(node)), IntAttr(node, "width", 0), IntAttr(node, "height", 0));
+    b.PrintImage(core::TrimControl(CollectRaw(node)), IntAttr(node, "width", 0),
+                 IntAttr(node, "height", 0));
   } else if (name == "hr") {
     b.PrintHRule();
   } else if (name == "feed") {
@@ -248,8 +258,10 @@ void TLayoutParser::ProcessNode(xmlNode* node) {
 std::string TLayoutParser::CollectText(xmlNode* node) {
   std::string out;
   for (xmlNode* c = node->children; c; c = c->next) {
-    if (IsElement(c)) out += CollectText(c);
-    else if (IsText(c) || IsCData(c)) out += Content(c);
+    if (IsElement(c))
+      out += CollectText(c);
+    else if (IsText(c) || IsCData(c))
+      out += Content(c);
   }
   return NormalizeLayoutText(out);
 }
@@ -272,7 +284,8 @@ void TLayoutParser::RenderInline(xmlNode* node) {
         b.SetFontSize(saved);
       } else if (cn == "image") {
         b.PrintLine("");
-        b.PrintImage(core::TrimControl(CollectRaw(c)), IntAttr(c, "width", 0), IntAttr(c, "height", 0));
+        b.PrintImage(core::TrimControl(CollectRaw(c)), IntAttr(c, "width", 0),
+                     IntAttr(c, "height", 0));
       } else {
         RenderInline(c);
       }

@@ -15,6 +15,7 @@ int PreviewWidthPx(double width_mm, int dpi);
 
 // Renders the layout file at `dpi` on a page `width_mm` wide. Raises the
 // interpreter's failures (ELayoutParser).
-std::unique_ptr<TBitmap> RenderLayoutPreview(const std::string& layout_file, double width_mm, int dpi);
+std::unique_ptr<TBitmap> RenderLayoutPreview(const std::string& layout_file, double width_mm,
+                                             int dpi);
 
 }  // namespace print

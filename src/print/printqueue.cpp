@@ -28,7 +28,7 @@ std::string ScalingFor(const std::string& settings) {
 
 TPrintQueue::TPrintQueue(std::string APrinterName, std::shared_ptr<platform::TPrintSpooler> spooler,
                          platform::TEnv& env)
-    : FPrinterName(std::move(APrinterName)), spooler_(std::move(spooler)), FEnv(env) {
+    : FPrinterName(std::move(APrinterName)), FSpooler(std::move(spooler)), FEnv(env) {
   DoLog("Fila de impressão criada");
 }
 
@@ -37,17 +37,17 @@ TPrintQueue::~TPrintQueue() {
     DoLog("Finalizando fila de impressão");
     {
       std::lock_guard<std::mutex> lock(FCritical);
-      terminated_.store(true);
-      signalled_ = true;
+      FTerminated.store(true);
+      FSignalled = true;
     }
     FEvent.notify_one();
   } catch (...) {
   }
-  if (thread_.joinable()) thread_.join();
+  if (FThread.joinable()) FThread.join();
 }
 
 void TPrintQueue::Start() {
-  if (!thread_.joinable()) thread_ = std::thread([this] { Execute(); });
+  if (!FThread.joinable()) FThread = std::thread([this] { Execute(); });
 }
 
 void TPrintQueue::DoLog(const std::string& text) {
@@ -81,7 +81,7 @@ void TPrintQueue::AddToQueue(const std::string& AFile) {
     DoLog("Arquivo adicionado na fila: " + AFile);
     {
       std::lock_guard<std::mutex> lock(FCritical);
-      signalled_ = true;
+      FSignalled = true;
     }
     FEvent.notify_one();
   } catch (const std::exception& e) {
@@ -95,8 +95,8 @@ void TPrintQueue::Execute() {
     while (!Terminated()) {
       {
         std::unique_lock<std::mutex> lock(FCritical);
-        FEvent.wait(lock, [this] { return signalled_; });
-        signalled_ = false;
+        FEvent.wait(lock, [this] { return FSignalled; });
+        FSignalled = false;
       }
       if (Terminated()) break;
       while (!Terminated()) {
@@ -167,29 +167,32 @@ void TPrintQueue::PrintPdf(const std::string& path) {
     const std::string title = platform::ExtractFileName(path);
     int job = 0;
     try {
-      job = spooler_->SubmitJob(FPrinterName, title, "application/pdf", options, document);
+      job = FSpooler->SubmitJob(FPrinterName, title, "application/pdf", options, document);
     } catch (const platform::EPrintOptionRefused&) {
       if (options.empty()) throw;
-      DoLog("Aviso: a impressora recusou print-scaling (\"" + S + "\"). Repetindo sem print-scaling.");
+      DoLog("Aviso: a impressora recusou print-scaling (\"" + S +
+            "\"). Repetindo sem print-scaling.");
       options.clear();
-      job = spooler_->SubmitJob(FPrinterName, title, "application/pdf", options, document);
+      job = FSpooler->SubmitJob(FPrinterName, title, "application/pdf", options, document);
     }
     const int64_t deadline = FEnv.MonotonicMillis() + FJobTimeoutMs;
-    platform::TPrintJobState state = spooler_->JobState(FPrinterName, job);
+    platform::TPrintJobState state = FSpooler->JobState(FPrinterName, job);
     while (state == platform::TPrintJobState::jsPending && FEnv.MonotonicMillis() < deadline) {
       FEnv.SleepMillis(FJobPollMs);
-      state = spooler_->JobState(FPrinterName, job);
+      state = FSpooler->JobState(FPrinterName, job);
     }
     if (state == platform::TPrintJobState::jsPending) {
       DoLog("Timeout aguardando a impressão.\r\n" + info(options));
       try {
-        spooler_->CancelJob(FPrinterName, job);
+        FSpooler->CancelJob(FPrinterName, job);
       } catch (const std::exception& e) {
         DoLog(std::string("Aviso: trabalho não respondeu ao cancelamento: ") + e.what());
       }
-    } else if (state == platform::TPrintJobState::jsAborted || state == platform::TPrintJobState::jsCanceled) {
+    } else if (state == platform::TPrintJobState::jsAborted ||
+               state == platform::TPrintJobState::jsCanceled) {
       DoLog(std::string("Trabalho encerrado com erro (estado: ") +
-            (state == platform::TPrintJobState::jsAborted ? "abortado" : "cancelado") + ")\r\n" + info(options));
+            (state == platform::TPrintJobState::jsAborted ? "abortado" : "cancelado") + ")\r\n" +
+            info(options));
     }
   } catch (...) {
     DeleteJobFile(path);
@@ -199,7 +202,7 @@ void TPrintQueue::PrintPdf(const std::string& path) {
 }
 
 void TPrintQueue::PrintLayout(const std::string& path) {
-  auto printer = std::make_unique<TGDIPrinter>(FPrinterName, spooler_);
+  auto printer = std::make_unique<TGDIPrinter>(FPrinterName, FSpooler);
   auto parser = std::make_unique<TLayoutParser>(*printer);
   try {
     DoLog("Iniciando impressao em \"" + FPrinterName + "\"...");

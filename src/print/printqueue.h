@@ -51,10 +51,10 @@ class TPrintQueue {
   std::string PrintSettings();
 
   TOnPrintLog FOnLog;
-  uint32_t FCooldownMs = 0;     // pause after each finished job
-  int FJobTimeoutMs = 30000;    // how long a PDF job is followed
+  uint32_t FCooldownMs = 0;   // pause after each finished job
+  int FJobTimeoutMs = 30000;  // how long a PDF job is followed
   int FJobPollMs = 200;
-  int FDeleteDelayMs = 500;     // before a finished file is deleted
+  int FDeleteDelayMs = 500;  // before a finished file is deleted
 
  private:
   void Execute();
@@ -63,20 +63,20 @@ class TPrintQueue {
   void PrintLayout(const std::string& path);
   void DeleteJobFile(const std::string& path);
   void DoLog(const std::string& text);
-  bool Terminated() const { return terminated_.load(); }
+  bool Terminated() const { return FTerminated.load(); }
 
   const std::string FPrinterName;
-  const std::shared_ptr<platform::TPrintSpooler> spooler_;
+  const std::shared_ptr<platform::TPrintSpooler> FSpooler;
   platform::TEnv& FEnv;
 
-  std::mutex FCritical;  // guards FQueue, FPrintSettings and signalled_
+  std::mutex FCritical;  // guards FQueue, FPrintSettings and FSignalled
   std::condition_variable FEvent;
-  bool signalled_ = false;  // the auto-reset event
+  bool FSignalled = false;  // the auto-reset event
   std::deque<std::string> FQueue;
   std::string FPrintSettings = "fit";
 
-  std::atomic<bool> terminated_{false};
-  std::thread thread_;
+  std::atomic<bool> FTerminated{false};
+  std::thread FThread;
 };
 
 }  // namespace print

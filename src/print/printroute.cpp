@@ -55,9 +55,12 @@ std::optional<std::string> DecodeDocument(std::string_view text, std::string& fa
 TSaveResult WriteDocument(std::string_view bytes, const std::string& file, std::string& failure) {
   std::string error;
   switch (platform::WriteNewFile(file, bytes, error)) {
-    case platform::TNewFileResult::nfCreated: return TSaveResult::srSaved;
-    case platform::TNewFileResult::nfExists: return TSaveResult::srExists;
-    case platform::TNewFileResult::nfFailed: break;
+    case platform::TNewFileResult::nfCreated:
+      return TSaveResult::srSaved;
+    case platform::TNewFileResult::nfExists:
+      return TSaveResult::srExists;
+    case platform::TNewFileResult::nfFailed:
+      break;
   }
   failure = "Erro na conversão do arquivo: " + error;
   return TSaveResult::srFailed;

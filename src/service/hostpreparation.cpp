@@ -44,7 +44,8 @@ void EnsureFirewallRule(int port, const THostLog& log) {
   try {
     const platform::TCommandResult r =
         platform::ReplaceInboundFirewallRule(kFirewallRuleName, port, kHostCommandTimeoutMs);
-    log("Regra de firewall (porta " + std::to_string(port) + "): " + platform::TrimControle(r.Output));
+    log("Regra de firewall (porta " + std::to_string(port) +
+        "): " + platform::TrimControle(r.Output));
   } catch (const std::exception& e) {
     log(std::string("Erro ao configurar regra de firewall: ") + e.what());
   } catch (...) {

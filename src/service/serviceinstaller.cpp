@@ -34,10 +34,14 @@ void Systemctl(const std::string& args) {
 std::string UnitCommandWord(const std::string& path) {
   std::string out = "\"";
   for (char c : path) {
-    if (c == '%') out += "%%";
-    else if (c == '$') out += "$$";
-    else if (c == '\\' || c == '"') (out += '\\') += c;
-    else out += c;
+    if (c == '%')
+      out += "%%";
+    else if (c == '$')
+      out += "$$";
+    else if (c == '\\' || c == '"')
+      (out += '\\') += c;
+    else
+      out += c;
   }
   return out + "\"";
 }
@@ -47,7 +51,8 @@ std::string ServiceUnitText(const std::string& exe_path) {
          "After=network.target\n\n"
          "[Service]\n"
          "Type=simple\n"
-         "ExecStart=" + UnitCommandWord(exe_path) + "\n" +
+         "ExecStart=" +
+         UnitCommandWord(exe_path) + "\n" +
          "Restart=on-failure\n\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";
@@ -86,9 +91,12 @@ int HandleInstallSwitches(int argc, char** argv) {
     std::string a = argv[i];
     if (a.size() < 2 || (a[0] != '/' && a[0] != '-')) continue;
     a = Lower(a.substr(1));
-    if (a == "install") install = true;
-    else if (a == "uninstall") uninstall = true;
-    else if (a == "silent") silent = true;
+    if (a == "install")
+      install = true;
+    else if (a == "uninstall")
+      uninstall = true;
+    else if (a == "silent")
+      silent = true;
   }
   if (!install && !uninstall) return -1;
   bool ok = false;

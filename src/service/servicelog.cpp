@@ -21,7 +21,8 @@ bool BlankAfterTrim(const std::string& s) {
 }  // namespace
 
 std::string ServiceLogPath(const std::string& base_dir, const platform::TDateTime& now) {
-  const std::string month = platform::CapitalizeFirstAscii(platform::FormatDateTime("mmmmm-yyyy", now));
+  const std::string month =
+      platform::CapitalizeFirstAscii(platform::FormatDateTime("mmmmm-yyyy", now));
   return base_dir + "Log/" + month + "/ZentavoSiTefService " +
          platform::FormatDateTime("dd-mm-yyyy", now) + ".log";
 }

@@ -33,8 +33,8 @@ void PrintQueueLog(const std::string& message) { GravaLog("[Impressora] " + mess
 TZentavoSiTefService* ZentavoSiTefService() { return g_service; }
 
 TZentavoSiTefService::TZentavoSiTefService() {
-  iniConfig = std::make_unique<platform::TIniFile>(
-      platform::ChangeFileExt(platform::ExePath(), ".ini"));
+  FIniConfig =
+      std::make_unique<platform::TIniFile>(platform::ChangeFileExt(platform::ExePath(), ".ini"));
   FDmSitef = std::make_unique<core::TDmSitef>(*this);
   g_service = this;
 }
@@ -43,13 +43,13 @@ TZentavoSiTefService::~TZentavoSiTefService() {
   if (FServerThread) StopServer();
   g_service = nullptr;
   FDmSitef.reset();
-  iniConfig.reset();
+  FIniConfig.reset();
 }
 
 endpoint::TServerThread* TZentavoSiTefService::ServerThread() { return Server().get(); }
 
 std::shared_ptr<endpoint::TServerThread> TZentavoSiTefService::Server() {
-  std::lock_guard<std::mutex> lock(server_mu_);
+  std::lock_guard<std::mutex> lock(FServerLock);
   return FServerThread;
 }
 
@@ -91,7 +91,7 @@ void TZentavoSiTefService::EndPayment() {
 }
 
 std::shared_ptr<print::TPrintQueue> TZentavoSiTefService::PrintQueue() {
-  std::lock_guard<std::mutex> lock(print_mu_);
+  std::lock_guard<std::mutex> lock(FPrintLock);
   return FPrintQueue;
 }
 
@@ -103,7 +103,7 @@ bool TZentavoSiTefService::Serving() {
 void TZentavoSiTefService::StartServer() {
   try {
     GravaLog("Iniciando servidor socket.");
-    long port = iniConfig->ReadInteger("sitef", "server_port", 0);
+    long port = FIniConfig->ReadInteger("sitef", "server_port", 0);
     if (port <= 0) port = 443;
     // A larger value would wrap to some other port.
     if (port > 65535) {
@@ -114,7 +114,9 @@ void TZentavoSiTefService::StartServer() {
     EnsureFirewallRule(static_cast<int>(port), GravaLog);
     endpoint::TServerThread::THandlers h;
     core::TDmSitef* dm = FDmSitef.get();
-    h.Route = [dm](const std::string& text, endpoint::TConnection& c) { dm->RouteTargeting(text, c); };
+    h.Route = [dm](const std::string& text, endpoint::TConnection& c) {
+      dm->RouteTargeting(text, c);
+    };
     h.AfterMessage = [dm] { dm->MessageHandled(); };
     h.Disconnect = [dm] { dm->ConnectionClosed(); };
     h.Log = [](const std::string& line) { GravaLog(line); };
@@ -124,7 +126,7 @@ void TZentavoSiTefService::StartServer() {
         static_cast<int>(port), platform::ExeDir() + "Certificado/", std::move(h));
     endpoint::TServerThread* raw = thread.get();
     {
-      std::lock_guard<std::mutex> lock(server_mu_);
+      std::lock_guard<std::mutex> lock(FServerLock);
       FServerThread = std::move(thread);
     }
     raw->Start();
@@ -137,7 +139,7 @@ void TZentavoSiTefService::StartServer() {
 void TZentavoSiTefService::StopServer() {
   std::shared_ptr<endpoint::TServerThread> thread;
   {
-    std::lock_guard<std::mutex> lock(server_mu_);
+    std::lock_guard<std::mutex> lock(FServerLock);
     if (!FServerThread) return;
     thread = std::move(FServerThread);
   }
@@ -156,11 +158,11 @@ void TZentavoSiTefService::ServiceStart(bool& Started) {
   FDmSitef->RecoverPayments();
   try {
     StartServer();
-    const std::string printer = iniConfig->ReadString("sitef", "printer", "");
+    const std::string printer = FIniConfig->ReadString("sitef", "printer", "");
     auto queue = std::make_shared<print::TPrintQueue>(printer);
     queue->FOnLog = PrintQueueLog;
     {
-      std::lock_guard<std::mutex> lock(print_mu_);
+      std::lock_guard<std::mutex> lock(FPrintLock);
       FPrintQueue = queue;
     }
     queue->Start();
@@ -176,7 +178,7 @@ void TZentavoSiTefService::ServiceStop(bool& Stopped) {
   try {
     std::shared_ptr<print::TPrintQueue> queue;
     {
-      std::lock_guard<std::mutex> lock(print_mu_);
+      std::lock_guard<std::mutex> lock(FPrintLock);
       queue = std::move(FPrintQueue);
     }
     queue.reset();  // ends its thread once no request holds it

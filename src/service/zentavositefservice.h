@@ -47,7 +47,7 @@ class TZentavoSiTefService : public core::TDmSitefHost {
   void StopServer();
 
   // core::TDmSitefHost
-  platform::TIniFile& IniConfig() override { return *iniConfig; }
+  platform::TIniFile& IniConfig() override { return *FIniConfig; }
   int Log(const std::string& text) override { return GravaLog(text); }
   void SendClientMessage(const std::string& msg) override;
   std::string DecodeWebSocketFrame() override;
@@ -66,15 +66,15 @@ class TZentavoSiTefService : public core::TDmSitefHost {
   core::TDmSitef& DmSitef() { return *FDmSitef; }
 
  private:
-  std::unique_ptr<platform::TIniFile> iniConfig;
+  std::unique_ptr<platform::TIniFile> FIniConfig;
   std::unique_ptr<core::TDmSitef> FDmSitef;
   // FServerThread is replaced only by the service thread; connection threads
   // reach it through a shared copy so a pause cannot free it under them.
-  std::mutex server_mu_;
+  std::mutex FServerLock;
   std::shared_ptr<endpoint::TServerThread> FServerThread;
   // Exists from start to stop; the print route reaches it through a shared
   // copy so a stop cannot free it under a request.
-  std::mutex print_mu_;
+  std::mutex FPrintLock;
   std::shared_ptr<print::TPrintQueue> FPrintQueue;
 
   std::shared_ptr<endpoint::TServerThread> Server();

@@ -84,9 +84,9 @@ std::optional<TCurrency> TCurrency::Parse(std::string_view s) {
   return FromUnits(negative ? -units : units);
 }
 
-int64_t TCurrency::ToCents(TArredondamento modo) const { return DivideRounded(units_, 100, modo); }
+int64_t TCurrency::ToCents(TArredondamento modo) const { return DivideRounded(FUnits, 100, modo); }
 
-std::string TCurrency::FormatComma() const { return platform::FormatFixed(units_, 4, "0.00"); }
+std::string TCurrency::FormatComma() const { return platform::FormatFixed(FUnits, 4, "0.00"); }
 
 std::string TCurrency::FormatDot() const {
   std::string s = FormatComma();
@@ -96,6 +96,6 @@ std::string TCurrency::FormatDot() const {
   return s;
 }
 
-std::string TCurrency::FormatBR() const { return platform::FormatFixed(units_, 4, "#,##0.00"); }
+std::string TCurrency::FormatBR() const { return platform::FormatFixed(FUnits, 4, "#,##0.00"); }
 
 }  // namespace tef

@@ -14,9 +14,9 @@ namespace tef {
 
 // How a value is brought to fewer decimals.
 enum class TArredondamento {
-  MeioParaPar,        // ties to even (banker's rounding)
-  MeioParaCima,       // ties toward +infinity ("half up")
-  MeioLongeDoZero,    // ties away from zero
+  MeioParaPar,      // ties to even (banker's rounding)
+  MeioParaCima,     // ties toward +infinity ("half up")
+  MeioLongeDoZero,  // ties away from zero
 };
 
 class TCurrency {
@@ -26,7 +26,7 @@ class TCurrency {
   constexpr TCurrency() = default;
   static constexpr TCurrency FromUnits(int64_t ten_thousandths) {
     TCurrency c;
-    c.units_ = ten_thousandths;
+    c.FUnits = ten_thousandths;
     return c;
   }
   static constexpr TCurrency FromCents(int64_t cents) { return FromUnits(cents * 100); }
@@ -42,9 +42,9 @@ class TCurrency {
   // away from zero. Empty, malformed or out-of-range text gives nullopt.
   static std::optional<TCurrency> Parse(std::string_view text);
 
-  constexpr int64_t Units() const { return units_; }
-  double ToDouble() const { return static_cast<double>(units_) / kEscala; }
-  constexpr bool IsZero() const { return units_ == 0; }
+  constexpr int64_t Units() const { return FUnits; }
+  double ToDouble() const { return static_cast<double>(FUnits) / kEscala; }
+  constexpr bool IsZero() const { return FUnits == 0; }
 
   // The amount as a whole number of cents, rounded by the given rule.
   int64_t ToCents(TArredondamento modo) const;
@@ -59,16 +59,22 @@ class TCurrency {
   // Brazilian "#,##0.00": 1.234,50.
   std::string FormatBR() const;
 
-  constexpr TCurrency operator-() const { return FromUnits(-units_); }
-  constexpr TCurrency operator+(TCurrency o) const { return FromUnits(units_ + o.units_); }
-  constexpr TCurrency operator-(TCurrency o) const { return FromUnits(units_ - o.units_); }
-  constexpr TCurrency operator*(int64_t n) const { return FromUnits(units_ * n); }
-  TCurrency& operator+=(TCurrency o) { units_ += o.units_; return *this; }
-  TCurrency& operator-=(TCurrency o) { units_ -= o.units_; return *this; }
+  constexpr TCurrency operator-() const { return FromUnits(-FUnits); }
+  constexpr TCurrency operator+(TCurrency o) const { return FromUnits(FUnits + o.FUnits); }
+  constexpr TCurrency operator-(TCurrency o) const { return FromUnits(FUnits - o.FUnits); }
+  constexpr TCurrency operator*(int64_t n) const { return FromUnits(FUnits * n); }
+  TCurrency& operator+=(TCurrency o) {
+    FUnits += o.FUnits;
+    return *this;
+  }
+  TCurrency& operator-=(TCurrency o) {
+    FUnits -= o.FUnits;
+    return *this;
+  }
   constexpr auto operator<=>(const TCurrency&) const = default;
 
  private:
-  int64_t units_ = 0;
+  int64_t FUnits = 0;
 };
 
 // Divides n by d (d > 0) rounding by the given rule.

@@ -24,133 +24,139 @@ std::string ValorLog(TCurrency v) { return v.FormatComma(); }
 
 // ---------------------------------------------------------------- identification
 
-void TRuVirIdUzaIdentificacao::SetNomeAplicacao(const std::string& v) { fNomeAplicacao = TrimTef(v); }
-void TRuVirIdUzaIdentificacao::SetVersaoAplicacao(const std::string& v) { fVersaoAplicacao = TrimTef(v); }
-void TRuVirIdUzaIdentificacao::SetSoftwareHouse(const std::string& v) { fSoftwareHouse = TrimTef(v); }
-void TRuVirIdUzaIdentificacao::SetRazaoSocial(const std::string& v) { fRazaoSocial = TrimTef(v); }
+void TRuVirIdUzaIdentificacao::SetNomeAplicacao(const std::string& v) {
+  FNomeAplicacao = TrimTef(v);
+}
+void TRuVirIdUzaIdentificacao::SetVersaoAplicacao(const std::string& v) {
+  FVersaoAplicacao = TrimTef(v);
+}
+void TRuVirIdUzaIdentificacao::SetSoftwareHouse(const std::string& v) {
+  FSoftwareHouse = TrimTef(v);
+}
+void TRuVirIdUzaIdentificacao::SetRazaoSocial(const std::string& v) { FRazaoSocial = TrimTef(v); }
 
 // ---------------------------------------------------------------- creation
 
 TRuVirIdUza::TRuVirIdUza(platform::TEnv& env)
-    : FEnv(env), fRespostasPendentes(std::make_unique<TRuVirIdUzaRespostasPendentes>()) {
+    : FEnv(env), FRespostasPendentes(std::make_unique<TRuVirIdUzaRespostasPendentes>()) {
   auto clisitef = std::make_unique<TRuVirIdUzaCliSiTef>(this);
-  fCliSiTef = clisitef.get();
-  fGerenciadores.push_back(std::move(clisitef));
+  FCliSiTef = clisitef.get();
+  FGerenciadores.push_back(std::move(clisitef));
   SetGPAtual(gpTefDial);
 }
 
 TRuVirIdUza::~TRuVirIdUza() {
   // Managers first: their destruction may still log through the component.
-  fTEF = nullptr;
-  fCliSiTef = nullptr;
-  fGerenciadores.clear();
+  FTEF = nullptr;
+  FCliSiTef = nullptr;
+  FGerenciadores.clear();
 }
 
 // ---------------------------------------------------------------- properties
 
 void TRuVirIdUza::VerificarPendentes(const char* propriedade) const {
-  if (fRespostasPendentes->Count() > 0) {
+  if (FRespostasPendentes->Count() > 0) {
     throw ERuVirIdUzaErro(std::string("Existem Respostas Pendentes. Não é possível alterar \"") +
                           propriedade + "\"");
   }
 }
 
 void TRuVirIdUza::SetMultiplosCartoes(bool v) {
-  if (v == fMultiplosCartoes) return;
+  if (v == FMultiplosCartoes) return;
   VerificarPendentes("MultiplosCartoes");
-  fMultiplosCartoes = v;
+  FMultiplosCartoes = v;
 }
 
 void TRuVirIdUza::SetAutoEfetuarPagamento(bool v) {
-  if (v == fAutoEfetuarPagamento) return;
+  if (v == FAutoEfetuarPagamento) return;
   VerificarPendentes("AutoEfetuarPagamento");
-  fAutoEfetuarPagamento = v;
+  FAutoEfetuarPagamento = v;
 }
 
 void TRuVirIdUza::SetAutoFinalizarCupom(bool v) {
-  if (v == fAutoFinalizarCupom) return;
+  if (v == FAutoFinalizarCupom) return;
   VerificarPendentes("AutoFinalizarCupom");
-  fAutoFinalizarCupom = v;
+  FAutoFinalizarCupom = v;
 }
 
 void TRuVirIdUza::SetEsperaSleep(int v) {
-  if (v == fEsperaSleep) return;
+  if (v == FEsperaSleep) return;
   if (v < 10) throw ERuVirIdUzaErro("Valor mínimo de EsperaSleep deve ser: 10");
   if (v > 500) throw ERuVirIdUzaErro("Valor máximo de EsperaSleep deve ser: 500");
-  fEsperaSleep = v;
+  FEsperaSleep = v;
 }
 
 const std::string& TRuVirIdUza::PathBackup() {
-  if (fPathBackup.empty()) fPathBackup = platform::ExeDir() + "TEF";
-  return fPathBackup;
+  if (FPathBackup.empty()) FPathBackup = platform::ExeDir() + "TEF";
+  return FPathBackup;
 }
 
 void TRuVirIdUza::SetPathBackup(const std::string& v) {
-  if (v == fPathBackup) return;
-  if (fTEF != nullptr && fTEF->Inicializado()) {
+  if (v == FPathBackup) return;
+  if (FTEF != nullptr && FTEF->Inicializado()) {
     throw ERuVirIdUzaErro("PathBackup não pode ser modificado com o RuVirIdUza Inicializado");
   }
   std::string p = TrimTef(v);
   if (!p.empty() && (p.back() == '/' || p.back() == '\\')) p.pop_back();
-  fPathBackup = p;
+  FPathBackup = p;
 }
 
 void TRuVirIdUza::SetArqLOG(const std::string& v) {
-  for (auto& g : fGerenciadores) {
-    if (g->ArqLOG() == fArqLOG) g->SetArqLOG(v);
+  for (auto& g : FGerenciadores) {
+    if (g->ArqLOG() == FArqLOG) g->SetArqLOG(v);
   }
-  fArqLOG = v;
+  FArqLOG = v;
 }
 
 void TRuVirIdUza::SetGPAtual(TRuVirIdUzaTipo v) {
-  if (v == fGPAtual) return;
-  if (v == gpCliSiTef) fTEF = fCliSiTef;
-  fGPAtual = v;
+  if (v == FGPAtual) return;
+  if (v == gpCliSiTef) FTEF = FCliSiTef;
+  FGPAtual = v;
 }
 
-TRuVirIdUzaClass& TRuVirIdUza::Gerenciador() const {
-  return fTEF != nullptr ? *fTEF : *fCliSiTef;
-}
+TRuVirIdUzaClass& TRuVirIdUza::Gerenciador() const { return FTEF != nullptr ? *FTEF : *FCliSiTef; }
 
 TRuVirIdUzaClass& TRuVirIdUza::SelecionarGP(TRuVirIdUzaTipo GP) {
   if (GP != gpNenhum) SetGPAtual(GP);
-  if (fTEF == nullptr) {
+  if (FTEF == nullptr) {
     // No manager of that type exists in this system.
-    throw ERuVirIdUzaGPNaoInicializado(std::string("Gerenciador Padrão: ") + EnumName(fGPAtual) +
+    throw ERuVirIdUzaGPNaoInicializado(std::string("Gerenciador Padrão: ") + EnumName(FGPAtual) +
                                        " não foi inicializado");
   }
-  return *fTEF;
+  return *FTEF;
 }
 
-std::string TRuVirIdUza::NomeGerenciador() const { return fTEF != nullptr ? fTEF->Name() : ""; }
+std::string TRuVirIdUza::NomeGerenciador() const { return FTEF != nullptr ? FTEF->Name() : ""; }
 
 TRuVirIdUzaReq& TRuVirIdUza::Req() { return Gerenciador().Req(); }
 TRuVirIdUzaResp& TRuVirIdUza::Resp() { return Gerenciador().Resp(); }
-bool TRuVirIdUza::AguardandoResposta() const { return fTEF != nullptr && fTEF->AguardandoResposta(); }
-std::string TRuVirIdUza::ArqTemp() const { return fTEF ? fTEF->ArqTmp() : ""; }
-std::string TRuVirIdUza::ArqReq() const { return fTEF ? fTEF->ArqReq() : ""; }
-std::string TRuVirIdUza::ArqSTS() const { return fTEF ? fTEF->ArqSTS() : ""; }
-std::string TRuVirIdUza::ArqResp() const { return fTEF ? fTEF->ArqResp() : ""; }
-std::string TRuVirIdUza::GPExeName() const { return fTEF ? fTEF->GPExeName() : ""; }
+bool TRuVirIdUza::AguardandoResposta() const {
+  return FTEF != nullptr && FTEF->AguardandoResposta();
+}
+std::string TRuVirIdUza::ArqTemp() const { return FTEF ? FTEF->ArqTmp() : ""; }
+std::string TRuVirIdUza::ArqReq() const { return FTEF ? FTEF->ArqReq() : ""; }
+std::string TRuVirIdUza::ArqSTS() const { return FTEF ? FTEF->ArqSTS() : ""; }
+std::string TRuVirIdUza::ArqResp() const { return FTEF ? FTEF->ArqResp() : ""; }
+std::string TRuVirIdUza::GPExeName() const { return FTEF ? FTEF->GPExeName() : ""; }
 
 void TRuVirIdUza::SetEstadoReq(TRuVirIdUzaReqEstado v) {
-  if (v == fEstadoReq) return;
-  fEstadoReq = v;
+  if (v == FEstadoReq) return;
+  FEstadoReq = v;
   if (OnMudaEstadoReq) OnMudaEstadoReq(v);
 }
 
 void TRuVirIdUza::SetEstadoResp(TRuVirIdUzaRespEstado v) {
-  if (v == fEstadoResp) return;
-  fEstadoResp = v;
+  if (v == FEstadoResp) return;
+  FEstadoResp = v;
   if (OnMudaEstadoResp) OnMudaEstadoResp(v);
 }
 
 void TRuVirIdUza::LimparDadosDialogo() {
   fCodigoRede.clear();
   fCodigoBandeira.clear();
-  fCodigoNsu.clear();
-  fCodigoNSUHost.clear();
-  fCodigoAutorizacao.clear();
+  FCodigoNsu.clear();
+  FCodigoNSUHost.clear();
+  FCodigoAutorizacao.clear();
   fIdDaCarteiraDigital.clear();
   fNomeCarteiraDigital.clear();
   fBandeiraCarteiraDigital.clear();
@@ -160,7 +166,7 @@ void TRuVirIdUza::LimparDadosDialogo() {
   fTelefoneCliente.clear();
 }
 
-void TRuVirIdUza::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto, FEnv); }
+void TRuVirIdUza::GravaLog(const std::string& texto) const { GravarLogTEF(FArqLOG, texto, FEnv); }
 
 // ---------------------------------------------------------------- initialization
 
@@ -184,7 +190,7 @@ void TRuVirIdUza::Inicializar(TRuVirIdUzaTipo GP) {
 
   if (GP != gpNenhum) {
     SetGPAtual(GP);
-    TRuVirIdUzaClass* g = fTEF;
+    TRuVirIdUzaClass* g = FTEF;
     try {
       if (g == nullptr) throw ERuVirIdUzaErro("Erro ao conectar com servidor TEF");
       g->SetInicializado(true);
@@ -203,7 +209,7 @@ void TRuVirIdUza::Inicializar(TRuVirIdUzaTipo GP) {
   }
 
   std::string erros;
-  for (auto& g : fGerenciadores) {
+  for (auto& g : FGerenciadores) {
     if (!g->Habilitado()) continue;
     try {
       g->SetInicializado(true);
@@ -221,17 +227,17 @@ void TRuVirIdUza::Inicializar(TRuVirIdUzaTipo GP) {
 void TRuVirIdUza::DesInicializar(TRuVirIdUzaTipo GP) {
   if (GP != gpNenhum) {
     SetGPAtual(GP);
-    if (fTEF != nullptr) fTEF->SetInicializado(false);
+    if (FTEF != nullptr) FTEF->SetInicializado(false);
     return;
   }
-  for (auto& g : fGerenciadores) {
+  for (auto& g : FGerenciadores) {
     if (g->Habilitado()) g->SetInicializado(false);
   }
 }
 
 bool TRuVirIdUza::Inicializado(TRuVirIdUzaTipo GP) {
   if (GP != gpNenhum) SetGPAtual(GP);
-  return fTEF != nullptr && fTEF->Inicializado();
+  return FTEF != nullptr && FTEF->Inicializado();
 }
 
 void TRuVirIdUza::AtivarGP(TRuVirIdUzaTipo GP) {
@@ -239,7 +245,7 @@ void TRuVirIdUza::AtivarGP(TRuVirIdUzaTipo GP) {
     SelecionarGP(GP).AtivarGP();
     return;
   }
-  for (auto& g : fGerenciadores) {
+  for (auto& g : FGerenciadores) {
     if (g->Habilitado()) g->AtivarGP();
   }
 }
@@ -302,16 +308,16 @@ void TRuVirIdUza::NCN(const std::string& Rede, const std::string& NSU,
 }
 
 std::string TRuVirIdUza::LerTrilha3() {
-  fLeituraCartao.clear();
+  FLeituraCartao.clear();
   std::string resposta;
   SelecionarGP(gpNenhum).LerTrilha3(resposta);
-  return fLeituraCartao;
+  return FLeituraCartao;
 }
 
 std::string TRuVirIdUza::LerCartaoSeguro() {
-  fLeituraCartao.clear();
+  FLeituraCartao.clear();
   SelecionarGP(gpNenhum).LerCartaoSeguro();
-  return fLeituraCartao;
+  return FLeituraCartao;
 }
 
 // ---------------------------------------------------------------- messages and ECF
@@ -355,10 +361,10 @@ int TRuVirIdUza::ComandarECF(TRuVirIdUzaOperacaoECF Operacao) {
   GravaLog(NomeGerenciador() + " ComandarECF: Oper: " + EnumName(Operacao));
   int resultado = -1;
   if (OnComandaECF) OnComandaECF(Operacao, Resp(), resultado);
-  return ChecarRetornoECF(*this, resultado,
-                          std::string("Operação [") + EnumName(Operacao) +
-                              "] não tratada em \"OnComandaECF\"",
-                          "Erro ao imprimir comprovante \"TEF\"");
+  return ChecarRetornoECF(
+      *this, resultado,
+      std::string("Operação [") + EnumName(Operacao) + "] não tratada em \"OnComandaECF\"",
+      "Erro ao imprimir comprovante \"TEF\"");
 }
 
 int TRuVirIdUza::ECFSubtotaliza(TCurrency DescAcres) {
@@ -394,7 +400,8 @@ int TRuVirIdUza::ECFImprimeVia(TRuVirIdUzaTipoRelatorio TipoRelatorio, int Via,
   GravaLog(NomeGerenciador() + " ECFImprimeVia: " + EnumName(TipoRelatorio) +
            " Via: " + std::to_string(Via));
   int resultado = -1;
-  if (OnComandaECFImprimeVia) OnComandaECFImprimeVia(TipoRelatorio, Via, ImagemComprovante, resultado);
+  if (OnComandaECFImprimeVia)
+    OnComandaECFImprimeVia(TipoRelatorio, Via, ImagemComprovante, resultado);
   return ChecarRetornoECF(*this, resultado, "\"OnComandaECFImprimeVia\" não tratado",
                           "Erro ao executar \"OnComandaECFImprimeVia\"");
 }
@@ -430,8 +437,8 @@ TCurrency TRuVirIdUza::InfoECFAsDouble(TRuVirIdUzaInfoECF Operacao, int DefaultV
 
 char TRuVirIdUza::EstadoECF() {
   const std::string texto = InfoECFAsString(ineEstadoECF);
-  const char c = texto.empty() ? ' '
-                               : static_cast<char>(std::toupper(static_cast<unsigned char>(texto[0])));
+  const char c =
+      texto.empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(texto[0])));
   if (std::string_view("CGLNOPRV").find(c) == std::string_view::npos) {
     throw ERuVirIdUzaECF(
         "Retorno de \"OnInfoEcf( ineEstadoECF, Retorno )\" deve ser:\r\n\"L\" = Livre\r\n\"V\" = "
@@ -447,23 +454,23 @@ char TRuVirIdUza::EstadoECF() {
 bool TRuVirIdUza::ConfirmarTransacao(bool Confirma, const std::string& DocumentoVinculado) {
   bool ok = true;
   try {
-    fCliSiTef->FinalizarTransacao(Confirma, DocumentoVinculado);
+    FCliSiTef->FinalizarTransacao(Confirma, DocumentoVinculado);
   } catch (...) {
     ok = false;
   }
   // The answer is what the library was told: a notice that fails after it
   // confirmed (the front end gone) does not make a confirmed transaction
   // look undone, and a confirmation turned into an undo is no success.
-  if (const std::optional<bool> dito = fCliSiTef->UltimaFinalizacao()) return *dito == Confirma;
+  if (const std::optional<bool> dito = FCliSiTef->UltimaFinalizacao()) return *dito == Confirma;
   return ok;
 }
 
 void TRuVirIdUza::CancelarTransacoesPendentes() {
   // In service mode the host decides about every pending transaction.
-  if (fModoServico) return;
-  TRuVirIdUzaRespostasPendentes& p = *fRespostasPendentes;
+  if (FModoServico) return;
+  TRuVirIdUzaRespostasPendentes& p = *FRespostasPendentes;
   try {
-    for (auto& g : fGerenciadores) {
+    for (auto& g : FGerenciadores) {
       if (g->Habilitado()) g->CancelarTransacoesPendentesClass();
     }
     if (OnDepoisCancelarTransacoes) OnDepoisCancelarTransacoes(p);
@@ -476,7 +483,7 @@ void TRuVirIdUza::CancelarTransacoesPendentes() {
 
 void TRuVirIdUza::ConfirmarTransacoesPendentes() {
   GravaLog("ConfirmarTransacoesPendentes");
-  TRuVirIdUzaRespostasPendentes& p = *fRespostasPendentes;
+  TRuVirIdUzaRespostasPendentes& p = *FRespostasPendentes;
   for (int i = 0; i < p.Count(); ++i) {
     TRuVirIdUzaResp& r = p[i];
     try {
@@ -506,7 +513,7 @@ void TRuVirIdUza::ConfirmarTransacoesPendentes() {
 
 void TRuVirIdUza::AgruparRespostasPendentes(TRuVirIdUzaArrayGrupoRespostasPendentes& Grupo) {
   Grupo.clear();
-  TRuVirIdUzaRespostasPendentes& p = *fRespostasPendentes;
+  TRuVirIdUzaRespostasPendentes& p = *FRespostasPendentes;
   for (int i = 0; i < p.Count(); ++i) {
     const TRuVirIdUzaResp& r = p[i];
     auto it = std::find_if(Grupo.begin(), Grupo.end(), [&](const auto& g) {
@@ -540,7 +547,7 @@ void TRuVirIdUza::FinalizarCupom(bool DesbloquearMouseTecladoNoTermino) {
 // inside one management report; otherwise each payment group gets its bound
 // receipt (or a management report for orders above 998).
 bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
-  TRuVirIdUzaRespostasPendentes& p = *fRespostasPendentes;
+  TRuVirIdUzaRespostasPendentes& p = *FRespostasPendentes;
   TRuVirIdUzaArrayGrupoRespostasPendentes grupos;
   AgruparRespostasPendentes(grupos);
   TRuVirIdUzaClass& g = Gerenciador();
@@ -555,9 +562,9 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
       if (r.OrdemPagamento() != grupo.OrdemPagamento || r.IndiceFPG_ECF() != grupo.IndiceFPG_ECF) {
         continue;
       }
-      if (!fAutenticacaoPendente.empty()) {
-        DoExibeMsg(opmOK, fAutenticacaoPendente);
-        fAutenticacaoPendente.clear();
+      if (!FAutenticacaoPendente.empty()) {
+        DoExibeMsg(opmOK, FAutenticacaoPendente);
+        FAutenticacaoPendente.clear();
       }
       int vias = g.NumVias();
       if (r.ImagemComprovante2aVia().empty()) vias = std::min(vias, 1);
@@ -565,9 +572,9 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
       const int64_t inicio = FEnv.MonotonicMillis();
       bool exibiu = false;
       if (vias == 0) {
-        const std::string texto =
-            r.TextoEspecialOperador() + (r.TextoEspecialOperador().empty() ? "" : "\r\n\r\n") +
-            r.TextoEspecialCliente();
+        const std::string texto = r.TextoEspecialOperador() +
+                                  (r.TextoEspecialOperador().empty() ? "" : "\r\n\r\n") +
+                                  r.TextoEspecialCliente();
         if (!texto.empty()) DoExibeMsg(opmOK, texto);
       } else {
         if (!r.TextoEspecialOperador().empty()) {
@@ -584,8 +591,10 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
             relatorioAberto = true;
           }
         } else if (!abriuGrupo) {
-          if (grupoGerencial) ComandarECF(opeAbreGerencial);
-          else ECFAbreVinculado(r.DocumentoVinculado(), grupo.IndiceFPG_ECF, grupo.Total);
+          if (grupoGerencial)
+            ComandarECF(opeAbreGerencial);
+          else
+            ECFAbreVinculado(r.DocumentoVinculado(), grupo.IndiceFPG_ECF, grupo.Total);
           abriuGrupo = true;
           primeiraVia = true;
         }
@@ -602,8 +611,8 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
         }
       }
       if (exibiu) g.EsperarMensagens(inicio, fEsperaSTS);
-      if (fExibirMsgAutenticacao && !r.Autenticacao().empty()) {
-        fAutenticacaoPendente = "Favor anotar no verso do Cheque:\r\n" + r.Autenticacao();
+      if (FExibirMsgAutenticacao && !r.Autenticacao().empty()) {
+        FAutenticacaoPendente = "Favor anotar no verso do Cheque:\r\n" + r.Autenticacao();
       }
     }
     if (abriuGrupo) ComandarECF(grupoGerencial ? opeFechaGerencial : opeFechaVinculado);
@@ -613,12 +622,12 @@ bool TRuVirIdUza::ImprimirPendentesUmaVez(bool gerencial) {
 }
 
 void TRuVirIdUza::ImprimirTransacoesPendentes() {
-  TRuVirIdUzaRespostasPendentes& p = *fRespostasPendentes;
+  TRuVirIdUzaRespostasPendentes& p = *FRespostasPendentes;
   if (p.Count() == 0) return;
   GravaLog("ImprimirTransacoesPendentes");
   if (!Gerenciador().LiberarECF(true)) throw ERuVirIdUzaECF("ECF não está LIVRE");
 
-  fAutenticacaoPendente.clear();
+  FAutenticacaoPendente.clear();
   bool gerencial = false;
   bool impresso = false;
   for (;;) {
@@ -637,13 +646,13 @@ void TRuVirIdUza::ImprimirTransacoesPendentes() {
       ComandarECF(opeCancelaCupom);
     } catch (...) {
     }
-    if (!fModoServico) CancelarTransacoesPendentes();
-  } else if (!fModoServico) {
+    if (!FModoServico) CancelarTransacoesPendentes();
+  } else if (!FModoServico) {
     ConfirmarTransacoesPendentes();
   }
-  if (!fAutenticacaoPendente.empty()) {
-    DoExibeMsg(opmOK, fAutenticacaoPendente);
-    fAutenticacaoPendente.clear();
+  if (!FAutenticacaoPendente.empty()) {
+    DoExibeMsg(opmOK, FAutenticacaoPendente);
+    FAutenticacaoPendente.clear();
   }
   p.Clear();
 }

@@ -24,17 +24,17 @@ class TRuVirIdUzaCliSiTef;
 // the trimmed value.
 class TRuVirIdUzaIdentificacao {
  public:
-  const std::string& NomeAplicacao() const { return fNomeAplicacao; }
-  const std::string& VersaoAplicacao() const { return fVersaoAplicacao; }
-  const std::string& SoftwareHouse() const { return fSoftwareHouse; }
-  const std::string& RazaoSocial() const { return fRazaoSocial; }
+  const std::string& NomeAplicacao() const { return FNomeAplicacao; }
+  const std::string& VersaoAplicacao() const { return FVersaoAplicacao; }
+  const std::string& SoftwareHouse() const { return FSoftwareHouse; }
+  const std::string& RazaoSocial() const { return FRazaoSocial; }
   void SetNomeAplicacao(const std::string& v);
   void SetVersaoAplicacao(const std::string& v);
   void SetSoftwareHouse(const std::string& v);
   void SetRazaoSocial(const std::string& v);
 
  private:
-  std::string fNomeAplicacao, fVersaoAplicacao, fSoftwareHouse, fRazaoSocial;
+  std::string FNomeAplicacao, FVersaoAplicacao, FSoftwareHouse, FRazaoSocial;
 };
 
 // One payment group for the printer: payment index, order and summed value.
@@ -57,67 +57,67 @@ class TRuVirIdUza {
   platform::TEnv& Env() const { return FEnv; }
 
   // ---- Published properties
-  bool Televenda() const { return fTelevenda; }
-  void SetTelevenda(bool v) { fTelevenda = v; }
+  bool Televenda() const { return FTelevenda; }
+  void SetTelevenda(bool v) { FTelevenda = v; }
   std::string About() const { return "RuVirIdUza Ver: 4.3.4"; }
   TRuVirIdUzaIdentificacao& Identificacao() { return fIdentificacao; }
-  const std::string& ImpressoraCupom() const { return fImpressoraCupom; }
-  void SetImpressoraCupom(const std::string& v) { fImpressoraCupom = v; }
-  bool MultiplosCartoes() const { return fMultiplosCartoes; }
+  const std::string& ImpressoraCupom() const { return FImpressoraCupom; }
+  void SetImpressoraCupom(const std::string& v) { FImpressoraCupom = v; }
+  bool MultiplosCartoes() const { return FMultiplosCartoes; }
   void SetMultiplosCartoes(bool v);  // refused while responses are pending
-  int NumeroMaximoCartoes() const { return fNumeroMaximoCartoes; }
-  void SetNumeroMaximoCartoes(int v) { fNumeroMaximoCartoes = v < 0 ? 0 : v; }
+  int NumeroMaximoCartoes() const { return FNumeroMaximoCartoes; }
+  void SetNumeroMaximoCartoes(int v) { FNumeroMaximoCartoes = v < 0 ? 0 : v; }
   bool AutoAtivarGP() const { return fAutoAtivarGP; }
   void SetAutoAtivarGP(bool v) { fAutoAtivarGP = v; }
-  bool ExibirMsgAutenticacao() const { return fExibirMsgAutenticacao; }
-  void SetExibirMsgAutenticacao(bool v) { fExibirMsgAutenticacao = v; }
-  bool AutoEfetuarPagamento() const { return fAutoEfetuarPagamento; }
+  bool ExibirMsgAutenticacao() const { return FExibirMsgAutenticacao; }
+  void SetExibirMsgAutenticacao(bool v) { FExibirMsgAutenticacao = v; }
+  bool AutoEfetuarPagamento() const { return FAutoEfetuarPagamento; }
   void SetAutoEfetuarPagamento(bool v);  // refused while responses are pending
-  bool AutoFinalizarCupom() const { return fAutoFinalizarCupom; }
+  bool AutoFinalizarCupom() const { return FAutoFinalizarCupom; }
   void SetAutoFinalizarCupom(bool v);  // refused while responses are pending
-  int NumVias() const { return fNumVias; }
-  void SetNumVias(int v) { fNumVias = v; }
+  int NumVias() const { return FNumVias; }
+  void SetNumVias(int v) { FNumVias = v; }
   int EsperaSTS() const { return fEsperaSTS; }
   void SetEsperaSTS(int v) { fEsperaSTS = v; }
-  int EsperaSleep() const { return fEsperaSleep; }
+  int EsperaSleep() const { return FEsperaSleep; }
   void SetEsperaSleep(int v);  // 10 to 500 ms
   // Empty means the folder "TEF" beside the executable, stored on first read.
   const std::string& PathBackup();
   // Refused while the manager in use is initialized; stored trimmed, without
   // one final path separator.
   void SetPathBackup(const std::string& v);
-  const std::string& ArqLOG() const { return fArqLOG; }
+  const std::string& ArqLOG() const { return FArqLOG; }
   void SetArqLOG(const std::string& v);
-  bool CHQEmGerencial() const { return fCHQEmGerencial; }
-  void SetCHQEmGerencial(bool v) { fCHQEmGerencial = v; }
-  TCurrency TrocoMaximo() const { return fTrocoMaximo; }
-  void SetTrocoMaximo(TCurrency v) { fTrocoMaximo = v; }
-  const std::string& CNPJLoja() const { return fCNPJLoja; }
-  void SetCNPJLoja(const std::string& v) { fCNPJLoja = v; }
-  const std::string& CNPJZoVure() const { return fCNPJZoVure; }
-  void SetCNPJZoVure(const std::string& v) { fCNPJZoVure = v; }
-  TRuVirIdUzaCliSiTef& TEFCliSiTef() { return *fCliSiTef; }
-  bool ModoServico() const { return fModoServico; }
-  void SetModoServico(bool v) { fModoServico = v; }
+  bool CHQEmGerencial() const { return FCHQEmGerencial; }
+  void SetCHQEmGerencial(bool v) { FCHQEmGerencial = v; }
+  TCurrency TrocoMaximo() const { return FTrocoMaximo; }
+  void SetTrocoMaximo(TCurrency v) { FTrocoMaximo = v; }
+  const std::string& CNPJLoja() const { return FCNPJLoja; }
+  void SetCNPJLoja(const std::string& v) { FCNPJLoja = v; }
+  const std::string& CNPJZoVure() const { return FCNPJZoVure; }
+  void SetCNPJZoVure(const std::string& v) { FCNPJZoVure = v; }
+  TRuVirIdUzaCliSiTef& TEFCliSiTef() { return *FCliSiTef; }
+  bool ModoServico() const { return FModoServico; }
+  void SetModoServico(bool v) { FModoServico = v; }
 
   // ---- Public properties
-  TRuVirIdUzaTipo GPAtual() const { return fGPAtual; }
+  TRuVirIdUzaTipo GPAtual() const { return FGPAtual; }
   // gpCliSiTef makes the CliSiTef manager the one in use; other values
   // change only GPAtual.
   void SetGPAtual(TRuVirIdUzaTipo v);
   // The manager in use; null until one has been selected.
-  TRuVirIdUzaClass* TEF() const { return fTEF; }
+  TRuVirIdUzaClass* TEF() const { return FTEF; }
   TRuVirIdUzaReq& Req();
   TRuVirIdUzaResp& Resp();
-  TRuVirIdUzaRespostasPendentes& RespostasPendentes() { return *fRespostasPendentes; }
+  TRuVirIdUzaRespostasPendentes& RespostasPendentes() { return *FRespostasPendentes; }
   bool AguardandoResposta() const;
   bool TecladoBloqueado() const { return false; }
-  TRuVirIdUzaReqEstado EstadoReq() const { return fEstadoReq; }
+  TRuVirIdUzaReqEstado EstadoReq() const { return FEstadoReq; }
   void SetEstadoReq(TRuVirIdUzaReqEstado v);
-  TRuVirIdUzaRespEstado EstadoResp() const { return fEstadoResp; }
+  TRuVirIdUzaRespEstado EstadoResp() const { return FEstadoResp; }
   void SetEstadoResp(TRuVirIdUzaRespEstado v);
-  bool TransacaoConfirmada() const { return fTransacaoConfirmada; }
-  void SetTransacaoConfirmada(bool v) { fTransacaoConfirmada = v; }
+  bool TransacaoConfirmada() const { return FTransacaoConfirmada; }
+  void SetTransacaoConfirmada(bool v) { FTransacaoConfirmada = v; }
   std::string ArqTemp() const;
   std::string ArqReq() const;
   std::string ArqSTS() const;
@@ -125,17 +125,17 @@ class TRuVirIdUza {
   std::string GPExeName() const;
   const std::string& CodigoRede() const { return fCodigoRede; }
   const std::string& CodigoBandeira() const { return fCodigoBandeira; }
-  const std::string& CodigoNsu() const { return fCodigoNsu; }
-  const std::string& CodigoNSUHost() const { return fCodigoNSUHost; }
-  const std::string& CodigoAutorizacao() const { return fCodigoAutorizacao; }
-  bool FornecerTaxaDeEmbarque() const { return fFornecerTaxaDeEmbarque; }
-  void SetFornecerTaxaDeEmbarque(bool v) { fFornecerTaxaDeEmbarque = v; }
-  bool FornecerTaxaDeServico() const { return fFornecerTaxaDeServico; }
-  void SetFornecerTaxaDeServico(bool v) { fFornecerTaxaDeServico = v; }
-  bool VisaElectonSaque() const { return fVisaElectonSaque; }
-  void SetVisaElectonSaque(bool v) { fVisaElectonSaque = v; }
+  const std::string& CodigoNsu() const { return FCodigoNsu; }
+  const std::string& CodigoNSUHost() const { return FCodigoNSUHost; }
+  const std::string& CodigoAutorizacao() const { return FCodigoAutorizacao; }
+  bool FornecerTaxaDeEmbarque() const { return FFornecerTaxaDeEmbarque; }
+  void SetFornecerTaxaDeEmbarque(bool v) { FFornecerTaxaDeEmbarque = v; }
+  bool FornecerTaxaDeServico() const { return FFornecerTaxaDeServico; }
+  void SetFornecerTaxaDeServico(bool v) { FFornecerTaxaDeServico = v; }
+  bool VisaElectonSaque() const { return FVisaElectonSaque; }
+  void SetVisaElectonSaque(bool v) { FVisaElectonSaque = v; }
   // Result of the last card reading (LerCartaoSeguro, LerTrilha3).
-  const std::string& LeituraCartao() const { return fLeituraCartao; }
+  const std::string& LeituraCartao() const { return FLeituraCartao; }
   // Digital-wallet and customer data of the last dialogue.
   const std::string& IdDaCarteiraDigital() const { return fIdDaCarteiraDigital; }
   const std::string& NomeCarteiraDigital() const { return fNomeCarteiraDigital; }
@@ -185,15 +185,15 @@ class TRuVirIdUza {
   bool CRT(double Valor, const std::string& IndiceFPG_ECF,
            const std::string& DocumentoVinculado = "", int Moeda = 0,
            const std::string& NumeroCartaoDigitado = "",
-           const std::string& DataVencimentoDigitado = "",
-           const std::string& CVVDigitado = "", const std::string& QtdParcela = "");
+           const std::string& DataVencimentoDigitado = "", const std::string& CVVDigitado = "",
+           const std::string& QtdParcela = "");
   // The same with the amount already in fixed point: large amounts keep every
   // cent, which a double cannot promise.
   bool CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
            const std::string& DocumentoVinculado = "", int Moeda = 0,
            const std::string& NumeroCartaoDigitado = "",
-           const std::string& DataVencimentoDigitado = "",
-           const std::string& CVVDigitado = "", const std::string& QtdParcela = "");
+           const std::string& DataVencimentoDigitado = "", const std::string& CVVDigitado = "",
+           const std::string& QtdParcela = "");
   bool CHQ(double Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
            const std::string& CMC7, char TipoPessoa, const std::string& DocumentoPessoa,
            const platform::TDateTime& DataCheque, const std::string& Banco,
@@ -253,41 +253,41 @@ class TRuVirIdUza {
   void LimparDadosDialogo();
   bool ImprimirPendentesUmaVez(bool gerencial);
 
-  bool fTelevenda = false;
+  bool FTelevenda = false;
   TRuVirIdUzaIdentificacao fIdentificacao;
-  std::string fImpressoraCupom;
-  bool fMultiplosCartoes = false;
+  std::string FImpressoraCupom;
+  bool FMultiplosCartoes = false;
   platform::TEnv& FEnv;
-  int fNumeroMaximoCartoes = 0;
+  int FNumeroMaximoCartoes = 0;
   bool fAutoAtivarGP = true;
-  bool fExibirMsgAutenticacao = true;
-  bool fAutoEfetuarPagamento = false;
-  bool fAutoFinalizarCupom = true;
-  int fNumVias = 2;
+  bool FExibirMsgAutenticacao = true;
+  bool FAutoEfetuarPagamento = false;
+  bool FAutoFinalizarCupom = true;
+  int FNumVias = 2;
   int fEsperaSTS = 7;
-  int fEsperaSleep = 250;
-  std::string fPathBackup;
-  std::string fArqLOG;
-  bool fCHQEmGerencial = false;
-  TCurrency fTrocoMaximo;
-  std::string fCNPJLoja, fCNPJZoVure;
-  bool fModoServico = false;
+  int FEsperaSleep = 250;
+  std::string FPathBackup;
+  std::string FArqLOG;
+  bool FCHQEmGerencial = false;
+  TCurrency FTrocoMaximo;
+  std::string FCNPJLoja, FCNPJZoVure;
+  bool FModoServico = false;
 
-  TRuVirIdUzaTipo fGPAtual = gpNenhum;
-  TRuVirIdUzaClass* fTEF = nullptr;
-  TRuVirIdUzaReqEstado fEstadoReq = reqNenhum;
-  TRuVirIdUzaRespEstado fEstadoResp = respNenhum;
-  bool fTransacaoConfirmada = false;
-  std::string fCodigoRede, fCodigoBandeira, fCodigoNsu, fCodigoNSUHost, fCodigoAutorizacao;
+  TRuVirIdUzaTipo FGPAtual = gpNenhum;
+  TRuVirIdUzaClass* FTEF = nullptr;
+  TRuVirIdUzaReqEstado FEstadoReq = reqNenhum;
+  TRuVirIdUzaRespEstado FEstadoResp = respNenhum;
+  bool FTransacaoConfirmada = false;
+  std::string fCodigoRede, fCodigoBandeira, FCodigoNsu, FCodigoNSUHost, FCodigoAutorizacao;
   std::string fIdDaCarteiraDigital, fNomeCarteiraDigital, fBandeiraCarteiraDigital,
       fValorAprovadoCarteiraDigital, fCPFCliente, FCNPJCliente, fTelefoneCliente;
-  bool fFornecerTaxaDeEmbarque = false, fFornecerTaxaDeServico = false, fVisaElectonSaque = false;
-  std::string fLeituraCartao;
-  std::string fAutenticacaoPendente;  // shown before the next receipt
+  bool FFornecerTaxaDeEmbarque = false, FFornecerTaxaDeServico = false, FVisaElectonSaque = false;
+  std::string FLeituraCartao;
+  std::string FAutenticacaoPendente;  // shown before the next receipt
 
-  std::unique_ptr<TRuVirIdUzaRespostasPendentes> fRespostasPendentes;
-  std::vector<std::unique_ptr<TRuVirIdUzaClass>> fGerenciadores;  // owns the managers
-  TRuVirIdUzaCliSiTef* fCliSiTef = nullptr;                        // one of them
+  std::unique_ptr<TRuVirIdUzaRespostasPendentes> FRespostasPendentes;
+  std::vector<std::unique_ptr<TRuVirIdUzaClass>> FGerenciadores;  // owns the managers
+  TRuVirIdUzaCliSiTef* FCliSiTef = nullptr;                       // one of them
 };
 
 }  // namespace tef

@@ -59,51 +59,53 @@ std::string ChaveTef(int identificacao, int sequencia) {
 
 void TRuVirIdUzaLinha::SetLinha(std::string linha) {
   fLinha = std::move(linha);
-  fChave.clear();
+  FChave.clear();
   fIdentificacao = 0;
   fSequencia = 0;
   fInformacao = TRuVirIdUzaInformacao();
   const size_t p = PosSeparador(fLinha);
   if (p == std::string::npos) return;
-  fChave = fLinha.substr(0, p);
+  FChave = fLinha.substr(0, p);
   const size_t inicio_valor = p + kSeparador.size();
-  fInformacao.SetAsString(inicio_valor < fLinha.size() ? fLinha.substr(inicio_valor) : std::string());
-  fInformacao.SetNome(fChave);
-  const size_t hifen = fChave.find('-');
+  fInformacao.SetAsString(inicio_valor < fLinha.size() ? fLinha.substr(inicio_valor)
+                                                       : std::string());
+  fInformacao.SetNome(FChave);
+  const size_t hifen = FChave.find('-');
   if (hifen == std::string::npos) {
-    fIdentificacao = NumberOr0(std::string_view(fChave).substr(0, 3));
+    fIdentificacao = NumberOr0(std::string_view(FChave).substr(0, 3));
     return;
   }
   // A key written by us has the "-" at its fourth character at the earliest.
-  fIdentificacao = NumberOr0(hifen < 4 ? std::string_view(fChave).substr(0, 3)
-                                       : std::string_view(fChave).substr(0, hifen));
-  fSequencia = NumberOr0(std::string_view(fChave).substr(hifen + 1, 3));
+  fIdentificacao = NumberOr0(hifen < 4 ? std::string_view(FChave).substr(0, 3)
+                                       : std::string_view(FChave).substr(0, hifen));
+  fSequencia = NumberOr0(std::string_view(FChave).substr(hifen + 1, 3));
 }
 
 std::vector<std::pair<std::string, std::string>>::const_iterator TRuVirIdUzaArquivo::Procura(
     std::string_view chave) const {
-  auto it = std::lower_bound(fLinhas.begin(), fLinhas.end(), chave,
+  auto it = std::lower_bound(FLinhas.begin(), FLinhas.end(), chave,
                              [](const auto& par, std::string_view k) { return par.first < k; });
-  return (it != fLinhas.end() && it->first == chave) ? it : fLinhas.end();
+  return (it != FLinhas.end() && it->first == chave) ? it : FLinhas.end();
 }
 
 void TRuVirIdUzaArquivo::GravaInformacao(std::string_view chave_in, std::string_view informacao) {
   const std::string chave = SemQuebras(chave_in);
-  auto it = std::lower_bound(fLinhas.begin(), fLinhas.end(), chave,
+  auto it = std::lower_bound(FLinhas.begin(), FLinhas.end(), chave,
                              [](const auto& par, const std::string& k) { return par.first < k; });
-  const bool existe = it != fLinhas.end() && it->first == chave;
+  const bool existe = it != FLinhas.end() && it->first == chave;
   if (informacao.empty()) {
-    if (existe) fLinhas.erase(it);
+    if (existe) FLinhas.erase(it);
     return;
   }
   if (existe) {
     it->second = SemQuebras(informacao);
   } else {
-    fLinhas.emplace(it, chave, SemQuebras(informacao));
+    FLinhas.emplace(it, chave, SemQuebras(informacao));
   }
 }
 
-void TRuVirIdUzaArquivo::GravaInformacao(int identificacao, int sequencia, std::string_view informacao) {
+void TRuVirIdUzaArquivo::GravaInformacao(int identificacao, int sequencia,
+                                         std::string_view informacao) {
   GravaInformacao(ChaveTef(identificacao, sequencia), informacao);
 }
 
@@ -115,7 +117,7 @@ void TRuVirIdUzaArquivo::GravaInformacao(int identificacao, int sequencia,
 TRuVirIdUzaLinha TRuVirIdUzaArquivo::LeLinha(int identificacao, int sequencia) const {
   const std::string chave = ChaveTef(identificacao, sequencia);
   const auto it = Procura(chave);
-  if (it == fLinhas.end()) return TRuVirIdUzaLinha(chave + std::string(kSeparador));
+  if (it == FLinhas.end()) return TRuVirIdUzaLinha(chave + std::string(kSeparador));
   return TRuVirIdUzaLinha(it->first + std::string(kSeparador) + it->second);
 }
 
@@ -124,25 +126,25 @@ TRuVirIdUzaInformacao TRuVirIdUzaArquivo::LeInformacao(int identificacao, int se
 }
 
 bool TRuVirIdUzaArquivo::Existe(int identificacao, int sequencia) const {
-  return Procura(ChaveTef(identificacao, sequencia)) != fLinhas.end();
+  return Procura(ChaveTef(identificacao, sequencia)) != FLinhas.end();
 }
 
 TRuVirIdUzaLinha TRuVirIdUzaArquivo::GetLinha(int index) const {
   if (index < 0 || index >= Count()) throw std::out_of_range("Índice de linha inválido");
-  const auto& par = fLinhas[static_cast<size_t>(index)];
+  const auto& par = FLinhas[static_cast<size_t>(index)];
   return TRuVirIdUzaLinha(par.first + std::string(kSeparador) + par.second);
 }
 
 std::vector<std::string> TRuVirIdUzaArquivo::Linhas() const {
   std::vector<std::string> out;
-  out.reserve(fLinhas.size());
-  for (const auto& [k, v] : fLinhas) out.push_back(k + std::string(kSeparador) + v);
+  out.reserve(FLinhas.size());
+  for (const auto& [k, v] : FLinhas) out.push_back(k + std::string(kSeparador) + v);
   return out;
 }
 
 std::string TRuVirIdUzaArquivo::Texto() const {
   std::string out;
-  for (const auto& [k, v] : fLinhas) {
+  for (const auto& [k, v] : FLinhas) {
     if (!out.empty()) out += "\r\n";
     out += k;
     out += kSeparador;
@@ -154,14 +156,15 @@ std::string TRuVirIdUzaArquivo::Texto() const {
 void TRuVirIdUzaArquivo::GravarArquivo(const std::string& nome_arquivo, bool do_flush_to_disk,
                                        platform::TEnv& env) const {
   std::string utf8;
-  for (const auto& [k, v] : fLinhas) {
+  for (const auto& [k, v] : FLinhas) {
     utf8 += k;
     utf8 += kSeparador;
     utf8 += v;
     utf8 += "\r\n";
   }
   const std::string bytes = platform::Utf8ToAnsi(utf8).bytes();
-  if (!env.WriteFile(nome_arquivo, bytes, do_flush_to_disk)) throw ERuVirIdUzaArquivo("Erro ao gravar o arquivo:\r\n" + nome_arquivo);
+  if (!env.WriteFile(nome_arquivo, bytes, do_flush_to_disk))
+    throw ERuVirIdUzaArquivo("Erro ao gravar o arquivo:\r\n" + nome_arquivo);
 }
 
 void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo, platform::TEnv& env) {
@@ -169,13 +172,14 @@ void TRuVirIdUzaArquivo::LeArquivo(const std::string& nome_arquivo, platform::TE
     throw ERuVirIdUzaArquivo("Arquivo: \r\n" + nome_arquivo + "\r\n" + "não encontrado");
   }
   std::string bytes;
-  if (!env.ReadFile(nome_arquivo, bytes)) throw ERuVirIdUzaArquivo("Erro ao ler o arquivo:\r\n" + nome_arquivo);
+  if (!env.ReadFile(nome_arquivo, bytes))
+    throw ERuVirIdUzaArquivo("Erro ao ler o arquivo:\r\n" + nome_arquivo);
   CarregarTexto(bytes);
 }
 
 void TRuVirIdUzaArquivo::CarregarTexto(std::string_view bytes_ansi) {
   const std::string texto = platform::AnsiToUtf8(bytes_ansi);
-  fLinhas.clear();
+  FLinhas.clear();
   for (const std::string& linha : platform::DividirLinhas(texto)) {
     const size_t p = PosSeparador(linha);
     if (p == std::string::npos) continue;

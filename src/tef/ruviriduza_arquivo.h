@@ -32,14 +32,14 @@ class TRuVirIdUzaLinha {
   // " = " has identification 0, sequence 0 and an empty value.
   void SetLinha(std::string linha);
   const std::string& Linha() const { return fLinha; }
-  const std::string& Chave() const { return fChave; }
+  const std::string& Chave() const { return FChave; }
   int Identificacao() const { return fIdentificacao; }
   int Sequencia() const { return fSequencia; }
   const TRuVirIdUzaInformacao& Informacao() const { return fInformacao; }
 
  private:
   std::string fLinha;
-  std::string fChave;
+  std::string FChave;
   int fIdentificacao = 0;
   int fSequencia = 0;
   TRuVirIdUzaInformacao fInformacao;
@@ -47,8 +47,8 @@ class TRuVirIdUzaLinha {
 
 class TRuVirIdUzaArquivo {
  public:
-  void Clear() { fLinhas.clear(); }
-  int Count() const { return static_cast<int>(fLinhas.size()); }
+  void Clear() { FLinhas.clear(); }
+  int Count() const { return static_cast<int>(FLinhas.size()); }
 
   // Replaces the line of that key; an empty value only removes it. Line
   // breaks inside a value become blanks: the file form has no way to carry
@@ -86,9 +86,10 @@ class TRuVirIdUzaArquivo {
 
  private:
   // (key, value) sorted by key: the same order as sorting the line texts.
-  std::vector<std::pair<std::string, std::string>> fLinhas;
+  std::vector<std::pair<std::string, std::string>> FLinhas;
 
-  std::vector<std::pair<std::string, std::string>>::const_iterator Procura(std::string_view chave) const;
+  std::vector<std::pair<std::string, std::string>>::const_iterator Procura(
+      std::string_view chave) const;
 };
 
 }  // namespace tef

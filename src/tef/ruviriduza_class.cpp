@@ -24,11 +24,12 @@ std::mutex& MutexLog() {
   return m;
 }
 
-constexpr const char* kImpressoraNaoResponde = "Impressora não responde\r\nDeseja imprimir novamente ?";
+constexpr const char* kImpressoraNaoResponde =
+    "Impressora não responde\r\nDeseja imprimir novamente ?";
 
 }  // namespace
 
-platform::TEnv& TRuVirIdUzaClass::Env() const { return fOwner->Env(); }
+platform::TEnv& TRuVirIdUzaClass::Env() const { return FOwner->Env(); }
 
 int64_t TRuVirIdUzaClass::AgoraMs() const { return Env().MonotonicMillis(); }
 
@@ -48,11 +49,11 @@ void GravarLogTEF(const std::string& arquivo, const std::string& texto, platform
 // ---------------------------------------------------------------- creation
 
 TRuVirIdUzaClass::TRuVirIdUzaClass(TRuVirIdUza* AOwner)
-    : fOwner(AOwner),
-      fReq(std::make_unique<TRuVirIdUzaReq>()),
-      fResp(std::make_unique<TRuVirIdUzaResp>()) {
+    : FOwner(AOwner),
+      FReq(std::make_unique<TRuVirIdUzaReq>()),
+      FResp(std::make_unique<TRuVirIdUzaResp>()) {
   if (AOwner == nullptr) throw ERuVirIdUzaErro("TRuVirIdUzaClass deve ser criado por TRuVirIdUza");
-  fArqLOG = AOwner->ArqLOG();
+  FArqLOG = AOwner->ArqLOG();
   fpIDSeq = platform::SecondsOfDay(AOwner->Env().Now());
   AOwner->SetEstadoReq(reqNenhum);
   AOwner->SetEstadoResp(respNenhum);
@@ -60,7 +61,7 @@ TRuVirIdUzaClass::TRuVirIdUzaClass(TRuVirIdUza* AOwner)
 
 TRuVirIdUzaClass::~TRuVirIdUzaClass() = default;
 
-void TRuVirIdUzaClass::SubstituirResp(std::unique_ptr<TRuVirIdUzaResp> r) { fResp = std::move(r); }
+void TRuVirIdUzaClass::SubstituirResp(std::unique_ptr<TRuVirIdUzaResp> r) { FResp = std::move(r); }
 
 std::unique_ptr<TRuVirIdUzaResp> TRuVirIdUzaClass::CriarResposta() const {
   return std::make_unique<TRuVirIdUzaRespTXT>();
@@ -77,29 +78,33 @@ void TRuVirIdUzaClass::SetArquivos(const std::string& tmp, const std::string& re
 }
 
 void TRuVirIdUzaClass::SetInicializado(bool v) {
-  if (v) Inicializar();
-  else DesInicializar();
+  if (v)
+    Inicializar();
+  else
+    DesInicializar();
 }
 
-void TRuVirIdUzaClass::GravaLog(const std::string& texto) const { GravarLogTEF(fArqLOG, texto, Env()); }
+void TRuVirIdUzaClass::GravaLog(const std::string& texto) const {
+  GravarLogTEF(FArqLOG, texto, Env());
+}
 
 void TRuVirIdUzaClass::VerificaInicializado() const {
   if (!fpInicializado) {
-    throw ERuVirIdUzaGPNaoInicializado("Gerenciador Padrão: " + fName + " não foi inicializado");
+    throw ERuVirIdUzaGPNaoInicializado("Gerenciador Padrão: " + FName + " não foi inicializado");
   }
 }
 
-void TRuVirIdUzaClass::DefinirNumVias(int v) { fNumVias = v; }
+void TRuVirIdUzaClass::DefinirNumVias(int v) { FNumVias = v; }
 
 void TRuVirIdUzaClass::DesInicializar() {
   fpInicializado = false;
-  GravaLog(fName + " DesInicializado");
+  GravaLog(FName + " DesInicializado");
 }
 
 // ---------------------------------------------------------------- backup files
 
 std::string TRuVirIdUzaClass::PrefixoArquivoBackup() const {
-  return Owner().PathBackup() + "/RuVirIdUza_" + fName + "_";
+  return Owner().PathBackup() + "/RuVirIdUza_" + FName + "_";
 }
 
 std::string TRuVirIdUzaClass::ProximoArquivoBackup() const {
@@ -113,7 +118,7 @@ std::string TRuVirIdUzaClass::ProximoArquivoBackup() const {
 }
 
 std::vector<std::string> TRuVirIdUzaClass::ListarArquivosBackup() const {
-  const std::string prefixo = "RuVirIdUza_" + fName + "_";
+  const std::string prefixo = "RuVirIdUza_" + FName + "_";
   std::vector<std::string> nomes;
   std::vector<std::string> entradas;
   Env().ListFolder(Owner().PathBackup(), entradas);
@@ -129,10 +134,10 @@ std::vector<std::string> TRuVirIdUzaClass::ListarArquivosBackup() const {
 
 std::string TRuVirIdUzaClass::CopiarResposta() {
   const std::string nome = ProximoArquivoBackup();
-  GravaLog(fName + " CopiarResposta: " + fResp->Header() + " - " + std::to_string(fResp->ID()) +
+  GravaLog(FName + " CopiarResposta: " + FResp->Header() + " - " + std::to_string(FResp->ID()) +
            " Arq: " + nome);
-  fResp->Conteudo().GravarArquivo(nome, true, Env());
-  fResp->SetArqBackup(nome);
+  FResp->Conteudo().GravarArquivo(nome, true, Env());
+  FResp->SetArqBackup(nome);
   return nome;
 }
 
@@ -145,23 +150,23 @@ void TRuVirIdUzaClass::ValidarValor(TCurrency Valor) {
   if (v <= TCurrency()) throw ERuVirIdUzaErro("Valor inválido");
   p.SetSaldoAPagar(v);
   if (c.TrocoMaximo() > TCurrency() && v > p.SaldoRestante() + c.TrocoMaximo()) {
-    throw ERuVirIdUzaErro("Operação TEF permite Troco Máximo de R$ " + c.TrocoMaximo().FormatComma());
+    throw ERuVirIdUzaErro("Operação TEF permite Troco Máximo de R$ " +
+                          c.TrocoMaximo().FormatComma());
   }
-  if (c.MultiplosCartoes() && c.NumeroMaximoCartoes() > 0 &&
-      p.Count() >= c.NumeroMaximoCartoes()) {
-    throw ERuVirIdUzaErro("Multiplos Cartões Limitado a " + std::to_string(c.NumeroMaximoCartoes()) +
-                          " operações.");
+  if (c.MultiplosCartoes() && c.NumeroMaximoCartoes() > 0 && p.Count() >= c.NumeroMaximoCartoes()) {
+    throw ERuVirIdUzaErro("Multiplos Cartões Limitado a " +
+                          std::to_string(c.NumeroMaximoCartoes()) + " operações.");
   }
 }
 
 void TRuVirIdUzaClass::ProcessarResposta() {
   TRuVirIdUza& c = Owner();
-  GravaLog(fName + " ProcessarResposta: " + fResp->Header());
+  GravaLog(FName + " ProcessarResposta: " + FResp->Header());
   c.SetEstadoResp(respProcessando);
-  if (fResp->QtdLinhasComprovante() <= 0) return;
+  if (FResp->QtdLinhasComprovante() <= 0) return;
   TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
   auto copia = CriarResposta();
-  copia->Assign(*fResp);
+  copia->Assign(*FResp);
   p.Add(std::move(copia));
   try {
     ImprimirRelatorio();
@@ -177,9 +182,9 @@ bool TRuVirIdUzaClass::ProcessarRespostaPagamento(const std::string& IndiceECF, 
   TRuVirIdUza& c = Owner();
   TRuVirIdUzaRespostasPendentes& p = c.RespostasPendentes();
   GravaLog("ProcessarRespostaPagamento ...");
-  fResp->SetIndiceFPG_ECF(IndiceECF);
+  FResp->SetIndiceFPG_ECF(IndiceECF);
   auto nova = CriarResposta();
-  nova->Assign(*fResp);
+  nova->Assign(*FResp);
   TRuVirIdUzaResp& copia = *nova;
   p.Add(std::move(nova));
   GravaLog("ProcessarRespostaPagamento: RespostasPendentes (" + std::to_string(p.Count()) + ")");
@@ -210,7 +215,8 @@ bool TRuVirIdUzaClass::ProcessarRespostaPagamento(const std::string& IndiceECF, 
     for (;;) {
       try {
         c.ECFPagamento(IndiceECF, Valor);
-        p.SetSaldoAPagar((p.SaldoAPagar() - Valor).RoundedToCents(TArredondamento::MeioLongeDoZero));
+        p.SetSaldoAPagar(
+            (p.SaldoAPagar() - Valor).RoundedToCents(TArredondamento::MeioLongeDoZero));
         copia.SetOrdemPagamento(p.Count() + 1);
         break;
       } catch (const ERuVirIdUzaECF&) {
@@ -239,11 +245,15 @@ bool TRuVirIdUzaClass::LiberarECF(bool finalizarCupom) {
   TRuVirIdUza& c = Owner();
   char estado = c.EstadoECF();
   if (estado == 'L') return true;
-  if (estado == 'C') c.ComandarECF(opeFechaVinculado);
-  else if (estado == 'G' || estado == 'R') c.ComandarECF(opeFechaGerencial);
+  if (estado == 'C')
+    c.ComandarECF(opeFechaVinculado);
+  else if (estado == 'G' || estado == 'R')
+    c.ComandarECF(opeFechaGerencial);
   else if (estado == 'N' || estado == 'P' || estado == 'V') {
-    if (finalizarCupom) c.FinalizarCupom(false);
-    else c.ComandarECF(opeCancelaCupom);
+    if (finalizarCupom)
+      c.FinalizarCupom(false);
+    else
+      c.ComandarECF(opeCancelaCupom);
   }
   estado = c.EstadoECF();
   return estado == 'L';
@@ -259,9 +269,9 @@ void TRuVirIdUzaClass::EsperarMensagens(int64_t inicioMs, int dormirMs) {
 
 void TRuVirIdUzaClass::ImprimirRelatorio() {
   TRuVirIdUza& c = Owner();
-  TRuVirIdUzaResp& r = *fResp;
+  TRuVirIdUzaResp& r = *FResp;
   if (r.QtdLinhasComprovante() <= 0) return;
-  GravaLog(fName + " ImprimirRelatorio: " + r.Header());
+  GravaLog(FName + " ImprimirRelatorio: " + r.Header());
   if (fpSalvarArquivoBackup) CopiarResposta();
 
   bool impresso = false;
@@ -279,8 +289,9 @@ void TRuVirIdUzaClass::ImprimirRelatorio() {
         exibiu = true;
       }
       bool abriu = false;
-      for (int via = 1; via <= fNumVias; ++via) {
-        const TStringList& imagem = via == 1 ? r.ImagemComprovante1aVia() : r.ImagemComprovante2aVia();
+      for (int via = 1; via <= FNumVias; ++via) {
+        const TStringList& imagem =
+            via == 1 ? r.ImagemComprovante1aVia() : r.ImagemComprovante2aVia();
         if (imagem.empty()) continue;
         if (!abriu) {
           c.ComandarECF(opeAbreGerencial);
@@ -304,8 +315,10 @@ void TRuVirIdUzaClass::ImprimirRelatorio() {
   // confirm the transaction again and again.
   if (Env().FileExists(r.ArqBackup())) {
     try {
-      if (impresso) CNF();
-      else NCN();
+      if (impresso)
+        CNF();
+      else
+        NCN();
     } catch (...) {
     }
     Env().RemoveFile(r.ArqBackup());
@@ -329,23 +342,23 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
   for (const std::string& arq : arquivos) {
     if (!Env().FileExists(arq)) continue;
     try {
-      fResp->LeArquivo(arq, Env());
+      FResp->LeArquivo(arq, Env());
       // A file without the operation header is not a response we wrote;
       // confirming it would finish whatever the library holds blindly.
-      if (TrimTef(fResp->Header()).empty()) throw ERuVirIdUzaArquivo("Arquivo inválido: " + arq);
+      if (TrimTef(FResp->Header()).empty()) throw ERuVirIdUzaArquivo("Arquivo inválido: " + arq);
       // Confirmed already and left behind: confirming it again would finish
       // whatever the library holds by then.
-      const std::string chave = arq + "\n" + fResp->Conteudo().Texto();
-      if (fBackupsRecuperados.count(chave) != 0) {
+      const std::string chave = arq + "\n" + FResp->Conteudo().Texto();
+      if (FBackupsRecuperados.count(chave) != 0) {
         apagar(arq);
         continue;
       }
-      fResp->SetArqBackup(arq);
+      FResp->SetArqBackup(arq);
       recuperou = true;
       CNF();
-      fBackupsRecuperados.insert(chave);
+      FBackupsRecuperados.insert(chave);
       auto copia = CriarResposta();
-      copia->Assign(*fResp);
+      copia->Assign(*FResp);
       copia->SetPendente(true);
       const std::string nsu = TrimTef(copia->NSU());
       if (!nsu.empty()) nsus += nsu + "\r\n";
@@ -364,15 +377,15 @@ void TRuVirIdUzaClass::RecuperarTransacoesPendentes() {
   }
   p.Clear();
   if (recuperou) {
-    c.DoExibeMsg(opmOK, "Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\nNSU: " + nsus +
-                            "\r\nNº Documento: " + documentos +
+    c.DoExibeMsg(opmOK, "Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\nNSU: " +
+                            nsus + "\r\nNº Documento: " + documentos +
                             "\r\n(Para Cielo utilizar os 6 últimos dígitos.)");
   }
 }
 
 void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
   TRuVirIdUza& c = Owner();
-  GravaLog(fName + " CancelarTransacoesPendentesClass ");
+  GravaLog(FName + " CancelarTransacoesPendentesClass ");
   const std::vector<std::string> arquivos = ListarArquivosBackup();
 
   // Confirmed payments go last: undo the unconfirmed ones first.
@@ -380,10 +393,10 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
   for (const std::string& arq : arquivos) {
     bool paraOFim = false;
     try {
-      fResp->LeArquivo(arq, Env());
-      const std::string h = fResp->Header();
+      FResp->LeArquivo(arq, Env());
+      const std::string h = FResp->Header();
       const bool cncOuAdm = !h.empty() && std::string("CNC,ADM").find(h) != std::string::npos;
-      paraOFim = !cncOuAdm && fResp->CNFEnviado();
+      paraOFim = !cncOuAdm && FResp->CNFEnviado();
     } catch (...) {
     }
     (paraOFim ? fim : frente).push_back(arq);
@@ -394,28 +407,28 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
   for (const std::string& arq : frente) {
     if (!Env().FileExists(arq)) continue;
     try {
-      fResp->LeArquivo(arq, Env());
-      fResp->SetArqBackup(arq);
-      const bool txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(fResp.get()) != nullptr;
+      FResp->LeArquivo(arq, Env());
+      FResp->SetArqBackup(arq);
+      const bool txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(FResp.get()) != nullptr;
       const bool repetida = std::any_of(processadas.begin(), processadas.end(), [&](const auto& r) {
-        return txt ? r->Rede() == fResp->Rede() && r->NSU() == fResp->NSU() &&
-                         r->Finalizacao() == fResp->Finalizacao() &&
-                         r->ValorTotal() == fResp->ValorTotal()
-                   : r->DocumentoVinculado() == fResp->DocumentoVinculado();
+        return txt ? r->Rede() == FResp->Rede() && r->NSU() == FResp->NSU() &&
+                         r->Finalizacao() == FResp->Finalizacao() &&
+                         r->ValorTotal() == FResp->ValorTotal()
+                   : r->DocumentoVinculado() == FResp->DocumentoVinculado();
       });
       if (repetida) {
         Env().RemoveFile(arq);
         continue;
       }
       auto copia = CriarResposta();
-      copia->Assign(*fResp);
+      copia->Assign(*FResp);
       if (c.OnAntesCancelarTransacao) {
         try {
           c.OnAntesCancelarTransacao(*copia);
         } catch (...) {
         }
       }
-      if (!fResp->CNFEnviado() || fResp->Header() == "CHQ") {
+      if (!FResp->CNFEnviado() || FResp->Header() == "CHQ") {
         NCN();
       } else if (!CNC()) {
         throw ERuVirIdUzaErro("CNC nao efetuado");
@@ -431,12 +444,12 @@ void TRuVirIdUzaClass::CancelarTransacoesPendentesClass() {
 // ---------------------------------------------------------------- parameterless forms
 
 void TRuVirIdUzaClass::NCN() {
-  NCN(fResp->Rede(), fResp->NSU(), fResp->Finalizacao(), fResp->ValorTotal(),
-      fResp->DocumentoVinculado());
+  NCN(FResp->Rede(), FResp->NSU(), FResp->Finalizacao(), FResp->ValorTotal(),
+      FResp->DocumentoVinculado());
 }
 
 void TRuVirIdUzaClass::CNF() {
-  CNF(fResp->Rede(), fResp->NSU(), fResp->Finalizacao(), fResp->DocumentoVinculado());
+  CNF(FResp->Rede(), FResp->NSU(), FResp->Finalizacao(), FResp->DocumentoVinculado());
 }
 
 }  // namespace tef

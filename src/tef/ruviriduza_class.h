@@ -5,9 +5,9 @@
 // thread-safe: called on the component's thread only.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <set>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,30 +30,30 @@ class TRuVirIdUzaClass {
   TRuVirIdUzaClass(const TRuVirIdUzaClass&) = delete;
   TRuVirIdUzaClass& operator=(const TRuVirIdUzaClass&) = delete;
 
-  TRuVirIdUza& Owner() const { return *fOwner; }
+  TRuVirIdUza& Owner() const { return *FOwner; }
   // The component name of the manager ("CliSiTef"), written into log lines
   // and backup file names.
-  const std::string& Name() const { return fName; }
+  const std::string& Name() const { return FName; }
 
-  const std::string& ArqLOG() const { return fArqLOG; }
-  void SetArqLOG(const std::string& v) { fArqLOG = v; }
-  bool Habilitado() const { return fHabilitado; }
-  void SetHabilitado(bool v) { fHabilitado = v; }
+  const std::string& ArqLOG() const { return FArqLOG; }
+  void SetArqLOG(const std::string& v) { FArqLOG = v; }
+  bool Habilitado() const { return FHabilitado; }
+  void SetHabilitado(bool v) { FHabilitado = v; }
   bool Inicializado() const { return fpInicializado; }
   // true runs Inicializar, false runs DesInicializar.
   void SetInicializado(bool v);
-  TRuVirIdUzaTipo Tipo() const { return fTipo; }
-  int NumVias() const { return fNumVias; }
+  TRuVirIdUzaTipo Tipo() const { return FTipo; }
+  int NumVias() const { return FNumVias; }
   void SetNumVias(int v) { DefinirNumVias(v); }
   bool AutoAtivarGP() const { return fAutoAtivarGP; }
   void SetAutoAtivarGP(bool v) { fAutoAtivarGP = v; }
   int EsperaSTS() const { return fEsperaSTS; }
   void SetEsperaSTS(int v) { fEsperaSTS = v; }
 
-  TRuVirIdUzaReq& Req() { return *fReq; }
-  TRuVirIdUzaResp& Resp() { return *fResp; }
-  bool AguardandoResposta() const { return fAguardandoResposta; }
-  void SetAguardandoResposta(bool v) { fAguardandoResposta = v; }
+  TRuVirIdUzaReq& Req() { return *FReq; }
+  TRuVirIdUzaResp& Resp() { return *FResp; }
+  bool AguardandoResposta() const { return FAguardandoResposta; }
+  void SetAguardandoResposta(bool v) { FAguardandoResposta = v; }
 
   // File names of a file-exchange manager (empty for CliSiTef).
   const std::string& ArqReq() const { return fArqReq; }
@@ -76,7 +76,7 @@ class TRuVirIdUzaClass {
 
   // Backup files of this manager: <PathBackup>/RuVirIdUza_<Name>_NNN.tef.
   std::string PrefixoArquivoBackup() const;
-  std::string ProximoArquivoBackup() const;  // first free number from 001
+  std::string ProximoArquivoBackup() const;               // first free number from 001
   std::vector<std::string> ListarArquivosBackup() const;  // sorted full paths
 
   // Brings the printer to the free state "L": closes a bound receipt ("C")
@@ -144,21 +144,20 @@ class TRuVirIdUzaClass {
                    const std::string& DocumentoVinculado, const TRuVirIdUzaCheque& Cheque);
   // Without arguments: the data of the current response.
   virtual void NCN();
-  virtual void NCN(const std::string& Rede, const std::string& NSU,
-                   const std::string& Finalizacao, TCurrency Valor,
-                   const std::string& DocumentoVinculado);
+  virtual void NCN(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+                   TCurrency Valor, const std::string& DocumentoVinculado);
   virtual void CNF();
-  virtual void CNF(const std::string& Rede, const std::string& NSU,
-                   const std::string& Finalizacao, const std::string& DocumentoVinculado);
+  virtual void CNF(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+                   const std::string& DocumentoVinculado);
   virtual bool CNC();
   virtual bool CNC(const std::string& Rede, const std::string& NSU,
                    const platform::TDateTime& DataHoraTransacao, TCurrency Valor);
 
  protected:
-  void SetNome(const std::string& v) { fName = v; }
-  void SetTipo(TRuVirIdUzaTipo v) { fTipo = v; }
+  void SetNome(const std::string& v) { FName = v; }
+  void SetTipo(TRuVirIdUzaTipo v) { FTipo = v; }
   void SetInicializadoFlag(bool v) { fpInicializado = v; }
-  void SetNumViasValue(int v) { fNumVias = v; }
+  void SetNumViasValue(int v) { FNumVias = v; }
   // A manager may keep a more specific response record.
   void SubstituirResp(std::unique_ptr<TRuVirIdUzaResp> r);
   // A new, empty response record of this manager's kind (copies for the
@@ -170,16 +169,16 @@ class TRuVirIdUzaClass {
   // The file exchange, created on first use.
   TRuVirIdUzaTroca& Troca();
 
-  TRuVirIdUza* fOwner;
-  std::string fName;
-  std::string fArqLOG;
-  bool fHabilitado = false;
+  TRuVirIdUza* FOwner;
+  std::string FName;
+  std::string FArqLOG;
+  bool FHabilitado = false;
   bool fpInicializado = false;
-  TRuVirIdUzaTipo fTipo = gpNenhum;
-  int fNumVias = 2;
-  std::unique_ptr<TRuVirIdUzaReq> fReq;
-  std::unique_ptr<TRuVirIdUzaResp> fResp;
-  bool fAguardandoResposta = false;
+  TRuVirIdUzaTipo FTipo = gpNenhum;
+  int FNumVias = 2;
+  std::unique_ptr<TRuVirIdUzaReq> FReq;
+  std::unique_ptr<TRuVirIdUzaResp> FResp;
+  bool FAguardandoResposta = false;
   bool fAutoAtivarGP = true;
   int fEsperaSTS = 7;
   std::string fArqReq, fArqTmp, fArqResp, fArqSTS, fGPExeName;
@@ -187,9 +186,9 @@ class TRuVirIdUzaClass {
   bool fpSalvarArquivoBackup = true;
   // Backup files already recovered (name and content) that could not be
   // deleted: each is confirmed once, not again at every initialization.
-  std::set<std::string> fBackupsRecuperados;
-  std::unique_ptr<TRuVirIdUzaTrocaHost> fTrocaHost;
-  std::unique_ptr<TRuVirIdUzaTroca> fTroca;
+  std::set<std::string> FBackupsRecuperados;
+  std::unique_ptr<TRuVirIdUzaTrocaHost> FTrocaHost;
+  std::unique_ptr<TRuVirIdUzaTroca> FTroca;
 };
 
 // Appends one entry "-- dd/mm hh:nn:ss:zzz - texto" + CR LF, in Windows-1252,

@@ -16,55 +16,62 @@ namespace tef {
 // What the exchange sees of its manager and the component.
 class TRuVirIdUzaClass::TTrocaHost final : public TRuVirIdUzaTrocaHost {
  public:
-  explicit TTrocaHost(TRuVirIdUzaClass& g) : g_(g) {}
+  explicit TTrocaHost(TRuVirIdUzaClass& g) : FGerenciador(g) {}
 
-  std::string Nome() const override { return g_.Name(); }
-  TRuVirIdUzaTipo Tipo() const override { return g_.Tipo(); }
-  TRuVirIdUzaReq& Req() override { return g_.Req(); }
-  TRuVirIdUzaResp& Resp() override { return g_.Resp(); }
-  std::string ArqTmp() const override { return g_.ArqTmp(); }
-  std::string ArqReq() const override { return g_.ArqReq(); }
-  std::string ArqResp() const override { return g_.ArqResp(); }
-  std::string ArqSTS() const override { return g_.ArqSTS(); }
-  int EsperaSTS() const override { return g_.EsperaSTS(); }
-  int EsperaSleep() const override { return g_.Owner().EsperaSleep(); }
-  platform::TEnv& Env() override { return g_.Env(); }
-  int IDSeq() const override { return g_.IDSeq(); }
-  void SetIDSeq(int v) override { g_.SetIDSeq(v); }
-  bool AguardandoResposta() const override { return g_.AguardandoResposta(); }
-  void SetAguardandoResposta(bool v) override { g_.SetAguardandoResposta(v); }
-  void GravaLog(const std::string& texto) override { g_.GravaLog(texto); }
-  void VerificaInicializado() override { g_.VerificaInicializado(); }
-  void VerificaAtivo() override { g_.VerificaAtivo(); }
-  bool MultiplosCartoes() const override { return g_.Owner().MultiplosCartoes(); }
-  void ConfirmarTransacoesAnteriores() override { g_.ConfirmarTransacoesAnteriores(); }
-  void SetEstadoReq(TRuVirIdUzaReqEstado e) override { g_.Owner().SetEstadoReq(e); }
-  void SetEstadoResp(TRuVirIdUzaRespEstado e) override { g_.Owner().SetEstadoResp(e); }
+  std::string Nome() const override { return FGerenciador.Name(); }
+  TRuVirIdUzaTipo Tipo() const override { return FGerenciador.Tipo(); }
+  TRuVirIdUzaReq& Req() override { return FGerenciador.Req(); }
+  TRuVirIdUzaResp& Resp() override { return FGerenciador.Resp(); }
+  std::string ArqTmp() const override { return FGerenciador.ArqTmp(); }
+  std::string ArqReq() const override { return FGerenciador.ArqReq(); }
+  std::string ArqResp() const override { return FGerenciador.ArqResp(); }
+  std::string ArqSTS() const override { return FGerenciador.ArqSTS(); }
+  int EsperaSTS() const override { return FGerenciador.EsperaSTS(); }
+  int EsperaSleep() const override { return FGerenciador.Owner().EsperaSleep(); }
+  platform::TEnv& Env() override { return FGerenciador.Env(); }
+  int IDSeq() const override { return FGerenciador.IDSeq(); }
+  void SetIDSeq(int v) override { FGerenciador.SetIDSeq(v); }
+  bool AguardandoResposta() const override { return FGerenciador.AguardandoResposta(); }
+  void SetAguardandoResposta(bool v) override { FGerenciador.SetAguardandoResposta(v); }
+  void GravaLog(const std::string& texto) override { FGerenciador.GravaLog(texto); }
+  void VerificaInicializado() override { FGerenciador.VerificaInicializado(); }
+  void VerificaAtivo() override { FGerenciador.VerificaAtivo(); }
+  bool MultiplosCartoes() const override { return FGerenciador.Owner().MultiplosCartoes(); }
+  void ConfirmarTransacoesAnteriores() override { FGerenciador.ConfirmarTransacoesAnteriores(); }
+  void SetEstadoReq(TRuVirIdUzaReqEstado e) override { FGerenciador.Owner().SetEstadoReq(e); }
+  void SetEstadoResp(TRuVirIdUzaRespEstado e) override { FGerenciador.Owner().SetEstadoResp(e); }
   void AntesFinalizarRequisicao(TRuVirIdUzaReq& r) override {
-    if (g_.Owner().OnAntesFinalizarRequisicao) g_.Owner().OnAntesFinalizarRequisicao(r);
+    if (FGerenciador.Owner().OnAntesFinalizarRequisicao)
+      FGerenciador.Owner().OnAntesFinalizarRequisicao(r);
   }
   void AguardaResp(const std::string& arquivo, int segundos, bool& interromper) override {
-    if (g_.Owner().OnAguardaResp) g_.Owner().OnAguardaResp(arquivo, segundos, interromper);
+    if (FGerenciador.Owner().OnAguardaResp)
+      FGerenciador.Owner().OnAguardaResp(arquivo, segundos, interromper);
   }
-  std::string NomeAplicacao() const override { return g_.Owner().Identificacao().NomeAplicacao(); }
+  std::string NomeAplicacao() const override {
+    return FGerenciador.Owner().Identificacao().NomeAplicacao();
+  }
   std::string VersaoAplicacao() const override {
-    return g_.Owner().Identificacao().VersaoAplicacao();
+    return FGerenciador.Owner().Identificacao().VersaoAplicacao();
   }
-  std::string RazaoSocial() const override { return g_.Owner().Identificacao().RazaoSocial(); }
+  std::string RazaoSocial() const override {
+    return FGerenciador.Owner().Identificacao().RazaoSocial();
+  }
   bool SubtotalizaPeloECF() const override {
-    return g_.Owner().OnComandaECFSubtotaliza && !g_.Owner().AutoEfetuarPagamento();
+    return FGerenciador.Owner().OnComandaECFSubtotaliza &&
+           !FGerenciador.Owner().AutoEfetuarPagamento();
   }
 
  private:
-  TRuVirIdUzaClass& g_;
+  TRuVirIdUzaClass& FGerenciador;
 };
 
 TRuVirIdUzaTroca& TRuVirIdUzaClass::Troca() {
-  if (!fTroca) {
-    fTrocaHost = std::make_unique<TTrocaHost>(*this);
-    fTroca = std::make_unique<TRuVirIdUzaTroca>(*fTrocaHost);
+  if (!FTroca) {
+    FTrocaHost = std::make_unique<TTrocaHost>(*this);
+    FTroca = std::make_unique<TRuVirIdUzaTroca>(*FTrocaHost);
   }
-  return *fTroca;
+  return *FTroca;
 }
 
 void TRuVirIdUzaClass::IniciarRequisicao(const std::string& AHeader, int AID) {
@@ -82,7 +89,7 @@ void TRuVirIdUzaClass::VerificaRequisicaoIniciada() { Troca().VerificaRequisicao
 void TRuVirIdUzaClass::Inicializar() {
   Troca().LimparArquivosAoInicializar();
   fpInicializado = true;
-  GravaLog(fName + " Inicializado");
+  GravaLog(FName + " Inicializado");
   CancelarTransacoesPendentesClass();
   VerificaAtivo();
 }
@@ -113,7 +120,8 @@ void TRuVirIdUzaClass::VerificaAtivo() {
     ATV();
   } catch (const ERuVirIdUzaGPNaoResponde&) {
     if (!fAutoAtivarGP) throw;
-    Owner().DoExibeMsg(opmOK, "O Gerenciador Padrão não está ativo e será ativado automaticamente!");
+    Owner().DoExibeMsg(opmOK,
+                       "O Gerenciador Padrão não está ativo e será ativado automaticamente!");
     AtivarGP();
     ATV();
   }
@@ -121,9 +129,12 @@ void TRuVirIdUzaClass::VerificaAtivo() {
 
 void TRuVirIdUzaClass::ConfirmarTransacoesAnteriores() {
   GravaLog("ConfirmarTransacoesAnteriores");
-  ConfirmarRespostasAnteriores(Owner().RespostasPendentes(), fTipo, [this](TRuVirIdUzaResp& r) {
-    CNF(r.Rede(), r.NSU(), r.Finalizacao(), r.DocumentoVinculado());
-  }, Env());
+  ConfirmarRespostasAnteriores(
+      Owner().RespostasPendentes(), FTipo,
+      [this](TRuVirIdUzaResp& r) {
+        CNF(r.Rede(), r.NSU(), r.Finalizacao(), r.DocumentoVinculado());
+      },
+      Env());
 }
 
 void TRuVirIdUzaClass::ATV() {
@@ -135,7 +146,7 @@ bool TRuVirIdUzaClass::ConcluirRequisicao() {
   GravarIdentificacao();
   FinalizarRequisicao();
   LerRespostaRequisicao();
-  const bool aprovada = fResp->TransacaoAprovada();
+  const bool aprovada = FResp->TransacaoAprovada();
   ProcessarResposta();
   FinalizarResposta(true);
   return aprovada;
@@ -147,20 +158,23 @@ bool TRuVirIdUzaClass::ADM() {
 }
 
 bool TRuVirIdUzaClass::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
-                           const std::string& /*NumeroCartao*/, const std::string& /*DataVencimento*/,
-                           const std::string& /*CVV*/, const std::string& /*QtdParcela*/,
-                           const std::string& DocumentoVinculado, int Moeda) {
+                           const std::string& /*NumeroCartao*/,
+                           const std::string& /*DataVencimento*/, const std::string& /*CVV*/,
+                           const std::string& /*QtdParcela*/, const std::string& DocumentoVinculado,
+                           int Moeda) {
   ValidarValor(Valor);
   IniciarRequisicao("CRT");
-  fReq->SetDocumentoVinculado(DocumentoVinculado);
-  fReq->SetValorTotal(Valor);
-  fReq->SetMoeda(Moeda);
+  FReq->SetDocumentoVinculado(DocumentoVinculado);
+  FReq->SetValorTotal(Valor);
+  FReq->SetMoeda(Moeda);
   GravarIdentificacao();
   FinalizarRequisicao();
   LerRespostaRequisicao();
-  const bool aprovada = fResp->TransacaoAprovada();
-  if (aprovada) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
-  else ProcessarResposta();
+  const bool aprovada = FResp->TransacaoAprovada();
+  if (aprovada)
+    ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
+  else
+    ProcessarResposta();
   FinalizarResposta(true);
   return aprovada;
 }
@@ -169,27 +183,27 @@ bool TRuVirIdUzaClass::CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
                            const std::string& DocumentoVinculado, const TRuVirIdUzaCheque& Cheque) {
   ValidarValor(Valor);
   IniciarRequisicao("CHQ");
-  fReq->SetDocumentoVinculado(DocumentoVinculado);
-  fReq->SetValorTotal(Valor);
-  fReq->SetCMC7(Cheque.CMC7);
-  fReq->SetTipoPessoa(Cheque.TipoPessoa);
-  fReq->SetDocumentoPessoa(Cheque.DocumentoPessoa);
-  fReq->SetDataCheque(Cheque.DataCheque);
-  fReq->SetBanco(Cheque.Banco);
-  fReq->SetAgencia(Cheque.Agencia);
-  fReq->SetAgenciaDC(Cheque.AgenciaDC);
-  fReq->SetConta(Cheque.Conta);
-  fReq->SetContaDC(Cheque.ContaDC);
-  fReq->SetCheque(Cheque.Cheque);
-  fReq->SetChequeDC(Cheque.ChequeDC);
+  FReq->SetDocumentoVinculado(DocumentoVinculado);
+  FReq->SetValorTotal(Valor);
+  FReq->SetCMC7(Cheque.CMC7);
+  FReq->SetTipoPessoa(Cheque.TipoPessoa);
+  FReq->SetDocumentoPessoa(Cheque.DocumentoPessoa);
+  FReq->SetDataCheque(Cheque.DataCheque);
+  FReq->SetBanco(Cheque.Banco);
+  FReq->SetAgencia(Cheque.Agencia);
+  FReq->SetAgenciaDC(Cheque.AgenciaDC);
+  FReq->SetConta(Cheque.Conta);
+  FReq->SetContaDC(Cheque.ContaDC);
+  FReq->SetCheque(Cheque.Cheque);
+  FReq->SetChequeDC(Cheque.ChequeDC);
   GravarIdentificacao();
   FinalizarRequisicao();
   LerRespostaRequisicao();
   // A refusal without receipt carries only its message to the operator.
-  if (fResp->QtdLinhasComprovante() <= 0 && TrimTef(fResp->StatusTransacao()) != "0") {
+  if (FResp->QtdLinhasComprovante() <= 0 && TrimTef(FResp->StatusTransacao()) != "0") {
     ProcessarResposta();
   }
-  const bool aprovada = fResp->TransacaoAprovada();
+  const bool aprovada = FResp->TransacaoAprovada();
   if (aprovada) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
   FinalizarResposta(true);
   return aprovada;
@@ -199,10 +213,10 @@ void TRuVirIdUzaClass::NCN(const std::string& Rede, const std::string& NSU,
                            const std::string& Finalizacao, TCurrency Valor,
                            const std::string& DocumentoVinculado) {
   IniciarRequisicao("NCN");
-  fReq->SetDocumentoVinculado(DocumentoVinculado);
-  fReq->SetRede(Rede);
-  fReq->SetNSU(NSU);
-  fReq->SetFinalizacao(Finalizacao);
+  FReq->SetDocumentoVinculado(DocumentoVinculado);
+  FReq->SetRede(Rede);
+  FReq->SetNSU(NSU);
+  FReq->SetFinalizacao(Finalizacao);
   FinalizarRequisicao();
   Owner().DoExibeMsg(opmOK, MensagemNCN(Rede, NSU, Valor));
 }
@@ -210,28 +224,28 @@ void TRuVirIdUzaClass::NCN(const std::string& Rede, const std::string& NSU,
 void TRuVirIdUzaClass::CNF(const std::string& Rede, const std::string& NSU,
                            const std::string& Finalizacao, const std::string& DocumentoVinculado) {
   IniciarRequisicao("CNF");
-  fReq->SetDocumentoVinculado(DocumentoVinculado);
-  fReq->SetRede(Rede);
-  fReq->SetNSU(NSU);
-  fReq->SetFinalizacao(Finalizacao);
+  FReq->SetDocumentoVinculado(DocumentoVinculado);
+  FReq->SetRede(Rede);
+  FReq->SetNSU(NSU);
+  FReq->SetFinalizacao(Finalizacao);
   FinalizarRequisicao();
 }
 
 bool TRuVirIdUzaClass::CNC() {
-  const std::string rede = fResp->Rede();
-  const std::string nsu = fResp->NSU();
-  const platform::TDateTime data = fResp->DataHoraTransacaoComprovante();
-  const TCurrency valor = fResp->ValorTotal();
+  const std::string rede = FResp->Rede();
+  const std::string nsu = FResp->NSU();
+  const platform::TDateTime data = FResp->DataHoraTransacaoComprovante();
+  const TCurrency valor = FResp->ValorTotal();
   return TRuVirIdUzaClass::CNC(rede, nsu, data, valor);
 }
 
 bool TRuVirIdUzaClass::CNC(const std::string& Rede, const std::string& NSU,
                            const platform::TDateTime& DataHoraTransacao, TCurrency Valor) {
   IniciarRequisicao("CNC");
-  fReq->SetValorTotal(Valor);
-  fReq->SetRede(Rede);
-  fReq->SetNSU(NSU);
-  fReq->SetDataHoraTransacaoComprovante(DataHoraTransacao);
+  FReq->SetValorTotal(Valor);
+  FReq->SetRede(Rede);
+  FReq->SetNSU(NSU);
+  FReq->SetDataHoraTransacaoComprovante(DataHoraTransacao);
   return ConcluirRequisicao();
 }
 

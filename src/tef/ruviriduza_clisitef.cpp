@@ -11,13 +11,18 @@
 
 namespace tef {
 
-const char* const kCliSiTefEntryPoints[12] = {
-    "ConfiguraIntSiTefInterativoEx",      "IniciaFuncaoSiTefInterativo",
-    "LeTrilha3",                          "LeCartaoSeguro",
-    "LeCartaoDiretoSeguro",               "LeCartaoDiretoEx",
-    "ContinuaFuncaoSiTefInterativo",      "FinalizaFuncaoSiTefInterativo",
-    "FinalizaTransacaoSiTefInterativo",   "EscreveMensagemPermanentePinPad",
-    "ObtemQuantidadeTransacoesPendentes", "VerificaPresencaPinPad"};
+const char* const kCliSiTefEntryPoints[12] = {"ConfiguraIntSiTefInterativoEx",
+                                              "IniciaFuncaoSiTefInterativo",
+                                              "LeTrilha3",
+                                              "LeCartaoSeguro",
+                                              "LeCartaoDiretoSeguro",
+                                              "LeCartaoDiretoEx",
+                                              "ContinuaFuncaoSiTefInterativo",
+                                              "FinalizaFuncaoSiTefInterativo",
+                                              "FinalizaTransacaoSiTefInterativo",
+                                              "EscreveMensagemPermanentePinPad",
+                                              "ObtemQuantidadeTransacoesPendentes",
+                                              "VerificaPresencaPinPad"};
 
 namespace {
 
@@ -42,19 +47,29 @@ std::array<void**, 12> Slots(TCliSiTefFuncoes& f) {
 
 const char* MensagemConfiguracao(int resultado) {
   switch (resultado) {
-    case 1: return "Endereço IP inválido ou não resolvido";
-    case 2: return "Código da loja inválido";
-    case 3: return "Código de terminal inválido";
-    case 6: return "Erro na inicialização do TCP/IP";
-    case 7: return "Falta de memória";
-    case 8: return "Não encontrou a dll do \"TEF\" ou ela está com problemas";
-    case 10: return "O PinPad não está devidamente configurado no arquivo CliSiTef.ini";
-    case 11: return "Dados inválidos passados pela automação.";
+    case 1:
+      return "Endereço IP inválido ou não resolvido";
+    case 2:
+      return "Código da loja inválido";
+    case 3:
+      return "Código de terminal inválido";
+    case 6:
+      return "Erro na inicialização do TCP/IP";
+    case 7:
+      return "Falta de memória";
+    case 8:
+      return "Não encontrou a dll do \"TEF\" ou ela está com problemas";
+    case 10:
+      return "O PinPad não está devidamente configurado no arquivo CliSiTef.ini";
+    case 11:
+      return "Dados inválidos passados pela automação.";
     case 12:
       return "Modo seguro não ativo (possível falta de configuração no servidor SiTef do arquivo "
              ".cha).";
-    case 13: return "Caminho da DLL inválido (o caminho completo das bibliotecas está muito grande).";
-    default: return nullptr;
+    case 13:
+      return "Caminho da DLL inválido (o caminho completo das bibliotecas está muito grande).";
+    default:
+      return nullptr;
   }
 }
 
@@ -71,7 +86,7 @@ std::string A(const std::string& utf8) { return platform::Utf8ToAnsi(utf8).bytes
 }  // namespace
 
 TRuVirIdUzaCliSiTef::TRuVirIdUzaCliSiTef(TRuVirIdUza* AOwner)
-    : TRuVirIdUzaClass(AOwner), fLoader(&platform::SystemDynLibLoader()) {
+    : TRuVirIdUzaClass(AOwner), FLoader(&platform::SystemDynLibLoader()) {
   SetTipo(gpCliSiTef);
   SetNome("CliSiTef");
   auto resp = std::make_unique<TRuVirIdUzaRespCliSiTef>();
@@ -82,7 +97,7 @@ TRuVirIdUzaCliSiTef::TRuVirIdUzaCliSiTef(TRuVirIdUza* AOwner)
 TRuVirIdUzaCliSiTef::~TRuVirIdUzaCliSiTef() = default;
 
 void TRuVirIdUzaCliSiTef::SetLoader(platform::IDynLibLoader* loader) {
-  fLoader = loader != nullptr ? loader : &platform::SystemDynLibLoader();
+  FLoader = loader != nullptr ? loader : &platform::SystemDynLibLoader();
 }
 
 void TRuVirIdUzaCliSiTef::DefinirNumVias(int) { SetNumViasValue(2); }
@@ -91,7 +106,7 @@ void TRuVirIdUzaCliSiTef::DefinirNumVias(int) { SetNumViasValue(2); }
 
 std::string TRuVirIdUzaCliSiTef::ValorResposta(int TipoCampo) const {
   const std::string nome = std::to_string(TipoCampo);
-  for (const std::string& linha : fRespostas) {
+  for (const std::string& linha : FRespostas) {
     const size_t eq = linha.find('=');
     if (eq != std::string::npos && linha.compare(0, eq, nome) == 0) return linha.substr(eq + 1);
   }
@@ -100,15 +115,17 @@ std::string TRuVirIdUzaCliSiTef::ValorResposta(int TipoCampo) const {
 
 void TRuVirIdUzaCliSiTef::DefinirResposta(int TipoCampo, const std::string& valor) {
   const std::string nome = std::to_string(TipoCampo);
-  for (auto it = fRespostas.begin(); it != fRespostas.end(); ++it) {
+  for (auto it = FRespostas.begin(); it != FRespostas.end(); ++it) {
     const size_t eq = it->find('=');
     if (eq != std::string::npos && it->compare(0, eq, nome) == 0) {
-      if (valor.empty()) fRespostas.erase(it);
-      else *it = nome + "=" + valor;
+      if (valor.empty())
+        FRespostas.erase(it);
+      else
+        *it = nome + "=" + valor;
       return;
     }
   }
-  if (!valor.empty()) fRespostas.push_back(nome + "=" + valor);
+  if (!valor.empty()) FRespostas.push_back(nome + "=" + valor);
 }
 
 // ---------------------------------------------------------------- binding
@@ -123,13 +140,13 @@ std::string TRuVirIdUzaCliSiTef::CaminhoDLL() const {
 
 void TRuVirIdUzaCliSiTef::CarregarDLL() {
   const std::string caminho = CaminhoDLL();
-  auto slots = Slots(fFuncoes);
+  auto slots = Slots(FFuncoes);
   for (size_t i = 0; i < slots.size(); ++i) {
     if (*slots[i] != nullptr) continue;
     void* simbolo = nullptr;
-    if (platform::DynLibHandle carregada = fLoader->Load(caminho)) {
-      platform::DynLibHandle h = fLoader->GetHandle(caminho);
-      simbolo = fLoader->Symbol(h != nullptr ? h : carregada, kCliSiTefEntryPoints[i]);
+    if (platform::DynLibHandle carregada = FLoader->Load(caminho)) {
+      platform::DynLibHandle h = FLoader->GetHandle(caminho);
+      simbolo = FLoader->Symbol(h != nullptr ? h : carregada, kCliSiTefEntryPoints[i]);
     }
     if (simbolo == nullptr) {
       throw ERuVirIdUzaErro(std::string("Erro ao carregar a função:") + kCliSiTefEntryPoints[i] +
@@ -140,12 +157,12 @@ void TRuVirIdUzaCliSiTef::CarregarDLL() {
 }
 
 void TRuVirIdUzaCliSiTef::DescarregarDLL() {
-  if (platform::DynLibHandle h = fLoader->GetHandle(CaminhoDLL())) fLoader->Release(h);
-  fFuncoes = TCliSiTefFuncoes{};
+  if (platform::DynLibHandle h = FLoader->GetHandle(CaminhoDLL())) FLoader->Release(h);
+  FFuncoes = TCliSiTefFuncoes{};
 }
 
 bool TRuVirIdUzaCliSiTef::DLLCarregada() const {
-  return fFuncoes.ConfiguraIntSiTefInterativoEx != nullptr;
+  return FFuncoes.ConfiguraIntSiTefInterativoEx != nullptr;
 }
 
 void TRuVirIdUzaCliSiTef::ExigirDLL() const {
@@ -156,9 +173,9 @@ void TRuVirIdUzaCliSiTef::FalharNaoIniciado() { throw ERuVirIdUzaErro(kMsgTEFNao
 
 std::string TRuVirIdUzaCliSiTef::MontarParametrosAdicionais() const {
   std::string texto;
-  for (size_t i = 0; i < fParametrosAdicionais.size(); ++i) {
+  for (size_t i = 0; i < FParametrosAdicionais.size(); ++i) {
     if (i > 0) texto += "\r\n";
-    texto += fParametrosAdicionais[i];
+    texto += FParametrosAdicionais[i];
   }
   texto = TrimTef(texto);
   std::string juntos;
@@ -186,14 +203,14 @@ void TRuVirIdUzaCliSiTef::Inicializar() {
   const std::string parametros = MontarParametrosAdicionais();
   // Written before the call, with a fixed result: a crash inside the library
   // still leaves what it was given in the log.
-  GravaLog("*** ConfiguraIntSiTefInterativoEx. EnderecoIP: " + fEnderecoIP +
-           " CodigoLoja: " + fCodigoLoja + " NumeroTerminal: " + fNumeroTerminal +
-           " Resultado: 0" + " ParametrosAdicionais: " + parametros);
-  const int resultado = Entrada(fFuncoes.ConfiguraIntSiTefInterativoEx)(
-      A(fEnderecoIP).c_str(), A(fCodigoLoja).c_str(), A(fNumeroTerminal).c_str(), 0,
+  GravaLog("*** ConfiguraIntSiTefInterativoEx. EnderecoIP: " + FEnderecoIP +
+           " CodigoLoja: " + FCodigoLoja + " NumeroTerminal: " + FNumeroTerminal + " Resultado: 0" +
+           " ParametrosAdicionais: " + parametros);
+  const int resultado = Entrada(FFuncoes.ConfiguraIntSiTefInterativoEx)(
+      A(FEnderecoIP).c_str(), A(FCodigoLoja).c_str(), A(FNumeroTerminal).c_str(), 0,
       A(parametros).c_str());
   if (const char* msg = MensagemConfiguracao(resultado)) {
-    if (!fModoServico) Owner().DoExibeMsg(opmOK, msg);
+    if (!FModoServico) Owner().DoExibeMsg(opmOK, msg);
     throw ERuVirIdUzaErro(msg);
   }
   GravaLog(Name() + " Inicializado CliSiTEF");
@@ -227,34 +244,41 @@ void TRuVirIdUzaCliSiTef::VerificaRequisicaoIniciada() {}
 
 std::string TRuVirIdUzaCliSiTef::VerificarPresencaPinPad() {
   std::string texto;
-  if (fFuncoes.VerificaPresencaPinPad == nullptr) throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
-  switch (fFuncoes.VerificaPresencaPinPad()) {
-    case -1: texto = "Erro na DLL ou arquivo .INI do PINPAD"; break;
-    case 0: texto = "Nenhum PINPAD conectado..."; break;
-    case 1: texto = "PINPAD conectado com sucesso..."; break;
-    default: break;
+  if (FFuncoes.VerificaPresencaPinPad == nullptr) throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
+  switch (FFuncoes.VerificaPresencaPinPad()) {
+    case -1:
+      texto = "Erro na DLL ou arquivo .INI do PINPAD";
+      break;
+    case 0:
+      texto = "Nenhum PINPAD conectado...";
+      break;
+    case 1:
+      texto = "PINPAD conectado com sucesso...";
+      break;
+    default:
+      break;
   }
   return texto;
 }
 
 int TRuVirIdUzaCliSiTef::DefineMensagemPermanentePinPad(const std::string& Mensagem) {
-  if (fFuncoes.EscreveMensagemPermanentePinPad == nullptr) {
+  if (FFuncoes.EscreveMensagemPermanentePinPad == nullptr) {
     throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
   }
-  return fFuncoes.EscreveMensagemPermanentePinPad(A(Mensagem).c_str());
+  return FFuncoes.EscreveMensagemPermanentePinPad(A(Mensagem).c_str());
 }
 
 int TRuVirIdUzaCliSiTef::ObtemQuantidadeTransacoesPendentes(const platform::TDateTime& Data,
                                                             const std::string& CupomFiscal) {
   const std::string data = platform::FormatDateTime("yyyymmdd", Data);
-  if (fFuncoes.ObtemQuantidadeTransacoesPendentes == nullptr) {
+  if (FFuncoes.ObtemQuantidadeTransacoesPendentes == nullptr) {
     throw ERuVirIdUzaErro(kMsgTEFNaoIniciado);
   }
-  return fFuncoes.ObtemQuantidadeTransacoesPendentes(data.c_str(), A(CupomFiscal).c_str());
+  return FFuncoes.ObtemQuantidadeTransacoesPendentes(data.c_str(), A(CupomFiscal).c_str());
 }
 
 int TRuVirIdUzaCliSiTef::LerCartaoSeguro() {
-  const auto leCartao = Entrada(fFuncoes.LeCartaoDiretoEx);
+  const auto leCartao = Entrada(FFuncoes.LeCartaoDiretoEx);
   TRuVirIdUza& c = Owner();
   c.DoExibeMsg(opmExibirMsgOperador, "Passe o cartão");
   c.DoExibeMsg(opmExibirMsgCliente, "Passe o cartão");
@@ -264,7 +288,7 @@ int TRuVirIdUzaCliSiTef::LerCartaoSeguro() {
   const int resultado = leCartao(trilha1, trilha2, trilha3, 0, 0);
   const std::string t2 = TextoBuffer(trilha2, sizeof trilha2);
   const std::string t3 = TextoBuffer(trilha3, sizeof trilha3);
-  c.fLeituraCartao = t3.empty() ? t2 : t2 + "\r" + " ( " + t3 + " )";
+  c.FLeituraCartao = t3.empty() ? t2 : t2 + "\r" + " ( " + t3 + " )";
   c.DoExibeMsg(opmRemoverMsgOperador, "");
   c.DoExibeMsg(opmRemoverMsgCliente, "");
   DefineMensagemPermanentePinPad(kMsgPinPadViagem);
@@ -272,15 +296,15 @@ int TRuVirIdUzaCliSiTef::LerCartaoSeguro() {
 }
 
 int TRuVirIdUzaCliSiTef::LerTrilha3(std::string& AResposta) {
-  const auto leTrilha3 = Entrada(fFuncoes.LeTrilha3);
+  const auto leTrilha3 = Entrada(FFuncoes.LeTrilha3);
   TRuVirIdUza& c = Owner();
-  c.fLeituraCartao.clear();
+  c.FLeituraCartao.clear();
   DefineMensagemPermanentePinPad("PASSE O CARTAO");
   char buffer[20001] = {};
   int resultado = leTrilha3(buffer);
   if (resultado == 10000) resultado = ContinuarFuncao(true, "", "", "", "");
   DefineMensagemPermanentePinPad(kMsgPinPadViagem);
-  AResposta = c.fLeituraCartao;
+  AResposta = c.FLeituraCartao;
   return resultado;
 }
 

@@ -31,9 +31,9 @@ struct TCliSiTefFuncoes {
   using TLeCartaoDiretoSeguro = int (*)();
   using TLeCartaoDiretoEx = int (*)(char* Trilha1, char* Trilha2, char* Trilha3, short TempoEspera,
                                     int Reservado);
-  using TContinuaFuncaoSiTefInterativo = int (*)(int* Comando, int* TipoCampo,
-                                                 short* TamanhoMinimo, short* TamanhoMaximo,
-                                                 char* Buffer, int TamanhoBuffer, int Continua);
+  using TContinuaFuncaoSiTefInterativo = int (*)(int* Comando, int* TipoCampo, short* TamanhoMinimo,
+                                                 short* TamanhoMaximo, char* Buffer,
+                                                 int TamanhoBuffer, int Continua);
   using TFinalizaFuncaoSiTefInterativo = int (*)(int Confirma, const char* Documento,
                                                  const char* Data, const char* Hora,
                                                  const char* ParametrosAdicionais);
@@ -67,32 +67,32 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
 
   // ---- Stored properties. Text is UTF-8; it reaches the library as
   // Windows-1252.
-  const std::string& EnderecoIP() const { return fEnderecoIP; }
-  void SetEnderecoIP(const std::string& v) { fEnderecoIP = v; }
-  const std::string& CodigoLoja() const { return fCodigoLoja; }
-  void SetCodigoLoja(const std::string& v) { fCodigoLoja = v; }
-  const std::string& NumeroTerminal() const { return fNumeroTerminal; }
-  void SetNumeroTerminal(const std::string& v) { fNumeroTerminal = v; }
-  const std::string& Operador() const { return fOperador; }
-  void SetOperador(const std::string& v) { fOperador = v; }
-  const TStringList& ParametrosAdicionais() const { return fParametrosAdicionais; }
-  void SetParametrosAdicionais(const TStringList& v) { fParametrosAdicionais = v; }
-  const std::string& Restricoes() const { return fRestricoes; }
-  void SetRestricoes(const std::string& v) { fRestricoes = v; }
-  int OperacaoATV() const { return fOperacaoATV; }
-  void SetOperacaoATV(int v) { fOperacaoATV = v; }
-  int OperacaoADM() const { return fOperacaoADM; }
-  void SetOperacaoADM(int v) { fOperacaoADM = v; }
+  const std::string& EnderecoIP() const { return FEnderecoIP; }
+  void SetEnderecoIP(const std::string& v) { FEnderecoIP = v; }
+  const std::string& CodigoLoja() const { return FCodigoLoja; }
+  void SetCodigoLoja(const std::string& v) { FCodigoLoja = v; }
+  const std::string& NumeroTerminal() const { return FNumeroTerminal; }
+  void SetNumeroTerminal(const std::string& v) { FNumeroTerminal = v; }
+  const std::string& Operador() const { return FOperador; }
+  void SetOperador(const std::string& v) { FOperador = v; }
+  const TStringList& ParametrosAdicionais() const { return FParametrosAdicionais; }
+  void SetParametrosAdicionais(const TStringList& v) { FParametrosAdicionais = v; }
+  const std::string& Restricoes() const { return FRestricoes; }
+  void SetRestricoes(const std::string& v) { FRestricoes = v; }
+  int OperacaoATV() const { return FOperacaoATV; }
+  void SetOperacaoATV(int v) { FOperacaoATV = v; }
+  int OperacaoADM() const { return FOperacaoADM; }
+  void SetOperacaoADM(int v) { FOperacaoADM = v; }
   int OperacaoCRT() const { return fOperacaoCRT; }
   void SetOperacaoCRT(int v) { fOperacaoCRT = v; }
-  int OperacaoCHQ() const { return fOperacaoCHQ; }
-  void SetOperacaoCHQ(int v) { fOperacaoCHQ = v; }
-  int OperacaoCNC() const { return fOperacaoCNC; }
-  void SetOperacaoCNC(int v) { fOperacaoCNC = v; }
-  int OperacaoReImpressao() const { return fOperacaoReImpressao; }
-  void SetOperacaoReImpressao(int v) { fOperacaoReImpressao = v; }
-  int NumeroParcela() const { return fNumeroParcela; }
-  void SetNumeroParcela(int v) { fNumeroParcela = v; }
+  int OperacaoCHQ() const { return FOperacaoCHQ; }
+  void SetOperacaoCHQ(int v) { FOperacaoCHQ = v; }
+  int OperacaoCNC() const { return FOperacaoCNC; }
+  void SetOperacaoCNC(int v) { FOperacaoCNC = v; }
+  int OperacaoReImpressao() const { return FOperacaoReImpressao; }
+  void SetOperacaoReImpressao(int v) { FOperacaoReImpressao = v; }
+  int NumeroParcela() const { return FNumeroParcela; }
+  void SetNumeroParcela(int v) { FNumeroParcela = v; }
   // Declared for hosts that bind them; the dialogue raises the component's
   // events of the same names instead.
   TRuVirIdUzaCliSiTefExibeMenu OnExibeMenu;
@@ -104,25 +104,25 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   // Folder of the library; empty means the bare file name (library search).
   const std::string& PathDLL() const { return fPathDLL; }
   void SetPathDLL(const std::string& v) { fPathDLL = v; }
-  bool ModoServico() const { return fModoServico; }
-  void SetModoServico(bool v) { fModoServico = v; }
+  bool ModoServico() const { return FModoServico; }
+  void SetModoServico(bool v) { FModoServico = v; }
   // Pre-answers of the dialogue, lines "TipoCampo=valor".
-  TStringList& Respostas() { return fRespostas; }
+  TStringList& Respostas() { return FRespostas; }
   std::string ValorResposta(int TipoCampo) const;
   void DefinirResposta(int TipoCampo, const std::string& valor);
-  bool CancelandoTransacaoTEF() const { return fCancelandoTransacaoTEF; }
-  void SetCancelandoTransacaoTEF(bool v) { fCancelandoTransacaoTEF = v; }
-  const std::string& CancelandoTransacaoNSU() const { return fCancelandoTransacaoNSU; }
-  void SetCancelandoTransacaoNSU(const std::string& v) { fCancelandoTransacaoNSU = v; }
-  const platform::TDateTime& CancelandoTransacaoDATA() const { return fCancelandoTransacaoDATA; }
-  void SetCancelandoTransacaoDATA(const platform::TDateTime& v) { fCancelandoTransacaoDATA = v; }
-  TCurrency CancelandoTransacaoVALOR() const { return fCancelandoTransacaoVALOR; }
-  void SetCancelandoTransacaoVALOR(TCurrency v) { fCancelandoTransacaoVALOR = v; }
-  const std::string& CodigoHASH() const { return fCodigoHASH; }
-  void SetCodigoHASH(const std::string& v) { fCodigoHASH = v; }
+  bool CancelandoTransacaoTEF() const { return FCancelandoTransacaoTEF; }
+  void SetCancelandoTransacaoTEF(bool v) { FCancelandoTransacaoTEF = v; }
+  const std::string& CancelandoTransacaoNSU() const { return FCancelandoTransacaoNSU; }
+  void SetCancelandoTransacaoNSU(const std::string& v) { FCancelandoTransacaoNSU = v; }
+  const platform::TDateTime& CancelandoTransacaoDATA() const { return FCancelandoTransacaoDATA; }
+  void SetCancelandoTransacaoDATA(const platform::TDateTime& v) { FCancelandoTransacaoDATA = v; }
+  TCurrency CancelandoTransacaoVALOR() const { return FCancelandoTransacaoVALOR; }
+  void SetCancelandoTransacaoVALOR(TCurrency v) { FCancelandoTransacaoVALOR = v; }
+  const std::string& CodigoHASH() const { return FCodigoHASH; }
+  void SetCodigoHASH(const std::string& v) { FCodigoHASH = v; }
   // The manager's own Televenda flag (separate from the component's).
-  bool Televenda() const { return fTelevenda; }
-  void SetTelevenda(bool v) { fTelevenda = v; }
+  bool Televenda() const { return FTelevenda; }
+  void SetTelevenda(bool v) { FTelevenda = v; }
   // Whether the last function was a reprint, a cancellation, a return.
   bool Reimpressao() const { return fReimpressao; }
   bool Devolucao() const { return fDevolucao; }
@@ -153,7 +153,7 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   void FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado);
   // What the library answered to the last FinalizarTransacao (0 done);
   // nullopt when it was not called (a reprint, no library).
-  std::optional<int> ResultadoFinalizacao() const { return fResultadoFinalizacao; }
+  std::optional<int> ResultadoFinalizacao() const { return FResultadoFinalizacao; }
   // Confirms or undoes the transaction started with that document, date
   // (yyyymmdd) and time (hhnnss), outside any dialogue: the payment journal
   // resolves payments left by an earlier run with it. Returns the library's
@@ -168,7 +168,7 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
       OnAntesIniciarFuncao;
   // What the last FinalizarTransacao told the library (true: confirm), or
   // nothing when it did not reach the library.
-  std::optional<bool> UltimaFinalizacao() const { return fUltimaFinalizacao; }
+  std::optional<bool> UltimaFinalizacao() const { return FUltimaFinalizacao; }
 
   // ---- Overrides
   void DefinirNumVias(int v) override;
@@ -182,9 +182,8 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
   void ATV() override;
   bool ADM() override;
   bool CRT(TCurrency Valor, const std::string& IndiceFPG_ECF, const std::string& NumeroCartao,
-           const std::string& DataVencimento, const std::string& CVV,
-           const std::string& QtdParcela, const std::string& DocumentoVinculado,
-           int Moeda) override;
+           const std::string& DataVencimento, const std::string& CVV, const std::string& QtdParcela,
+           const std::string& DocumentoVinculado, int Moeda) override;
   bool CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
            const TRuVirIdUzaCheque& Cheque) override;
   using TRuVirIdUzaClass::CNC;
@@ -224,35 +223,35 @@ class TRuVirIdUzaCliSiTef : public TRuVirIdUzaClass {
                      const std::string& DataVencimento, const std::string& CVV,
                      const std::string& QtdParcela);
 
-  std::string fEnderecoIP, fCodigoLoja, fNumeroTerminal, fOperador;
-  TStringList fParametrosAdicionais;
-  std::string fRestricoes;
-  int fOperacaoATV = 111;
-  int fOperacaoADM = 110;
+  std::string FEnderecoIP, FCodigoLoja, FNumeroTerminal, FOperador;
+  TStringList FParametrosAdicionais;
+  std::string FRestricoes;
+  int FOperacaoATV = 111;
+  int FOperacaoADM = 110;
   int fOperacaoCRT = 0;
-  int fOperacaoCHQ = 1;
-  int fOperacaoCNC = 200;
-  int fOperacaoReImpressao = 112;
-  int fNumeroParcela = 0;
+  int FOperacaoCHQ = 1;
+  int FOperacaoCNC = 200;
+  int FOperacaoReImpressao = 112;
+  int FNumeroParcela = 0;
 
   std::string fPathDLL;
-  bool fModoServico = false;
-  TStringList fRespostas;
-  bool fCancelandoTransacaoTEF = false;
-  std::string fCancelandoTransacaoNSU;
-  platform::TDateTime fCancelandoTransacaoDATA;
-  TCurrency fCancelandoTransacaoVALOR;
-  std::string fCodigoHASH;
-  bool fTelevenda = false;
+  bool FModoServico = false;
+  TStringList FRespostas;
+  bool FCancelandoTransacaoTEF = false;
+  std::string FCancelandoTransacaoNSU;
+  platform::TDateTime FCancelandoTransacaoDATA;
+  TCurrency FCancelandoTransacaoVALOR;
+  std::string FCodigoHASH;
+  bool FTelevenda = false;
 
-  TCliSiTefFuncoes fFuncoes;
-  platform::IDynLibLoader* fLoader;
+  TCliSiTefFuncoes FFuncoes;
+  platform::IDynLibLoader* FLoader;
   bool fIniciouRequisicao = false;
-  std::optional<int> fResultadoFinalizacao;
+  std::optional<int> FResultadoFinalizacao;
   bool fReimpressao = false;
   bool fCancelamento = false;
   bool fDevolucao = false;
-  std::optional<bool> fUltimaFinalizacao;
+  std::optional<bool> FUltimaFinalizacao;
 };
 
 }  // namespace tef

@@ -20,8 +20,10 @@ namespace {
 std::string Converter(const std::string& texto) {
   std::string s;
   for (char c : texto) {
-    if (c == '@') s += "\r\n";
-    else s += c;
+    if (c == '@')
+      s += "\r\n";
+    else
+      s += c;
   }
   std::string r;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -92,7 +94,7 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
                                        TCurrency Valor, const std::string& RestricoesFuncao) {
   if (AguardandoResposta()) throw ERuVirIdUzaErro("Requisição anterior não concluida");
   ExigirDLL();
-  const auto inicia = Entrada(fFuncoes.IniciaFuncaoSiTefInterativo);
+  const auto inicia = Entrada(FFuncoes.IniciaFuncaoSiTefInterativo);
   fIniciouRequisicao = true;
   // What the previous function was (a reprint, a return) says nothing about
   // this one, even when it ends at its start without a dialogue.
@@ -129,10 +131,10 @@ int TRuVirIdUzaCliSiTef::IniciarFuncao(int Modalidade, const std::string& Cabeca
   }
   GravaLog("*** IniciaFuncaoSiTefInterativo. Modalidade: " + std::to_string(Modalidade) +
            " Valor: " + valor + " Documento: " + doc + " Data: " + data + " Hora: " + hora +
-           " Operador: " + fOperador + " Restricoes: " + RestricoesFuncao);
+           " Operador: " + FOperador + " Restricoes: " + RestricoesFuncao);
   const auto ansi = [](const std::string& s) { return platform::Utf8ToAnsi(s); };
   return inicia(Modalidade, valor.c_str(), doc.c_str(), data.c_str(), hora.c_str(),
-                ansi(fOperador).c_str(), ansi(RestricoesFuncao).c_str());
+                ansi(FOperador).c_str(), ansi(RestricoesFuncao).c_str());
 }
 
 // ---------------------------------------------------------------- loop
@@ -144,13 +146,13 @@ class TRuVirIdUzaCliSiTef::Dialogo {
  public:
   Dialogo(TRuVirIdUzaCliSiTef& m, const std::string& numeroCartao,
           const std::string& dataVencimento, const std::string& cvv, std::string qtdParcela)
-      : m_(m),
-        comp_(m.Owner()),
-        resp_(static_cast<TRuVirIdUzaRespCliSiTef&>(m.Resp())),
-        numeroCartao_(numeroCartao),
-        dataVencimento_(dataVencimento),
-        cvv_(cvv),
-        qtdParcela_(std::move(qtdParcela)) {}
+      : FCliSiTef(m),
+        FComponente(m.Owner()),
+        FResp(static_cast<TRuVirIdUzaRespCliSiTef&>(m.Resp())),
+        FNumeroCartao(numeroCartao),
+        FDataVencimento(dataVencimento),
+        FCvv(cvv),
+        FQtdParcela(std::move(qtdParcela)) {}
 
   int Executar(bool capturar);
 
@@ -169,54 +171,54 @@ class TRuVirIdUzaCliSiTef::Dialogo {
   void Fechar();
 
   void RemoverMensagens() {
-    msgOperador_.clear();
-    msgCliente_.clear();
-    comp_.DoExibeMsg(opmRemoverMsgOperador, "");
-    comp_.DoExibeMsg(opmRemoverMsgCliente, "");
+    FMsgOperador.clear();
+    FMsgCliente.clear();
+    FComponente.DoExibeMsg(opmRemoverMsgOperador, "");
+    FComponente.DoExibeMsg(opmRemoverMsgCliente, "");
   }
   void ExibirAmbas(const std::string& texto) {
-    msgOperador_ = msgCliente_ = texto;
-    comp_.DoExibeMsg(opmExibirMsgOperador, texto);
-    comp_.DoExibeMsg(opmExibirMsgCliente, texto);
+    FMsgOperador = FMsgCliente = texto;
+    FComponente.DoExibeMsg(opmExibirMsgOperador, texto);
+    FComponente.DoExibeMsg(opmExibirMsgCliente, texto);
   }
   void PerguntarCampo(int tipo, TRuVirIdUzaCliSiTefOperacaoCampo operacao) {
-    if (comp_.OnObtemCampo) {
-      comp_.OnObtemCampo(texto_, minimo_, maximo_, tipo, operacao, resposta_, digitado_,
-                         voltarMenu_);
+    if (FComponente.OnObtemCampo) {
+      FComponente.OnObtemCampo(FTexto, FMinimo, FMaximo, tipo, operacao, FResposta, FDigitado,
+                               FVoltarMenu);
     }
   }
   void Gravar(const std::string& valor) {
-    resp_.GravaInformacao(tipoCampo_, platform::Utf8ToAnsi(valor));
+    FResp.GravaInformacao(FTipoCampo, platform::Utf8ToAnsi(valor));
   }
   static void SeVazio(std::string& campo, const std::string& valor) {
     if (campo.empty()) campo = valor;
   }
 
-  TRuVirIdUzaCliSiTef& m_;
-  decltype(TCliSiTefFuncoes::ContinuaFuncaoSiTefInterativo) continuaFuncao_ = nullptr;
-  TRuVirIdUza& comp_;
-  TRuVirIdUzaRespCliSiTef& resp_;
-  const std::string& numeroCartao_;
-  const std::string& dataVencimento_;
-  const std::string& cvv_;
-  std::string qtdParcela_;  // a count typed once holds for the rest of the run
+  TRuVirIdUzaCliSiTef& FCliSiTef;
+  decltype(TCliSiTefFuncoes::ContinuaFuncaoSiTefInterativo) FContinuaFuncao = nullptr;
+  TRuVirIdUza& FComponente;
+  TRuVirIdUzaRespCliSiTef& FResp;
+  const std::string& FNumeroCartao;
+  const std::string& FDataVencimento;
+  const std::string& FCvv;
+  std::string FQtdParcela;  // a count typed once holds for the rest of the run
 
-  std::vector<char> buffer_ = std::vector<char>(clisitef::kTamanhoBuffer, '\0');
-  int continua_ = clisitef::kContinuaSeguir;
-  std::string resposta_;  // UTF-8; Windows-1252 in the buffer
-  bool digitado_ = true;
-  bool voltarMenu_ = false;
-  std::string titulo_, msgOperador_, msgCliente_;
-  std::string finalAnsi_;    // the library's text of the final call
-  int campoRespondido_ = 0;  // field type of the command the answer is for
+  std::vector<char> FBuffer = std::vector<char>(clisitef::kTamanhoBuffer, '\0');
+  int FContinua = clisitef::kContinuaSeguir;
+  std::string FResposta;  // UTF-8; Windows-1252 in the buffer
+  bool FDigitado = true;
+  bool FVoltarMenu = false;
+  std::string FTitulo, FMsgOperador, FMsgCliente;
+  std::string FFinalAnsi;    // the library's text of the final call
+  int FCampoRespondido = 0;  // field type of the command the answer is for
 
   // What the library asked in its last call.
-  int comando_ = 0;
-  int tipoCampo_ = 0;
-  short minimo_ = 0;
-  short maximo_ = 0;
-  std::string textoAnsi_;  // raw, trailing blanks removed
-  std::string texto_;      // the same in UTF-8
+  int FComando = 0;
+  int FTipoCampo = 0;
+  short FMinimo = 0;
+  short FMaximo = 0;
+  std::string FTextoAnsi;  // raw, trailing blanks removed
+  std::string FTexto;      // the same in UTF-8
 };
 
 int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& NumeroCartao,
@@ -227,40 +229,42 @@ int TRuVirIdUzaCliSiTef::ContinuarFuncao(bool Capturar, const std::string& Numer
 }
 
 int TRuVirIdUzaCliSiTef::Dialogo::Executar(bool capturar) {
-  continuaFuncao_ = m_.Entrada(m_.fFuncoes.ContinuaFuncaoSiTefInterativo);
-  m_.fIniciouRequisicao = true;
-  m_.fReimpressao = false;
-  m_.fCancelamento = false;
-  m_.fDevolucao = false;
-  comp_.LimparDadosDialogo();
-  m_.SetAguardandoResposta(true);
+  FContinuaFuncao = FCliSiTef.Entrada(FCliSiTef.FFuncoes.ContinuaFuncaoSiTefInterativo);
+  FCliSiTef.fIniciouRequisicao = true;
+  FCliSiTef.fReimpressao = false;
+  FCliSiTef.fCancelamento = false;
+  FCliSiTef.fDevolucao = false;
+  FComponente.LimparDadosDialogo();
+  FCliSiTef.SetAguardandoResposta(true);
   int sts = 0;
   try {
     do {
       sts = Chamar();
       if (sts != clisitef::kContinuar) {
-        finalAnsi_ = std::string(buffer_.data());
-        m_.GravaLog("*** ContinuaFuncaoSiTefInterativo, Finalizando: STS = " +
-                    std::to_string(sts));
+        FFinalAnsi = std::string(FBuffer.data());
+        FCliSiTef.GravaLog("*** ContinuaFuncaoSiTefInterativo, Finalizando: STS = " +
+                           std::to_string(sts));
       } else {
-        if (tipoCampo_ > 0) resposta_ = m_.ValorResposta(tipoCampo_);
+        if (FTipoCampo > 0) FResposta = FCliSiTef.ValorResposta(FTipoCampo);
         ExecutarComando();
       }
 
-      if (voltarMenu_) continua_ = clisitef::kContinuaVoltar;
-      else if (!digitado_) continua_ = clisitef::kContinuaInterromper;
-      if ((voltarMenu_ && sts == clisitef::kContinuar) || !digitado_) RemoverMensagens();
+      if (FVoltarMenu)
+        FContinua = clisitef::kContinuaVoltar;
+      else if (!FDigitado)
+        FContinua = clisitef::kContinuaInterromper;
+      if ((FVoltarMenu && sts == clisitef::kContinuar) || !FDigitado) RemoverMensagens();
 
-      const std::string ansi = platform::Utf8ToAnsi(resposta_).bytes();
-      const size_t n = std::min(ansi.size(), buffer_.size() - 1);
-      std::copy_n(ansi.data(), n, buffer_.data());
-      buffer_[n] = '\0';
+      const std::string ansi = platform::Utf8ToAnsi(FResposta).bytes();
+      const size_t n = std::min(ansi.size(), FBuffer.size() - 1);
+      std::copy_n(ansi.data(), n, FBuffer.data());
+      FBuffer[n] = '\0';
     } while (sts == clisitef::kContinuar);
 
     // Taken before the answer overwrote the buffer: the captured track is
     // what the library returned with the final result.
     if (capturar && sts == clisitef::kOk) {
-      comp_.fLeituraCartao += platform::AnsiToUtf8(finalAnsi_.substr(0, 10));
+      FComponente.FLeituraCartao += platform::AnsiToUtf8(FFinalAnsi.substr(0, 10));
       RemoverMensagens();
     }
   } catch (...) {
@@ -276,142 +280,202 @@ int TRuVirIdUzaCliSiTef::Dialogo::Executar(bool capturar) {
 }
 
 int TRuVirIdUzaCliSiTef::Dialogo::Chamar() {
-  m_.GravaLog("ContinuaFuncaoSiTefInterativo, Chamando: Continua = " + std::to_string(continua_) +
-              " Buffer = " +
-              (CampoSensivel(campoRespondido_) ? Mascarar(campoRespondido_, resposta_)
-                                               : resposta_));
-  comando_ = tipoCampo_ = 0;
-  minimo_ = maximo_ = 0;
-  const int sts = continuaFuncao_(&comando_, &tipoCampo_, &minimo_, &maximo_, buffer_.data(),
-                                 clisitef::kTamanhoBuffer, continua_);
-  campoRespondido_ = 0;
-  buffer_.back() = '\0';  // never trust the library to terminate
-  continua_ = clisitef::kContinuaSeguir;
+  FCliSiTef.GravaLog(
+      "ContinuaFuncaoSiTefInterativo, Chamando: Continua = " + std::to_string(FContinua) +
+      " Buffer = " +
+      (CampoSensivel(FCampoRespondido) ? Mascarar(FCampoRespondido, FResposta) : FResposta));
+  FComando = FTipoCampo = 0;
+  FMinimo = FMaximo = 0;
+  const int sts = FContinuaFuncao(&FComando, &FTipoCampo, &FMinimo, &FMaximo, FBuffer.data(),
+                                  clisitef::kTamanhoBuffer, FContinua);
+  FCampoRespondido = 0;
+  FBuffer.back() = '\0';  // never trust the library to terminate
+  FContinua = clisitef::kContinuaSeguir;
   // The library pads with blanks and control characters.
-  textoAnsi_ = platform::TrimControleDireita(buffer_.data());
-  texto_ = platform::AnsiToUtf8(textoAnsi_);
-  resposta_.clear();
-  voltarMenu_ = false;
-  digitado_ = true;
-  m_.GravaLog("ContinuaFuncaoSiTefInterativo, Retornos: STS = " + std::to_string(sts) +
-              " ProximoComando = " + std::to_string(comando_) + " TipoCampo = " +
-              std::to_string(tipoCampo_) + " Buffer = " + texto_ + " Tam.Min = " +
-              std::to_string(minimo_) + " Tam.Max = " + std::to_string(maximo_));
+  FTextoAnsi = platform::TrimControleDireita(FBuffer.data());
+  FTexto = platform::AnsiToUtf8(FTextoAnsi);
+  FResposta.clear();
+  FVoltarMenu = false;
+  FDigitado = true;
+  FCliSiTef.GravaLog("ContinuaFuncaoSiTefInterativo, Retornos: STS = " + std::to_string(sts) +
+                     " ProximoComando = " + std::to_string(FComando) +
+                     " TipoCampo = " + std::to_string(FTipoCampo) + " Buffer = " + FTexto +
+                     " Tam.Min = " + std::to_string(FMinimo) +
+                     " Tam.Max = " + std::to_string(FMaximo));
   return sts;
 }
 
 // Log, mapping and the end of the dialogue, also when a handler raised.
 void TRuVirIdUzaCliSiTef::Dialogo::Fechar() {
-  m_.GravaLog(resp_.Conteudo().Texto());
-  resp_.ConteudoToProperty();
-  m_.SetAguardandoResposta(false);
+  FCliSiTef.GravaLog(FResp.Conteudo().Texto());
+  FResp.ConteudoToProperty();
+  FCliSiTef.SetAguardandoResposta(false);
 }
 
 void TRuVirIdUzaCliSiTef::Dialogo::ExecutarComando() {
   using namespace clisitef;
-  switch (comando_) {
-    case kCmdGravarCampo: GravarCampo(); break;
+  switch (FComando) {
+    case kCmdGravarCampo:
+      GravarCampo();
+      break;
     case kCmdMsgOperador:
-      msgOperador_ = Converter(texto_);
-      comp_.DoExibeMsg(opmExibirMsgOperador, msgOperador_);
+      FMsgOperador = Converter(FTexto);
+      FComponente.DoExibeMsg(opmExibirMsgOperador, FMsgOperador);
       break;
     case kCmdMsgCliente:
-      msgCliente_ = Converter(texto_);
-      comp_.DoExibeMsg(opmExibirMsgCliente, msgCliente_);
+      FMsgCliente = Converter(FTexto);
+      FComponente.DoExibeMsg(opmExibirMsgCliente, FMsgCliente);
       break;
-    case kCmdMsgAmbos: ExibirAmbas(Converter(texto_)); break;
-    case kCmdTitulo: titulo_ = texto_; break;
+    case kCmdMsgAmbos:
+      ExibirAmbas(Converter(FTexto));
+      break;
+    case kCmdTitulo:
+      FTitulo = FTexto;
+      break;
     case kCmdRemoverMsgOperador:
-      msgOperador_.clear();
-      comp_.DoExibeMsg(opmRemoverMsgOperador, "");
+      FMsgOperador.clear();
+      FComponente.DoExibeMsg(opmRemoverMsgOperador, "");
       break;
     case kCmdRemoverMsgCliente:
-      msgCliente_.clear();
-      comp_.DoExibeMsg(opmRemoverMsgCliente, "");
+      FMsgCliente.clear();
+      FComponente.DoExibeMsg(opmRemoverMsgCliente, "");
       break;
-    case kCmdRemoverMsgAmbos: RemoverMensagens(); break;
-    case kCmdRemoverTitulo: titulo_.clear(); break;
+    case kCmdRemoverMsgAmbos:
+      RemoverMensagens();
+      break;
+    case kCmdRemoverTitulo:
+      FTitulo.clear();
+      break;
     case kCmdSimNao: {
-      const TModalResult r = comp_.DoExibeMsg(opmYesNo, texto_.empty() ? "CONFIRMA ?" : texto_);
-      resposta_ = r == mrYes ? "0" : "1";
+      const TModalResult r =
+          FComponente.DoExibeMsg(opmYesNo, FTexto.empty() ? "CONFIRMA ?" : FTexto);
+      FResposta = r == mrYes ? "0" : "1";
       break;
     }
-    case kCmdMenu: ResponderMenu(); break;
-    case kCmdAguardaTecla: AguardarTecla(); break;
+    case kCmdMenu:
+      ResponderMenu();
+      break;
+    case kCmdAguardaTecla:
+      AguardarTecla();
+      break;
     case kCmdVerificaInterrupcao: {
       bool interromper = false;
-      if (comp_.OnAguardaResp) comp_.OnAguardaResp("23", 0, interromper);
-      if (interromper) digitado_ = false;
+      if (FComponente.OnAguardaResp) FComponente.OnAguardaResp("23", 0, interromper);
+      if (interromper) FDigitado = false;
       break;
     }
-    case kCmdObterCampo: ObterCampo(); break;
-    case kCmdObterCheque: ObterCheque(); break;
-    case kCmdObterValor: ObterValor(); break;
-    case kCmdObterCodigoBarras: PerguntarCampo(tipoCampo_, tcBarCode); break;
+    case kCmdObterCampo:
+      ObterCampo();
+      break;
+    case kCmdObterCheque:
+      ObterCheque();
+      break;
+    case kCmdObterValor:
+      ObterValor();
+      break;
+    case kCmdObterCodigoBarras:
+      PerguntarCampo(FTipoCampo, tcBarCode);
+      break;
     case kCmdExibirQRCode:
-      if (tipoCampo_ == kCampoQRCode && comp_.OnExibeQRCode) comp_.OnExibeQRCode(texto_);
+      if (FTipoCampo == kCampoQRCode && FComponente.OnExibeQRCode)
+        FComponente.OnExibeQRCode(FTexto);
       break;
     case kCmdMsgQRCode:
-      if (tipoCampo_ == kCampoMsgQRCode) comp_.DoExibeMsg(opmQRCode, Converter(texto_));
-      else ExibirAmbas(Converter(texto_));
+      if (FTipoCampo == kCampoMsgQRCode)
+        FComponente.DoExibeMsg(opmQRCode, Converter(FTexto));
+      else
+        ExibirAmbas(Converter(FTexto));
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
 // A result field: into the record, and some also into the component.
 void TRuVirIdUzaCliSiTef::Dialogo::GravarCampo() {
   using namespace clisitef;
-  resp_.GravaInformacao(tipoCampo_, platform::AnsiString::FromBytes(textoAnsi_));
-  switch (tipoCampo_) {
+  FResp.GravaInformacao(FTipoCampo, platform::AnsiString::FromBytes(FTextoAnsi));
+  switch (FTipoCampo) {
     case kCampoIndicador15:
     case kCampoIndicador25:
-      resp_.GravaInformacao(tipoCampo_, platform::AnsiString::FromBytes("True"));
+      FResp.GravaInformacao(FTipoCampo, platform::AnsiString::FromBytes("True"));
       break;
     case kCampoReimpressao56:
     case kCampoReimpressao57:
-    case kCampoReimpressao58: m_.fReimpressao = true; break;
-    case kCampoIdCarteiraDigital: SeVazio(comp_.fIdDaCarteiraDigital, texto_); break;
-    case kCampoNomeCarteiraDigital: SeVazio(comp_.fNomeCarteiraDigital, texto_); break;
-    case kCampoBandeiraCarteiraDigital: SeVazio(comp_.fBandeiraCarteiraDigital, texto_); break;
+    case kCampoReimpressao58:
+      FCliSiTef.fReimpressao = true;
+      break;
+    case kCampoIdCarteiraDigital:
+      SeVazio(FComponente.fIdDaCarteiraDigital, FTexto);
+      break;
+    case kCampoNomeCarteiraDigital:
+      SeVazio(FComponente.fNomeCarteiraDigital, FTexto);
+      break;
+    case kCampoBandeiraCarteiraDigital:
+      SeVazio(FComponente.fBandeiraCarteiraDigital, FTexto);
+      break;
     case kCampoValorAprovadoCarteiraDigital:
-      SeVazio(comp_.fValorAprovadoCarteiraDigital, texto_);
+      SeVazio(FComponente.fValorAprovadoCarteiraDigital, FTexto);
       break;
-    case kCampoDevolucao: m_.fDevolucao = true; break;
-    case kCampoInstituicao: SeVazio(comp_.fCodigoRede, texto_); break;
-    case kCampoBandeira: SeVazio(comp_.fCodigoBandeira, texto_); break;
-    case kCampoNSU: SeVazio(comp_.fCodigoNsu, texto_); break;
-    case kCampoNSUHost: SeVazio(comp_.fCodigoNSUHost, texto_); break;
-    case kCampoCodigoAutorizacao: SeVazio(comp_.fCodigoAutorizacao, texto_); break;
+    case kCampoDevolucao:
+      FCliSiTef.fDevolucao = true;
+      break;
+    case kCampoInstituicao:
+      SeVazio(FComponente.fCodigoRede, FTexto);
+      break;
+    case kCampoBandeira:
+      SeVazio(FComponente.fCodigoBandeira, FTexto);
+      break;
+    case kCampoNSU:
+      SeVazio(FComponente.FCodigoNsu, FTexto);
+      break;
+    case kCampoNSUHost:
+      SeVazio(FComponente.FCodigoNSUHost, FTexto);
+      break;
+    case kCampoCodigoAutorizacao:
+      SeVazio(FComponente.FCodigoAutorizacao, FTexto);
+      break;
     case kCampoSenha:
-      if (comp_.OnObterSenha) comp_.OnObterSenha(texto_, voltarMenu_);
+      if (FComponente.OnObterSenha) FComponente.OnObterSenha(FTexto, FVoltarMenu);
       break;
-    case kCampoDocumentoPessoa: SeVazio(comp_.fCPFCliente, texto_); break;
-    case kCampoCNPJCliente: SeVazio(comp_.FCNPJCliente, texto_); break;
-    case kCampoTelefoneCliente: SeVazio(comp_.fTelefoneCliente, texto_); break;
-    case kCampoMsgOperador: comp_.DoExibeMsg(opmExibirMsgOperador, Converter(texto_)); break;
-    case kCampoCodigoHASH: SeVazio(m_.fCodigoHASH, texto_); break;
-    default: break;
+    case kCampoDocumentoPessoa:
+      SeVazio(FComponente.fCPFCliente, FTexto);
+      break;
+    case kCampoCNPJCliente:
+      SeVazio(FComponente.FCNPJCliente, FTexto);
+      break;
+    case kCampoTelefoneCliente:
+      SeVazio(FComponente.fTelefoneCliente, FTexto);
+      break;
+    case kCampoMsgOperador:
+      FComponente.DoExibeMsg(opmExibirMsgOperador, Converter(FTexto));
+      break;
+    case kCampoCodigoHASH:
+      SeVazio(FCliSiTef.FCodigoHASH, FTexto);
+      break;
+    default:
+      break;
   }
 }
 
 // Menus the manager answers itself, compared on the raw text; empty when
 // the operator has to choose.
 std::string TRuVirIdUzaCliSiTef::Dialogo::MenuAutomatico() const {
-  const std::string& t = textoAnsi_;
+  const std::string& t = FTextoAnsi;
   const bool cartao = t == "1:Magnetico/Chip;2:Digitado;";
   const bool aVista = t.compare(0, 9, "1:A Vista") == 0;
-  if (m_.fTelevenda) {
+  if (FCliSiTef.FTelevenda) {
     if (cartao) return "2";
-    if (platform::IgualSemCaixa(t, "1:Cancelamento de Cartao de Debito;2:Cancelamento de "
-                         "Cartao de Credito;")) {
+    if (platform::IgualSemCaixa(t,
+                                "1:Cancelamento de Cartao de Debito;2:Cancelamento de "
+                                "Cartao de Credito;")) {
       return "2";
     }
-  } else if (m_.fOperacaoCRT == 2) {
+  } else if (FCliSiTef.fOperacaoCRT == 2) {
     if (cartao || t.compare(0, 15, "1:VISA ELECTRON") == 0 || aVista) return "1";
-  } else if (m_.fOperacaoCRT == 3) {
+  } else if (FCliSiTef.fOperacaoCRT == 3) {
     if (cartao) return "1";
-    if (aVista) return qtdParcela_ == "01" ? "1" : "2";
+    if (aVista) return FQtdParcela == "01" ? "1" : "2";
   }
   return "";
 }
@@ -419,122 +483,124 @@ std::string TRuVirIdUzaCliSiTef::Dialogo::MenuAutomatico() const {
 void TRuVirIdUzaCliSiTef::Dialogo::ResponderMenu() {
   const std::string automatica = MenuAutomatico();
   if (!automatica.empty()) {
-    resposta_ = automatica;
+    FResposta = automatica;
     return;
   }
-  const TStringList opcoes = platform::Dividir(texto_, ';');
-  if (!comp_.OnExibeMenu) {
+  const TStringList opcoes = platform::Dividir(FTexto, ';');
+  if (!FComponente.OnExibeMenu) {
     // Without a handler only a pre-answer can choose.
-    if (resposta_.empty()) digitado_ = false;
+    if (FResposta.empty()) FDigitado = false;
     return;
   }
   int indice = -1;
-  comp_.OnExibeMenu(titulo_, opcoes, indice, voltarMenu_);
-  if (voltarMenu_) return;
+  FComponente.OnExibeMenu(FTitulo, opcoes, indice, FVoltarMenu);
+  if (FVoltarMenu) return;
   if (indice < 0 || indice >= static_cast<int>(opcoes.size())) {
-    digitado_ = false;
+    FDigitado = false;
   } else {
     const std::string& op = opcoes[static_cast<size_t>(indice)];
-    resposta_ = op.substr(0, op.find(':'));
+    FResposta = op.substr(0, op.find(':'));
   }
 }
 
 // Shown, then always answered "back", so both messages go.
 void TRuVirIdUzaCliSiTef::Dialogo::AguardarTecla() {
-  const std::string t = texto_.empty() ? "PRESSIONE <ENTER>" : texto_;
+  const std::string t = FTexto.empty() ? "PRESSIONE <ENTER>" : FTexto;
   const std::string aparado = TrimTef(t);
   if (aparado == "Unauthorized") {
-    comp_.DoExibeMsg(opmExcept, t);
+    FComponente.DoExibeMsg(opmExcept, t);
   } else if (aparado == "Transacao ja efetuada") {
-    comp_.DoExibeMsg(opmOK,
-                     "Transação já efetuada no sitef\r\nImprima o ultimo comprovante de "
-                     "pagamento e informe o pagamento manual.");
+    FComponente.DoExibeMsg(opmOK,
+                           "Transação já efetuada no sitef\r\nImprima o ultimo comprovante de "
+                           "pagamento e informe o pagamento manual.");
   }
-  voltarMenu_ = true;
+  FVoltarMenu = true;
 }
 
 void TRuVirIdUzaCliSiTef::Dialogo::ObterCampo() {
   using namespace clisitef;
-  const int tipo = tipoCampo_;
+  const int tipo = FTipoCampo;
   if (tipo == kCampoTipoPessoa || tipo == kCampoDocumentoPessoa || tipo == kCampoDataPreDatado) {
-    resposta_ = m_.ValorResposta(tipo);
+    FResposta = FCliSiTef.ValorResposta(tipo);
   } else if (tipo == kCampoCodigoSeguranca) {
-    if (!cvv_.empty()) resposta_ = cvv_;
-    else PerguntarCampo(kCampoCodigoSeguranca, tcSeguranca);
+    if (!FCvv.empty())
+      FResposta = FCvv;
+    else
+      PerguntarCampo(kCampoCodigoSeguranca, tcSeguranca);
   } else if (tipo == kCampoSenha) {
-    if (comp_.OnObterSenha) comp_.OnObterSenha(texto_, voltarMenu_);
-  } else if (m_.fCancelandoTransacaoTEF &&
+    if (FComponente.OnObterSenha) FComponente.OnObterSenha(FTexto, FVoltarMenu);
+  } else if (FCliSiTef.FCancelandoTransacaoTEF &&
              (tipo == kCampoDataTransacaoCancelada || tipo == kCampoNSUTransacaoCancelada ||
               tipo == kCampoValor)) {
     // A cancellation answers from what it cancels.
     if (tipo == kCampoDataTransacaoCancelada) {
-      resposta_ = platform::FormatDateTime("ddmmyyyy", m_.fCancelandoTransacaoDATA);
+      FResposta = platform::FormatDateTime("ddmmyyyy", FCliSiTef.FCancelandoTransacaoDATA);
     } else if (tipo == kCampoNSUTransacaoCancelada) {
-      resposta_ = m_.fCancelandoTransacaoNSU;
+      FResposta = FCliSiTef.FCancelandoTransacaoNSU;
     } else {
-      resposta_ = m_.fCancelandoTransacaoVALOR.FormatComma();
+      FResposta = FCliSiTef.FCancelandoTransacaoVALOR.FormatComma();
     }
-    Gravar(resposta_);
+    Gravar(FResposta);
   } else {
     ObterCampoComum();
   }
-  campoRespondido_ = tipo;
+  FCampoRespondido = tipo;
 }
 
 // Card data given by the operation, the installments, or the operator.
 void TRuVirIdUzaCliSiTef::Dialogo::ObterCampoComum() {
   using namespace clisitef;
-  const int tipo = tipoCampo_;
-  if (tipo == kCampoNumeroCartao && !numeroCartao_.empty()) {
-    resposta_ = numeroCartao_;
-  } else if (tipo == kCampoDataVencimento && !dataVencimento_.empty()) {
-    resposta_ = dataVencimento_;
-  } else if (tipo == kCampoQtdParcelas && qtdParcela_ != "01" && !qtdParcela_.empty()) {
-    if (ParaInteiro(qtdParcela_) > 0) {
-      resposta_ = qtdParcela_;
+  const int tipo = FTipoCampo;
+  if (tipo == kCampoNumeroCartao && !FNumeroCartao.empty()) {
+    FResposta = FNumeroCartao;
+  } else if (tipo == kCampoDataVencimento && !FDataVencimento.empty()) {
+    FResposta = FDataVencimento;
+  } else if (tipo == kCampoQtdParcelas && FQtdParcela != "01" && !FQtdParcela.empty()) {
+    if (ParaInteiro(FQtdParcela) > 0) {
+      FResposta = FQtdParcela;
     } else {
       PerguntarCampo(kCampoQtdParcelas, tcString);
-      if (digitado_) qtdParcela_ = resposta_;
+      if (FDigitado) FQtdParcela = FResposta;
     }
-  } else if (numeroCartao_.empty() && dataVencimento_.empty()) {
+  } else if (FNumeroCartao.empty() && FDataVencimento.empty()) {
     PerguntarCampo(tipo, tcString);
   }
-  Gravar(CampoSensivel(tipo) ? Mascarar(tipo, resposta_) : resposta_);
+  Gravar(CampoSensivel(tipo) ? Mascarar(tipo, FResposta) : FResposta);
 }
 
 void TRuVirIdUzaCliSiTef::Dialogo::ObterCheque() {
-  if (tipoCampo_ != clisitef::kCampoCheque) {
-    PerguntarCampo(tipoCampo_, tcCMC7);
+  if (FTipoCampo != clisitef::kCampoCheque) {
+    PerguntarCampo(FTipoCampo, tcCMC7);
     return;
   }
-  const std::string pre = TrimTef(m_.ValorResposta(clisitef::kCampoCheque));
+  const std::string pre = TrimTef(FCliSiTef.ValorResposta(clisitef::kCampoCheque));
   if (!pre.empty()) {
-    resposta_ = pre;
-  } else if (comp_.OnObtemCheque) {
-    comp_.OnObtemCheque(texto_, clisitef::kCampoCheque, tcString, resposta_, digitado_,
-                        voltarMenu_);
+    FResposta = pre;
+  } else if (FComponente.OnObtemCheque) {
+    FComponente.OnObtemCheque(FTexto, clisitef::kCampoCheque, tcString, FResposta, FDigitado,
+                              FVoltarMenu);
   }
 }
 
 void TRuVirIdUzaCliSiTef::Dialogo::ObterValor() {
-  if (tipoCampo_ == clisitef::kCampoValor && m_.fCancelandoTransacaoTEF) {
-    resposta_ = m_.fCancelandoTransacaoVALOR.FormatComma();
-    Gravar(resposta_);
-  } else if (texto_ == "Forneca a taxa de embarque" || texto_ == "Forneca a taxa de servico") {
-    const bool perguntar = texto_ == "Forneca a taxa de embarque"
-                               ? comp_.FornecerTaxaDeEmbarque()
-                               : comp_.FornecerTaxaDeServico();
+  if (FTipoCampo == clisitef::kCampoValor && FCliSiTef.FCancelandoTransacaoTEF) {
+    FResposta = FCliSiTef.FCancelandoTransacaoVALOR.FormatComma();
+    Gravar(FResposta);
+  } else if (FTexto == "Forneca a taxa de embarque" || FTexto == "Forneca a taxa de servico") {
+    const bool perguntar = FTexto == "Forneca a taxa de embarque"
+                               ? FComponente.FornecerTaxaDeEmbarque()
+                               : FComponente.FornecerTaxaDeServico();
     if (perguntar) {
-      PerguntarCampo(tipoCampo_, tcCurrency);
-      resposta_ = NormalizarValor(resposta_);
+      PerguntarCampo(FTipoCampo, tcCurrency);
+      FResposta = NormalizarValor(FResposta);
     } else {
-      resposta_ = TCurrency().FormatComma();
+      FResposta = TCurrency().FormatComma();
     }
-  } else if (texto_ == "VISA ELECTRON\nSAQUE") {
-    resposta_ = TCurrency().FormatComma();
+  } else if (FTexto == "VISA ELECTRON\nSAQUE") {
+    FResposta = TCurrency().FormatComma();
   } else {
-    PerguntarCampo(tipoCampo_, tcCurrency);
-    resposta_ = NormalizarValor(resposta_);
+    PerguntarCampo(FTipoCampo, tcCurrency);
+    FResposta = NormalizarValor(FResposta);
   }
 }
 
@@ -544,15 +610,26 @@ void TRuVirIdUzaCliSiTef::AvaliaErro(int STS) {
   std::string msg;
   using namespace clisitef;
   switch (STS) {
-    case kCanceladaPeloUsuario: msg = "Operação cancelada pelo usuário"; break;
-    case kSemConexaoSiTef:
-      msg = "Não foi possivel realizar a conexão com o servidor SiTef\r\nPor favor tente mais "
-            "tarde...";
+    case kCanceladaPeloUsuario:
+      msg = "Operação cancelada pelo usuário";
       break;
-    case kFaltaDeMemoria: msg = "Falta de memória para rodar a função"; break;
-    case kModalidadeInvalida: msg = "Fornecida uma modalidade inválida"; break;
-    case kCanceladaPeloOperador: msg = "Operação cancelada pelo operador"; break;
-    case kModuloNaoInicializado: msg = "Módulo não inicializado"; break;
+    case kSemConexaoSiTef:
+      msg =
+          "Não foi possivel realizar a conexão com o servidor SiTef\r\nPor favor tente mais "
+          "tarde...";
+      break;
+    case kFaltaDeMemoria:
+      msg = "Falta de memória para rodar a função";
+      break;
+    case kModalidadeInvalida:
+      msg = "Fornecida uma modalidade inválida";
+      break;
+    case kCanceladaPeloOperador:
+      msg = "Operação cancelada pelo operador";
+      break;
+    case kModuloNaoInicializado:
+      msg = "Módulo não inicializado";
+      break;
     default:
       msg = STS < 0 ? "Operadora do cartão de crédito off-line (" + std::to_string(STS) + ")"
                     : "Negada pelo autorizador (" + std::to_string(STS) + ")";
@@ -581,15 +658,19 @@ int TRuVirIdUzaCliSiTef::ExecutarFuncao(int Modalidade, const std::string& Cabec
 // ---------------------------------------------------------------- operations
 
 void TRuVirIdUzaCliSiTef::ATV() {
-  const int sts = ExecutarFuncao(fOperacaoATV, "ATV", TCurrency(), "", "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarResposta();
-  else AvaliaErro(sts);
+  const int sts = ExecutarFuncao(FOperacaoATV, "ATV", TCurrency(), "", "0", "", "", "");
+  if (sts == clisitef::kOk)
+    ProcessarResposta();
+  else
+    AvaliaErro(sts);
 }
 
 bool TRuVirIdUzaCliSiTef::ADM() {
-  const int sts = ExecutarFuncao(fOperacaoADM, "ADM", TCurrency(), fRestricoes, "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarResposta();
-  else AvaliaErro(sts);
+  const int sts = ExecutarFuncao(FOperacaoADM, "ADM", TCurrency(), FRestricoes, "0", "", "", "");
+  if (sts == clisitef::kOk)
+    ProcessarResposta();
+  else
+    AvaliaErro(sts);
   return sts == clisitef::kOk;
 }
 
@@ -602,12 +683,15 @@ bool TRuVirIdUzaCliSiTef::CRT(TCurrency Valor, const std::string& IndiceFPG_ECF,
     DefinirResposta(clisitef::kCampoValor, Valor.FormatComma());
     DefinirResposta(clisitef::kCampoValorConfirmado, Valor.FormatComma());
   }
-  const int sts = ExecutarFuncao(fOperacaoCRT, "CRT", Valor, fRestricoes.empty() ? "[10];" : fRestricoes,
-                                 NumeroCartao, DataVencimento, CVV, QtdParcela);
+  const int sts =
+      ExecutarFuncao(fOperacaoCRT, "CRT", Valor, FRestricoes.empty() ? "[10];" : FRestricoes,
+                     NumeroCartao, DataVencimento, CVV, QtdParcela);
   const bool ok = sts == clisitef::kOk;
   GravaLog(std::string("CRT -> Result: ") + (ok ? "-1" : "0"));
-  if (ok) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
-  else AvaliaErro(sts);
+  if (ok)
+    ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
+  else
+    AvaliaErro(sts);
   return ok;
 }
 
@@ -633,10 +717,12 @@ bool TRuVirIdUzaCliSiTef::CHQ(TCurrency Valor, const std::string& IndiceFPG_ECF,
                                       DigitosLargura(c.ContaDC, 1) + DigitosLargura(c.Cheque, 6) +
                                       DigitosLargura(c.ChequeDC, 1));
   }
-  const int sts = ExecutarFuncao(fOperacaoCHQ, "CHQ", Valor,
-                                 fRestricoes.empty() ? "[15;25]" : fRestricoes, "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
-  else AvaliaErro(sts);
+  const int sts = ExecutarFuncao(FOperacaoCHQ, "CHQ", Valor,
+                                 FRestricoes.empty() ? "[15;25]" : FRestricoes, "0", "", "", "");
+  if (sts == clisitef::kOk)
+    ProcessarRespostaPagamento(IndiceFPG_ECF, Valor);
+  else
+    AvaliaErro(sts);
   return sts == clisitef::kOk;
 }
 
@@ -648,9 +734,11 @@ bool TRuVirIdUzaCliSiTef::CNC(const std::string& /*Rede*/, const std::string& NS
   DefinirResposta(kCampoDataTransacaoCancelada,
                   platform::FormatDateTime("ddmmyyyy", DataHoraTransacao));
   DefinirResposta(kCampoNSUTransacaoCancelada, NSU);
-  const int sts = ExecutarFuncao(fOperacaoCNC, "CNC", TCurrency(), "", "0", "", "", "");
-  if (sts == clisitef::kOk) ProcessarResposta();
-  else AvaliaErro(sts);
+  const int sts = ExecutarFuncao(FOperacaoCNC, "CNC", TCurrency(), "", "0", "", "", "");
+  if (sts == clisitef::kOk)
+    ProcessarResposta();
+  else
+    AvaliaErro(sts);
   return sts == clisitef::kOk;
 }
 

@@ -18,10 +18,10 @@ std::unique_ptr<TRuVirIdUzaResp> TRuVirIdUzaCliSiTef::CriarResposta() const {
 
 void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado) {
   TRuVirIdUza& c = Owner();
-  fRespostas.clear();
+  FRespostas.clear();
   fIniciouRequisicao = false;
-  fResultadoFinalizacao.reset();
-  fUltimaFinalizacao.reset();
+  FResultadoFinalizacao.reset();
+  FUltimaFinalizacao.reset();
   if (fReimpressao) return;  // a reprint leaves nothing to finish
 
   ExigirDLL();
@@ -40,14 +40,15 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
   const std::string doc = platform::Utf8ToAnsi(DocumentoVinculado).bytes();
   const char* const msgDevolucao = "Transação efetuada com sucesso.\r\nFavor reter o Cupom";
 
-  if (fModoServico) {
+  if (FModoServico) {
     const std::string parametros;
-    GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
-                                  : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
+    GravaLog(std::string(
+                 Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
+                          : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
              DocumentoVinculado + " Data: " + data + " Hora: " + hora + " ParamAdc: " + parametros);
-    fResultadoFinalizacao = Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(
+    FResultadoFinalizacao = Entrada(FFuncoes.FinalizaFuncaoSiTefInterativo)(
         Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str(), parametros.c_str());
-    fUltimaFinalizacao = Confirma;
+    FUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   } else {
     if (Resp().MsgImpressao() && !c.TransacaoConfirmada()) {
@@ -57,12 +58,14 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
       // turns an undo the caller asked for into a confirmation.
       if (!c.ModoServico()) Confirma = Confirma && resultado != 0;
     }
-    GravaLog(std::string(Confirma ? "*** FinalizaTransacaoSiTefInterativo -> Confirmação: SIM Documento: "
-                                  : "*** FinalizaTransacaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
-             DocumentoVinculado + " Data: " + data + " Hora: " + hora);
-    fResultadoFinalizacao = Entrada(fFuncoes.FinalizaTransacaoSiTefInterativo)(
+    GravaLog(
+        std::string(Confirma
+                        ? "*** FinalizaTransacaoSiTefInterativo -> Confirmação: SIM Documento: "
+                        : "*** FinalizaTransacaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
+        DocumentoVinculado + " Data: " + data + " Hora: " + hora);
+    FResultadoFinalizacao = Entrada(FFuncoes.FinalizaTransacaoSiTefInterativo)(
         Confirma ? 1 : 0, doc.c_str(), data.c_str(), hora.c_str());
-    fUltimaFinalizacao = Confirma;
+    FUltimaFinalizacao = Confirma;
     if (fDevolucao) c.DoExibeMsg(opmOK, msgDevolucao);
   }
 
@@ -75,11 +78,12 @@ void TRuVirIdUzaCliSiTef::FinalizarTransacao(bool Confirma, const std::string& D
 int TRuVirIdUzaCliSiTef::FinalizarFuncao(bool Confirma, const std::string& Documento,
                                          const std::string& Data, const std::string& Hora) {
   ExigirDLL();
-  GravaLog(std::string(Confirma ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
-                                : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
+  GravaLog(std::string(Confirma
+                           ? "*** FinalizaFuncaoSiTefInterativo -> Confirmação: SIM Documento: "
+                           : "*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: ") +
            Documento + " Data: " + Data + " Hora: " + Hora + " ParamAdc: ");
   const std::string doc = platform::Utf8ToAnsi(Documento).bytes();
-  const int resultado = Entrada(fFuncoes.FinalizaFuncaoSiTefInterativo)(
+  const int resultado = Entrada(FFuncoes.FinalizaFuncaoSiTefInterativo)(
       Confirma ? 1 : 0, doc.c_str(), Data.c_str(), Hora.c_str(), "");
   GravaLog("*** FinalizaFuncaoSiTefInterativo -> Resultado: " + std::to_string(resultado));
   return resultado;
@@ -88,7 +92,7 @@ int TRuVirIdUzaCliSiTef::FinalizarFuncao(bool Confirma, const std::string& Docum
 void TRuVirIdUzaCliSiTef::CNF(const std::string& /*Rede*/, const std::string& /*NSU*/,
                               const std::string& /*Finalizacao*/,
                               const std::string& DocumentoVinculado) {
-  if (fModoServico) FinalizarTransacao(true, DocumentoVinculado);
+  if (FModoServico) FinalizarTransacao(true, DocumentoVinculado);
 }
 
 void TRuVirIdUzaCliSiTef::NCN(const std::string& /*Rede*/, const std::string& /*NSU*/,

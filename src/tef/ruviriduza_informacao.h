@@ -35,13 +35,13 @@ class TRuVirIdUzaInformacao {
   // Digit forms; separators in the text are ignored when reading. A text
   // with too few digits or an impossible date or time reads as zero; extra
   // digits at the end are ignored. A zero value writes an empty text.
-  platform::TDateTime AsDate() const;            // DDMMYYYY
+  platform::TDateTime AsDate() const;  // DDMMYYYY
   void SetAsDate(const platform::TDateTime& d);
-  platform::TDateTime AsTime() const;            // HHNNSS (date part zero)
+  platform::TDateTime AsTime() const;  // HHNNSS (date part zero)
   void SetAsTime(const platform::TDateTime& t);
-  platform::TDateTime AsTimeStamp() const;       // DDMMHHNNSS, current year
+  platform::TDateTime AsTimeStamp() const;  // DDMMHHNNSS, current year
   void SetAsTimeStamp(const platform::TDateTime& t);
-  platform::TDateTime AsTimeStampSQL() const;    // YYYYMMDDHHNNSS
+  platform::TDateTime AsTimeStampSQL() const;  // YYYYMMDDHHNNSS
   void SetAsTimeStampSQL(const platform::TDateTime& t);
 
  private:

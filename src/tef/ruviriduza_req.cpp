@@ -44,8 +44,8 @@ void TRuVirIdUzaReq::SetDocumentoVinculado(const std::string& v) {
 
 void TRuVirIdUzaReq::SetValorTotal(TCurrency v) {
   fpValorTotal = v;
-  fpInformacao.SetAsFloat(v);
-  fpConteudo.GravaInformacao(3, 0, fpInformacao);
+  FInformacao.SetAsFloat(v);
+  fpConteudo.GravaInformacao(3, 0, FInformacao);
 }
 
 void TRuVirIdUzaReq::SetMoeda(int v) {
@@ -64,8 +64,8 @@ void TRuVirIdUzaReq::SetDocumentoPessoa(const std::string& v) { Texto(7, fpDocum
 
 void TRuVirIdUzaReq::SetDataCheque(const platform::TDateTime& v) {
   fpDataCheque = v;
-  fpInformacao.SetAsDate(v);
-  fpConteudo.GravaInformacao(8, 0, fpInformacao);
+  FInformacao.SetAsDate(v);
+  fpConteudo.GravaInformacao(8, 0, FInformacao);
 }
 
 void TRuVirIdUzaReq::SetRede(const std::string& v) { Texto(10, fpRede, v); }
@@ -74,10 +74,10 @@ void TRuVirIdUzaReq::SetNSU(const std::string& v) { Texto(12, fpNSU, SoDigitos(v
 
 void TRuVirIdUzaReq::SetDataHoraTransacaoComprovante(const platform::TDateTime& v) {
   fpDataHoraTransacaoComprovante = v;
-  fpInformacao.SetAsDate(v);
-  fpConteudo.GravaInformacao(22, 0, fpInformacao);
-  fpInformacao.SetAsTime(v);
-  fpConteudo.GravaInformacao(23, 0, fpInformacao);
+  FInformacao.SetAsDate(v);
+  fpConteudo.GravaInformacao(22, 0, FInformacao);
+  FInformacao.SetAsTime(v);
+  fpConteudo.GravaInformacao(23, 0, FInformacao);
 }
 
 void TRuVirIdUzaReq::SetFinalizacao(const std::string& v) { Texto(27, fpFinalizacao, v); }

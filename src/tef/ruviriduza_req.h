@@ -25,33 +25,33 @@ class TRuVirIdUzaReq {
   const TRuVirIdUzaArquivo& Conteudo() const { return fpConteudo; }
 
   const std::string& Header() const { return fpHeader; }
-  void SetHeader(const std::string& v);                 // 000-000
+  void SetHeader(const std::string& v);  // 000-000
   int ID() const { return fpID; }
-  void SetID(int v);                                    // 001-000, decimal
+  void SetID(int v);  // 001-000, decimal
   const std::string& DocumentoVinculado() const { return fpDocumentoVinculado; }
-  void SetDocumentoVinculado(const std::string& v);     // 002-000, digits only
+  void SetDocumentoVinculado(const std::string& v);  // 002-000, digits only
   TCurrency ValorTotal() const { return fpValorTotal; }
-  void SetValorTotal(TCurrency v);                      // 003-000, cents
+  void SetValorTotal(TCurrency v);  // 003-000, cents
   int Moeda() const { return fpMoeda; }
-  void SetMoeda(int v);                                 // 004-000, decimal
+  void SetMoeda(int v);  // 004-000, decimal
   const std::string& CMC7() const { return fpCMC7; }
-  void SetCMC7(const std::string& v);                   // 005-000
+  void SetCMC7(const std::string& v);  // 005-000
   char TipoPessoa() const { return fpTipoPessoa; }
-  void SetTipoPessoa(char v);                           // 006-000
+  void SetTipoPessoa(char v);  // 006-000
   const std::string& DocumentoPessoa() const { return fpDocumentoPessoa; }
-  void SetDocumentoPessoa(const std::string& v);        // 007-000
+  void SetDocumentoPessoa(const std::string& v);  // 007-000
   const platform::TDateTime& DataCheque() const { return fpDataCheque; }
-  void SetDataCheque(const platform::TDateTime& v);     // 008-000, DDMMYYYY
+  void SetDataCheque(const platform::TDateTime& v);  // 008-000, DDMMYYYY
   const std::string& Rede() const { return fpRede; }
-  void SetRede(const std::string& v);                   // 010-000
+  void SetRede(const std::string& v);  // 010-000
   const std::string& NSU() const { return fpNSU; }
-  void SetNSU(const std::string& v);                    // 012-000, digits only
+  void SetNSU(const std::string& v);  // 012-000, digits only
   const platform::TDateTime& DataHoraTransacaoComprovante() const {
     return fpDataHoraTransacaoComprovante;
   }
   void SetDataHoraTransacaoComprovante(const platform::TDateTime& v);  // 022/023-000
   const std::string& Finalizacao() const { return fpFinalizacao; }
-  void SetFinalizacao(const std::string& v);            // 027-000
+  void SetFinalizacao(const std::string& v);  // 027-000
   // Cheque fields 033-000 to 039-000.
   void SetBanco(const std::string& v) { Texto(33, fpBanco, v); }
   void SetAgencia(const std::string& v) { Texto(34, fpAgencia, v); }
@@ -72,7 +72,7 @@ class TRuVirIdUzaReq {
   void Texto(int id, std::string& campo, const std::string& v);
 
   TRuVirIdUzaArquivo fpConteudo;
-  TRuVirIdUzaInformacao fpInformacao;  // conversions of the typed setters
+  TRuVirIdUzaInformacao FInformacao;  // conversions of the typed setters
   std::string fpHeader, fpDocumentoVinculado, fpCMC7, fpDocumentoPessoa, fpRede, fpNSU,
       fpFinalizacao, fpBanco, fpAgencia, fpAgenciaDC, fpConta, fpContaDC, fpCheque, fpChequeDC;
   int fpID = 0, fpMoeda = 0;

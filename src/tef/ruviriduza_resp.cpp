@@ -10,17 +10,17 @@ namespace tef {
 
 void TRuVirIdUzaRespParcelas::Insert(int index, const TRuVirIdUzaRespParcela& p) {
   if (index < 0 || index > Count()) throw std::out_of_range("Índice de parcela inválido");
-  fItens.insert(fItens.begin() + index, p);
+  FItens.insert(FItens.begin() + index, p);
 }
 
 TRuVirIdUzaRespParcela& TRuVirIdUzaRespParcelas::operator[](int index) {
   if (index < 0 || index >= Count()) throw std::out_of_range("Índice de parcela inválido");
-  return fItens[static_cast<size_t>(index)];
+  return FItens[static_cast<size_t>(index)];
 }
 
 const TRuVirIdUzaRespParcela& TRuVirIdUzaRespParcelas::operator[](int index) const {
   if (index < 0 || index >= Count()) throw std::out_of_range("Índice de parcela inválido");
-  return fItens[static_cast<size_t>(index)];
+  return FItens[static_cast<size_t>(index)];
 }
 
 TStringList DividirLinhas(std::string_view texto) { return platform::DividirLinhas(texto); }
@@ -35,19 +35,38 @@ void TRuVirIdUzaResp::Clear() {
   // The flag describes the content just emptied; a stale one would ask the
   // host to print a receipt the next function never produced.
   fMsgImpressao = false;
-  for (std::string* s :
-       {&fpHeader, &fpAgencia, &fpAgenciaDC, &fpAutenticacao, &fpBanco, &fpCheque, &fpChequeDC,
-        &fpCMC7, &fpCodigoAutorizacaoTransacao, &fpConta, &fpContaDC, &fpDocumentoPessoa,
-        &fpFinalizacao, &fpNomeAdministradora, &fpNSU, &fpNSUTransacaoCancelada, &fpRede,
-        &fpStatusTransacao, &fpTextoEspecialCliente, &fpTextoEspecialOperador, &fpTrailer,
-        &fpDocumentoVinculado, &fpIndiceFPG_ECF, &fpArqBackup, &fpArqRespPendente}) {
+  for (std::string* s : {&fpHeader,
+                         &fpAgencia,
+                         &fpAgenciaDC,
+                         &fpAutenticacao,
+                         &fpBanco,
+                         &fpCheque,
+                         &fpChequeDC,
+                         &fpCMC7,
+                         &fpCodigoAutorizacaoTransacao,
+                         &fpConta,
+                         &fpContaDC,
+                         &fpDocumentoPessoa,
+                         &fpFinalizacao,
+                         &fpNomeAdministradora,
+                         &fpNSU,
+                         &fpNSUTransacaoCancelada,
+                         &fpRede,
+                         &fpStatusTransacao,
+                         &fpTextoEspecialCliente,
+                         &fpTextoEspecialOperador,
+                         &fpTrailer,
+                         &fpDocumentoVinculado,
+                         &fpIndiceFPG_ECF,
+                         &fpArqBackup,
+                         &fpArqRespPendente}) {
     s->clear();
   }
   fpID = fpMoeda = fpNumeroLoteTransacao = fpQtdLinhasComprovante = fpQtdParcelas = 0;
   fpTipoTransacao = fpTipoParcelamento = fpOrdemPagamento = 0;
-  for (platform::TDateTime* d : {&fpDataCheque, &fpDataHoraTransacaoCancelada,
-                                 &fpDataHoraTransacaoComprovante, &fpDataHoraTransacaoHost,
-                                 &fpDataHoraTransacaoLocal, &fpDataPreDatado, &fpDataEntradaCDC}) {
+  for (platform::TDateTime* d :
+       {&fpDataCheque, &fpDataHoraTransacaoCancelada, &fpDataHoraTransacaoComprovante,
+        &fpDataHoraTransacaoHost, &fpDataHoraTransacaoLocal, &fpDataPreDatado, &fpDataEntradaCDC}) {
     *d = platform::TDateTime();
   }
   fpValorTotal = fpValorOriginal = fpSaque = fpDesconto = fpValorEntradaCDC = TCurrency();
@@ -109,8 +128,8 @@ void TRuVirIdUzaResp::LerCamposDeControle(const TRuVirIdUzaLinha& linha) {
 }
 
 void TRuVirIdUzaResp::AtualizarQtdLinhasComprovante() {
-  fpQtdLinhasComprovante = static_cast<int>(
-      std::max(fpImagemComprovante1aVia.size(), fpImagemComprovante2aVia.size()));
+  fpQtdLinhasComprovante =
+      static_cast<int>(std::max(fpImagemComprovante1aVia.size(), fpImagemComprovante2aVia.size()));
 }
 
 }  // namespace tef

@@ -38,18 +38,18 @@ class TRuVirIdUzaRespParcela {
 // The installments of a response, owned by it.
 class TRuVirIdUzaRespParcelas {
  public:
-  int Count() const { return static_cast<int>(fItens.size()); }
+  int Count() const { return static_cast<int>(FItens.size()); }
   int Add(const TRuVirIdUzaRespParcela& p) {
-    fItens.push_back(p);
+    FItens.push_back(p);
     return Count() - 1;
   }
   void Insert(int index, const TRuVirIdUzaRespParcela& p);  // 0 <= index <= Count()
   TRuVirIdUzaRespParcela& operator[](int index);            // std::out_of_range outside
   const TRuVirIdUzaRespParcela& operator[](int index) const;
-  void Clear() { fItens.clear(); }
+  void Clear() { FItens.clear(); }
 
  private:
-  std::vector<TRuVirIdUzaRespParcela> fItens;
+  std::vector<TRuVirIdUzaRespParcela> FItens;
 };
 
 class TRuVirIdUzaResp {
@@ -120,8 +120,12 @@ class TRuVirIdUzaResp {
   const std::string& Estabelecimento() const { return fpEstabelecimento; }
   const std::string& ContaDC() const { return fpContaDC; }
   const platform::TDateTime& DataCheque() const { return fpDataCheque; }
-  const platform::TDateTime& DataHoraTransacaoCancelada() const { return fpDataHoraTransacaoCancelada; }
-  const platform::TDateTime& DataHoraTransacaoComprovante() const { return fpDataHoraTransacaoComprovante; }
+  const platform::TDateTime& DataHoraTransacaoCancelada() const {
+    return fpDataHoraTransacaoCancelada;
+  }
+  const platform::TDateTime& DataHoraTransacaoComprovante() const {
+    return fpDataHoraTransacaoComprovante;
+  }
   const platform::TDateTime& DataHoraTransacaoHost() const { return fpDataHoraTransacaoHost; }
   const platform::TDateTime& DataHoraTransacaoLocal() const { return fpDataHoraTransacaoLocal; }
   const platform::TDateTime& DataPreDatado() const { return fpDataPreDatado; }
@@ -193,8 +197,8 @@ class TRuVirIdUzaResp {
   TRuVirIdUzaRespParcelas fpParcelas;
   TStringList fpImagemComprovante1aVia, fpImagemComprovante2aVia;
   platform::TDateTime fpDataVencimento;
-  std::string fpInstituicao, fpModalidadePagto, fpModalidadePagtoDescrita,
-      fpModalidadePagtoExtenso, fpCodigoRedeAutorizada;
+  std::string fpInstituicao, fpModalidadePagto, fpModalidadePagtoDescrita, fpModalidadePagtoExtenso,
+      fpCodigoRedeAutorizada;
   bool fpDebito = false, fpCredito = false;
   TRuVirIdUzaRespParceladoPor fpParceladoPor = parcNenhum;
   TCurrency fpValorEntradaCDC;

@@ -50,7 +50,8 @@ std::string DesescaparTef(std::string_view valor) {
   return platform::AnsiToUtf8(out);
 }
 
-void TRuVirIdUzaRespCliSiTef::GravaInformacao(int Identificacao, const platform::AnsiString& Informacao) {
+void TRuVirIdUzaRespCliSiTef::GravaInformacao(int Identificacao,
+                                              const platform::AnsiString& Informacao) {
   int sequencia = 0;
   using namespace clisitef;
   // Installments come one per call: each takes the next free sequence.
@@ -92,56 +93,120 @@ bool TRuVirIdUzaRespCliSiTef::MapearLinha(const TRuVirIdUzaLinha& linha) {
   const TRuVirIdUzaInformacao& info = linha.Informacao();
   const std::string texto = DesescaparTef(info.AsString());
   switch (linha.Identificacao()) {
-    case kCampoModalidadePagto: MapearModalidade(texto); break;
-    case kCampoModalidadeExtenso: fpModalidadePagtoExtenso = texto; break;
-    case kCampoModalidadePagtoDescrita: fpModalidadePagtoDescrita = texto; break;
+    case kCampoModalidadePagto:
+      MapearModalidade(texto);
+      break;
+    case kCampoModalidadeExtenso:
+      fpModalidadePagtoExtenso = texto;
+      break;
+    case kCampoModalidadePagtoDescrita:
+      fpModalidadePagtoDescrita = texto;
+      break;
     case kCampoDataHoraComprovante:
       fpDataHoraTransacaoComprovante = info.AsTimeStampSQL();
       fpDataHoraTransacaoHost = fpDataHoraTransacaoComprovante;
       fpDataHoraTransacaoLocal = fpDataHoraTransacaoComprovante;
       break;
-    case kCampoAutenticacao: fpAutenticacao = texto; break;
-    case kCampoComprovante1aVia: fpImagemComprovante1aVia = DividirLinhas(texto); break;
-    case kCampoComprovante2aVia: fpImagemComprovante2aVia = DividirLinhas(texto); break;
+    case kCampoAutenticacao:
+      fpAutenticacao = texto;
+      break;
+    case kCampoComprovante1aVia:
+      fpImagemComprovante1aVia = DividirLinhas(texto);
+      break;
+    case kCampoComprovante2aVia:
+      fpImagemComprovante2aVia = DividirLinhas(texto);
+      break;
     case kCampoSaque:
       fpSaque = info.AsFloat();
       fpValorTotal += fpSaque;
       break;
-    case kCampoInstituicao: fpInstituicao = texto; break;
-    case kCampoBandeira: fpBandeira = texto; break;
-    case kCampoNSU: fpNSU = texto; break;
-    case kCampoNSUHost: fpNSUComprovante = texto; break;
-    case kCampoCodigoAutorizacao: fpCodigoAutorizacaoTransacao = texto; break;
-    case kCampoValorEntradaCDC: fpValorEntradaCDC = info.AsFloat(); break;
-    case kCampoDataEntradaCDC: fpDataEntradaCDC = info.AsDate(); break;
-    case kCampoVencimentoParcela: return true;
-    case kCampoRede: fpRede = texto; break;
-    case kCampoCodigoEstabelecimento: fpCodigoEstabelecimento = texto; break;
-    case kCampoTipoPessoa: fpTipoPessoa = info.AsInteger() != 0 ? 'F' : 'J'; break;
-    case kCampoDocumentoPessoa: fpDocumentoPessoa = texto; break;
-    case kCampoQtdParcelas: fpQtdParcelas = info.AsInteger(); break;
-    case kCampoDataPreDatado: fpDataPreDatado = info.AsDate(); break;
-    case kCampoQtdParcelasFinal: fpQtdParcelas = info.AsInteger(); break;
-    case kCampoDataTransacaoCancelada: fpDataHoraTransacaoCancelada = info.AsDate(); break;
-    case kCampoNSUTransacaoCancelada: fpNSUTransacaoCancelada = texto; break;
-    case kCampoDataVencimentoCartao: fpDataVencimento = info.AsDate(); break;
+    case kCampoInstituicao:
+      fpInstituicao = texto;
+      break;
+    case kCampoBandeira:
+      fpBandeira = texto;
+      break;
+    case kCampoNSU:
+      fpNSU = texto;
+      break;
+    case kCampoNSUHost:
+      fpNSUComprovante = texto;
+      break;
+    case kCampoCodigoAutorizacao:
+      fpCodigoAutorizacaoTransacao = texto;
+      break;
+    case kCampoValorEntradaCDC:
+      fpValorEntradaCDC = info.AsFloat();
+      break;
+    case kCampoDataEntradaCDC:
+      fpDataEntradaCDC = info.AsDate();
+      break;
+    case kCampoVencimentoParcela:
+      return true;
+    case kCampoRede:
+      fpRede = texto;
+      break;
+    case kCampoCodigoEstabelecimento:
+      fpCodigoEstabelecimento = texto;
+      break;
+    case kCampoTipoPessoa:
+      fpTipoPessoa = info.AsInteger() != 0 ? 'F' : 'J';
+      break;
+    case kCampoDocumentoPessoa:
+      fpDocumentoPessoa = texto;
+      break;
+    case kCampoQtdParcelas:
+      fpQtdParcelas = info.AsInteger();
+      break;
+    case kCampoDataPreDatado:
+      fpDataPreDatado = info.AsDate();
+      break;
+    case kCampoQtdParcelasFinal:
+      fpQtdParcelas = info.AsInteger();
+      break;
+    case kCampoDataTransacaoCancelada:
+      fpDataHoraTransacaoCancelada = info.AsDate();
+      break;
+    case kCampoNSUTransacaoCancelada:
+      fpNSUTransacaoCancelada = texto;
+      break;
+    case kCampoDataVencimentoCartao:
+      fpDataVencimento = info.AsDate();
+      break;
     case kCampoCMC7:
       fpCMC7 = texto;
       fpCheque = texto.size() > 20 ? texto.substr(20, 6) : std::string();
       break;
-    case kCampoBanco: fpBanco = texto; break;
-    case kCampoAgencia: fpAgencia = texto; break;
-    case kCampoAgenciaDC: fpAgenciaDC = texto; break;
-    case kCampoConta: fpConta = texto; break;
-    case kCampoContaDC: fpContaDC = texto; break;
-    case kCampoCodigoHASH: fpCodigoHASH = texto; break;
-    case kCampoControle: MapearControle(linha, texto); break;
-    case kCampoNumeroCartaoMascarado: fpNumeroCartao = texto; break;
+    case kCampoBanco:
+      fpBanco = texto;
+      break;
+    case kCampoAgencia:
+      fpAgencia = texto;
+      break;
+    case kCampoAgenciaDC:
+      fpAgenciaDC = texto;
+      break;
+    case kCampoConta:
+      fpConta = texto;
+      break;
+    case kCampoContaDC:
+      fpContaDC = texto;
+      break;
+    case kCampoCodigoHASH:
+      fpCodigoHASH = texto;
+      break;
+    case kCampoControle:
+      MapearControle(linha, texto);
+      break;
+    case kCampoNumeroCartaoMascarado:
+      fpNumeroCartao = texto;
+      break;
     case kCampoDesconto:
       fpDesconto = info.AsFloat();
       fpValorTotal -= fpDesconto;
       break;
-    default: break;
+    default:
+      break;
   }
   return false;
 }
@@ -155,8 +220,8 @@ void TRuVirIdUzaRespCliSiTef::MapearModalidade(const std::string& texto) {
   const int n = texto.size() > 2 ? NumeroOuZero(std::string_view(texto).substr(2, 2)) : 0;
   if (n == 2) fpParceladoPor = parcLoja;
   if (n == 3) fpParceladoPor = parcADM;
-  fpTipoOperacao = n == 0   ? opAvista
-                   : n == 1 ? opPreDatado
+  fpTipoOperacao = n == 0               ? opAvista
+                   : n == 1             ? opPreDatado
                    : (n == 2 || n == 3) ? opParcelado
                                         : opOutras;
 }
@@ -168,12 +233,23 @@ void TRuVirIdUzaRespCliSiTef::MapearControle(const TRuVirIdUzaLinha& linha,
   switch (linha.Sequencia()) {
     case kControleCNFEnviado:
     case kControleIndiceFPG_ECF:
-    case kControleOrdemPagamento: LerCamposDeControle(linha); break;
-    case kControleHeader: fpHeader = texto; break;
-    case kControleDocumento: fpID = info.AsInteger(); break;
-    case kControleDocumentoVinculado: fpDocumentoVinculado = texto; break;
-    case kControleValorCentavos: fpValorTotal += info.AsFloat(); break;
-    default: break;
+    case kControleOrdemPagamento:
+      LerCamposDeControle(linha);
+      break;
+    case kControleHeader:
+      fpHeader = texto;
+      break;
+    case kControleDocumento:
+      fpID = info.AsInteger();
+      break;
+    case kControleDocumentoVinculado:
+      fpDocumentoVinculado = texto;
+      break;
+    case kControleValorCentavos:
+      fpValorTotal += info.AsFloat();
+      break;
+    default:
+      break;
   }
 }
 

@@ -25,7 +25,7 @@ class TRuVirIdUzaRespCliSiTef : public TRuVirIdUzaResp {
  private:
   // One line of the content into its properties; true for an installment.
   bool MapearLinha(const TRuVirIdUzaLinha& linha);
-  void MapearModalidade(const std::string& texto);  // field 100
+  void MapearModalidade(const std::string& texto);                               // field 100
   void MapearControle(const TRuVirIdUzaLinha& linha, const std::string& texto);  // field 899
 };
 

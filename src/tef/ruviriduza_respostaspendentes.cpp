@@ -11,46 +11,49 @@ TCurrency Centavos(TCurrency v) { return v.RoundedToCents(TArredondamento::MeioL
 
 int TRuVirIdUzaRespostasPendentes::Add(std::unique_ptr<TRuVirIdUzaResp> resp) {
   if (!resp) throw std::invalid_argument("Resposta pendente nula");
-  fItens.push_back(std::move(resp));
+  FItens.push_back(std::move(resp));
   return Count() - 1;
 }
 
 void TRuVirIdUzaRespostasPendentes::Insert(int index, std::unique_ptr<TRuVirIdUzaResp> resp) {
   if (!resp) throw std::invalid_argument("Resposta pendente nula");
   if (index < 0 || index > Count()) throw std::out_of_range("Índice de resposta pendente inválido");
-  fItens.insert(fItens.begin() + index, std::move(resp));
+  FItens.insert(FItens.begin() + index, std::move(resp));
 }
 
 void TRuVirIdUzaRespostasPendentes::Delete(int index) {
-  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de resposta pendente inválido");
-  fItens.erase(fItens.begin() + index);
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("Índice de resposta pendente inválido");
+  FItens.erase(FItens.begin() + index);
 }
 
 TRuVirIdUzaResp& TRuVirIdUzaRespostasPendentes::operator[](int index) {
-  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de resposta pendente inválido");
-  return *fItens[static_cast<size_t>(index)];
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("Índice de resposta pendente inválido");
+  return *FItens[static_cast<size_t>(index)];
 }
 
 const TRuVirIdUzaResp& TRuVirIdUzaRespostasPendentes::operator[](int index) const {
-  if (index < 0 || index >= Count()) throw std::out_of_range("Índice de resposta pendente inválido");
-  return *fItens[static_cast<size_t>(index)];
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("Índice de resposta pendente inválido");
+  return *FItens[static_cast<size_t>(index)];
 }
 
 TCurrency TRuVirIdUzaRespostasPendentes::TotalPago() const {
   TCurrency soma;
-  for (const auto& r : fItens) soma += r->ValorTotal() - r->Saque();
+  for (const auto& r : FItens) soma += r->ValorTotal() - r->Saque();
   return Centavos(soma);
 }
 
 TCurrency TRuVirIdUzaRespostasPendentes::TotalDesconto() const {
   TCurrency soma;
-  for (const auto& r : fItens) soma += r->Desconto();
+  for (const auto& r : FItens) soma += r->Desconto();
   return Centavos(-soma);
 }
 
 TCurrency TRuVirIdUzaRespostasPendentes::SaldoRestante() const {
   TCurrency soma;
-  for (const auto& r : fItens) {
+  for (const auto& r : FItens) {
     if (r->OrdemPagamento() == 0) soma += r->ValorTotal() - r->Saque() + r->Desconto();
   }
   return Centavos(fValorTotalAPagar - (fValorDinheiro + Centavos(soma)));

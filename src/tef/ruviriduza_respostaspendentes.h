@@ -14,24 +14,24 @@ namespace tef {
 
 class TRuVirIdUzaRespostasPendentes {
  public:
-  int Count() const { return static_cast<int>(fItens.size()); }
-  bool Empty() const { return fItens.empty(); }
+  int Count() const { return static_cast<int>(FItens.size()); }
+  bool Empty() const { return FItens.empty(); }
   // Takes ownership; returns the index of the new item. A null record fails
   // with std::invalid_argument.
   int Add(std::unique_ptr<TRuVirIdUzaResp> resp);
   void Insert(int index, std::unique_ptr<TRuVirIdUzaResp> resp);  // 0 <= index <= Count()
   // Removes and frees one item.
   void Delete(int index);
-  void Clear() { fItens.clear(); }
+  void Clear() { FItens.clear(); }
   // Indexed access; std::out_of_range outside 0..Count()-1.
   TRuVirIdUzaResp& operator[](int index);
   const TRuVirIdUzaResp& operator[](int index) const;
 
   // Stored values, set by the component (SaldoAPagar) and the host.
-  TCurrency SaldoAPagar() const { return fSaldoAPagar; }
-  void SetSaldoAPagar(TCurrency v) { fSaldoAPagar = v; }
-  TCurrency Acumulado() const { return fAcumulado; }
-  void SetAcumulado(TCurrency v) { fAcumulado = v; }
+  TCurrency SaldoAPagar() const { return FSaldoAPagar; }
+  void SetSaldoAPagar(TCurrency v) { FSaldoAPagar = v; }
+  TCurrency Acumulado() const { return FAcumulado; }
+  void SetAcumulado(TCurrency v) { FAcumulado = v; }
   TCurrency ValorTotalAPagar() const { return fValorTotalAPagar; }
   void SetValorTotalAPagar(TCurrency v) { fValorTotalAPagar = v; }
   TCurrency ValorDinheiro() const { return fValorDinheiro; }
@@ -48,8 +48,8 @@ class TRuVirIdUzaRespostasPendentes {
   TCurrency SaldoRestante() const;
 
  private:
-  std::vector<std::unique_ptr<TRuVirIdUzaResp>> fItens;
-  TCurrency fSaldoAPagar, fAcumulado, fValorTotalAPagar, fValorDinheiro;
+  std::vector<std::unique_ptr<TRuVirIdUzaResp>> FItens;
+  TCurrency FSaldoAPagar, FAcumulado, fValorTotalAPagar, fValorDinheiro;
 };
 
 }  // namespace tef

@@ -14,13 +14,13 @@ namespace {
 // start a second request from inside it.
 class Aguardando {
  public:
-  explicit Aguardando(TRuVirIdUzaTrocaHost& h) : h_(h) { h_.SetAguardandoResposta(true); }
-  ~Aguardando() { h_.SetAguardandoResposta(false); }
+  explicit Aguardando(TRuVirIdUzaTrocaHost& h) : FHost(h) { FHost.SetAguardandoResposta(true); }
+  ~Aguardando() { FHost.SetAguardandoResposta(false); }
   Aguardando(const Aguardando&) = delete;
   Aguardando& operator=(const Aguardando&) = delete;
 
  private:
-  TRuVirIdUzaTrocaHost& h_;
+  TRuVirIdUzaTrocaHost& FHost;
 };
 
 }  // namespace
@@ -41,52 +41,52 @@ std::string MensagemNCN(const std::string& Rede, const std::string& NSU, TCurren
 }
 
 void TRuVirIdUzaTroca::VerificaRequisicaoIniciada() const {
-  if (!fRequisicaoIniciada) throw ERuVirIdUzaErro("Nenhuma requisição foi iniciada");
+  if (!FRequisicaoIniciada) throw ERuVirIdUzaErro("Nenhuma requisição foi iniciada");
 }
 
 void TRuVirIdUzaTroca::IniciarRequisicao(const std::string& AHeader, int AID) {
-  if (fHost.AguardandoResposta()) throw ERuVirIdUzaErro("Requisição anterior não concluida");
-  fHost.GravaLog(fHost.Nome() + " IniciarRequisicao: " + AHeader);
-  fHost.VerificaInicializado();
-  if ((AHeader == "CRT" || AHeader == "CHQ") && fHost.MultiplosCartoes()) {
-    fHost.ConfirmarTransacoesAnteriores();
+  if (FHost.AguardandoResposta()) throw ERuVirIdUzaErro("Requisição anterior não concluida");
+  FHost.GravaLog(FHost.Nome() + " IniciarRequisicao: " + AHeader);
+  FHost.VerificaInicializado();
+  if ((AHeader == "CRT" || AHeader == "CHQ") && FHost.MultiplosCartoes()) {
+    FHost.ConfirmarTransacoesAnteriores();
   }
   // The check itself runs an ATV, which must not check again.
-  if (AHeader != "ATV") fHost.VerificaAtivo();
-  fHost.SetEstadoReq(reqIniciando);
-  fHost.Req().Clear();
-  fHost.Resp().Clear();
-  for (const std::string& f : {fHost.ArqTmp(), fHost.ArqReq(), fHost.ArqResp(), fHost.ArqSTS()}) {
-    ApagarArquivoTef(f, fHost.Env());
+  if (AHeader != "ATV") FHost.VerificaAtivo();
+  FHost.SetEstadoReq(reqIniciando);
+  FHost.Req().Clear();
+  FHost.Resp().Clear();
+  for (const std::string& f : {FHost.ArqTmp(), FHost.ArqReq(), FHost.ArqResp(), FHost.ArqSTS()}) {
+    ApagarArquivoTef(f, FHost.Env());
   }
-  fHost.SetIDSeq(AID > 0 ? AID : fHost.IDSeq() + 1);
-  fHost.Req().SetHeader(AHeader);
-  fHost.Req().SetID(fHost.IDSeq());
-  fHost.Req().Conteudo().GravarArquivo(fHost.ArqTmp(), false, fHost.Env());
-  fRequisicaoIniciada = true;
+  FHost.SetIDSeq(AID > 0 ? AID : FHost.IDSeq() + 1);
+  FHost.Req().SetHeader(AHeader);
+  FHost.Req().SetID(FHost.IDSeq());
+  FHost.Req().Conteudo().GravarArquivo(FHost.ArqTmp(), false, FHost.Env());
+  FRequisicaoIniciada = true;
 }
 
 void TRuVirIdUzaTroca::GravarIdentificacao() {
-  const std::string aplicacao = TrimTef(fHost.NomeAplicacao() + " " + fHost.VersaoAplicacao());
-  const std::string empresa = fHost.RazaoSocial();
-  if (!aplicacao.empty()) fHost.Req().GravaInformacao(701, 0, aplicacao);
-  if (!empresa.empty()) fHost.Req().GravaInformacao(716, 0, empresa);
+  const std::string aplicacao = TrimTef(FHost.NomeAplicacao() + " " + FHost.VersaoAplicacao());
+  const std::string empresa = FHost.RazaoSocial();
+  if (!aplicacao.empty()) FHost.Req().GravaInformacao(701, 0, aplicacao);
+  if (!empresa.empty()) FHost.Req().GravaInformacao(716, 0, empresa);
   if (!aplicacao.empty() || !empresa.empty()) {
-    fHost.Req().GravaInformacao(706, 0, fHost.SubtotalizaPeloECF() ? "3" : "1");
+    FHost.Req().GravaInformacao(706, 0, FHost.SubtotalizaPeloECF() ? "3" : "1");
   }
 }
 
 bool TRuVirIdUzaTroca::Esperar(const std::string& arquivo, int limite_s) {
-  platform::TEnv& env = fHost.Env();
+  platform::TEnv& env = FHost.Env();
   const int64_t inicio = env.MonotonicMillis();
   const int64_t prazo = inicio + int64_t{std::max(limite_s, 0)} * 1000;
   bool interromper = false;
   bool recebido = false;
   do {
-    env.SleepMillis(std::max(fHost.EsperaSleep(), 1));
+    env.SleepMillis(std::max(FHost.EsperaSleep(), 1));
     const int64_t agora = env.MonotonicMillis();
     const int segundos = static_cast<int>((limite_s >= 0 ? prazo - agora : agora - inicio) / 1000);
-    fHost.AguardaResp(arquivo, std::max(segundos, 0), interromper);
+    FHost.AguardaResp(arquivo, std::max(segundos, 0), interromper);
     recebido = env.FileExists(arquivo);
   } while (!recebido && !interromper && (limite_s < 0 || env.MonotonicMillis() <= prazo));
   return recebido;
@@ -94,102 +94,103 @@ bool TRuVirIdUzaTroca::Esperar(const std::string& arquivo, int limite_s) {
 
 void TRuVirIdUzaTroca::FinalizarRequisicao() {
   VerificaRequisicaoIniciada();
-  TRuVirIdUzaReq& req = fHost.Req();
-  const std::string nome = fHost.Nome();
-  fHost.SetEstadoReq(reqCriandoArquivo);
-  fHost.AntesFinalizarRequisicao(req);
-  fHost.GravaLog(nome + " FinalizarRequisicao: " + req.Header() + ", Fechando arquivo: " +
-                 fHost.ArqTmp());
+  TRuVirIdUzaReq& req = FHost.Req();
+  const std::string nome = FHost.Nome();
+  FHost.SetEstadoReq(reqCriandoArquivo);
+  FHost.AntesFinalizarRequisicao(req);
+  FHost.GravaLog(nome + " FinalizarRequisicao: " + req.Header() +
+                 ", Fechando arquivo: " + FHost.ArqTmp());
   req.GravaInformacao(999, 999, "0");
-  req.Conteudo().GravarArquivo(fHost.ArqTmp(), true, fHost.Env());
-  fHost.GravaLog(", Renomeando: " + fHost.ArqTmp() + " para: " + fHost.ArqReq());
-  if (!fHost.Env().RenameFile(fHost.ArqTmp(), fHost.ArqReq())) {
-    throw ERuVirIdUzaArquivo("Erro ao Renomear:\r\n" + fHost.ArqTmp() + "para:" + "\r\n" +
-                             fHost.ArqReq());
+  req.Conteudo().GravarArquivo(FHost.ArqTmp(), true, FHost.Env());
+  FHost.GravaLog(", Renomeando: " + FHost.ArqTmp() + " para: " + FHost.ArqReq());
+  if (!FHost.Env().RenameFile(FHost.ArqTmp(), FHost.ArqReq())) {
+    throw ERuVirIdUzaArquivo("Erro ao Renomear:\r\n" + FHost.ArqTmp() + "para:" + "\r\n" +
+                             FHost.ArqReq());
   }
-  fHost.SetEstadoReq(reqAguardandoResposta);
-  const std::string sts = fHost.ArqSTS();
-  fHost.GravaLog(", Aguardando: " + sts);
+  FHost.SetEstadoReq(reqAguardandoResposta);
+  const std::string sts = FHost.ArqSTS();
+  FHost.GravaLog(", Aguardando: " + sts);
   bool recebido;
   {
-    Aguardando ocupado(fHost);
-    recebido = Esperar(sts, fHost.EsperaSTS());
+    Aguardando ocupado(FHost);
+    recebido = Esperar(sts, FHost.EsperaSTS());
     bool interromper = false;
-    fHost.AguardaResp(sts, -1, interromper);
+    FHost.AguardaResp(sts, -1, interromper);
   }
-  fHost.GravaLog(", Fim da Espera de: " + sts + " " + (recebido ? "Recebido" : "Não recebido"));
+  FHost.GravaLog(", Fim da Espera de: " + sts + " " + (recebido ? "Recebido" : "Não recebido"));
   if (!recebido) {
     throw ERuVirIdUzaGPNaoResponde("O gerenciador padrão " + nome + " não está ativo !");
   }
-  fHost.SetEstadoReq(reqConferindoResposta);
-  fHost.GravaLog(", Verificando conteudo de: " + sts);
-  fHost.Resp().LeArquivo(sts, fHost.Env());
-  ApagarArquivoTef(fHost.ArqTmp(), fHost.Env());
-  ApagarArquivoTef(sts, fHost.Env());
+  FHost.SetEstadoReq(reqConferindoResposta);
+  FHost.GravaLog(", Verificando conteudo de: " + sts);
+  FHost.Resp().LeArquivo(sts, FHost.Env());
+  ApagarArquivoTef(FHost.ArqTmp(), FHost.Env());
+  ApagarArquivoTef(sts, FHost.Env());
   if (!RespostaValida()) {
-    ApagarArquivoTef(fHost.ArqResp(), fHost.Env());
+    ApagarArquivoTef(FHost.ArqResp(), FHost.Env());
     req.Clear();
-    fHost.Resp().Clear();
+    FHost.Resp().Clear();
     throw ERuVirIdUzaSTSInvalido("Falha na comunicação com o Gereciador Padrão: " + nome);
   }
-  fHost.SetEstadoReq(reqFinalizada);
+  FHost.SetEstadoReq(reqFinalizada);
 }
 
 bool TRuVirIdUzaTroca::RespostaValida() {
-  const auto* txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(&fHost.Resp());
+  const auto* txt = dynamic_cast<const TRuVirIdUzaRespTXT*>(&FHost.Resp());
   if (txt == nullptr) return true;
-  return txt->Header() == fHost.Req().Header() && txt->ID() == fHost.Req().ID() && txt->TrailerOk();
+  return txt->Header() == FHost.Req().Header() && txt->ID() == FHost.Req().ID() && txt->TrailerOk();
 }
 
 void TRuVirIdUzaTroca::LerRespostaRequisicao() {
   VerificaRequisicaoIniciada();
-  const std::string nome = fHost.Nome();
-  const std::string header = fHost.Req().Header();
-  const std::string arquivo = fHost.ArqResp();
-  fHost.Resp().Clear();
-  if (header != "CNF" && header != "ATV") fHost.LiberarTeclado();
-  fHost.SetEstadoResp(respAguardandoResposta);
+  const std::string nome = FHost.Nome();
+  const std::string header = FHost.Req().Header();
+  const std::string arquivo = FHost.ArqResp();
+  FHost.Resp().Clear();
+  if (header != "CNF" && header != "ATV") FHost.LiberarTeclado();
+  FHost.SetEstadoResp(respAguardandoResposta);
   for (;;) {
-    fHost.GravaLog(nome + " LerRespostaRequisicao: " + header + ", Aguardando: " + arquivo);
+    FHost.GravaLog(nome + " LerRespostaRequisicao: " + header + ", Aguardando: " + arquivo);
     bool recebido;
     {
-      Aguardando ocupado(fHost);
+      Aguardando ocupado(FHost);
       recebido = Esperar(arquivo, -1);
     }
-    fHost.GravaLog(", Fim da Espera de: " + arquivo + " " + (recebido ? "Recebido" : "Não recebido"));
+    FHost.GravaLog(", Fim da Espera de: " + arquivo + " " +
+                   (recebido ? "Recebido" : "Não recebido"));
     if (!recebido) break;  // interrupted by the host
-    fHost.GravaLog(", Verificando conteudo de: " + arquivo);
-    fHost.Resp().LeArquivo(arquivo, fHost.Env());
+    FHost.GravaLog(", Verificando conteudo de: " + arquivo);
+    FHost.Resp().LeArquivo(arquivo, FHost.Env());
     if (RespostaValida()) break;
-    fHost.GravaLog(", Arquivo inválido desprezado: \"" + arquivo + "\"" + "\r\n" +
-                   fHost.Resp().Conteudo().Texto());
-    fHost.Resp().Clear();
-    ApagarArquivoTef(arquivo, fHost.Env());
+    FHost.GravaLog(", Arquivo inválido desprezado: \"" + arquivo + "\"" + "\r\n" +
+                   FHost.Resp().Conteudo().Texto());
+    FHost.Resp().Clear();
+    ApagarArquivoTef(arquivo, FHost.Env());
   }
-  fHost.Resp().SetTipoGP(fHost.Tipo());
-  fHost.SetEstadoResp(respNenhum);
-  ApagarArquivoTef(fHost.ArqReq(), fHost.Env());
+  FHost.Resp().SetTipoGP(FHost.Tipo());
+  FHost.SetEstadoResp(respNenhum);
+  ApagarArquivoTef(FHost.ArqReq(), FHost.Env());
 }
 
 void TRuVirIdUzaTroca::FinalizarResposta(bool ApagarArquivo) {
-  fHost.SetEstadoResp(respConcluida);
-  fHost.GravaLog(fHost.Nome() + " FinalizarResposta: " + fHost.Req().Header());
-  if (ApagarArquivo) ApagarArquivoTef(fHost.ArqResp(), fHost.Env());
-  fHost.Req().Clear();
-  fHost.Resp().Clear();
-  fRequisicaoIniciada = false;
+  FHost.SetEstadoResp(respConcluida);
+  FHost.GravaLog(FHost.Nome() + " FinalizarResposta: " + FHost.Req().Header());
+  if (ApagarArquivo) ApagarArquivoTef(FHost.ArqResp(), FHost.Env());
+  FHost.Req().Clear();
+  FHost.Resp().Clear();
+  FRequisicaoIniciada = false;
 }
 
 void TRuVirIdUzaTroca::LimparArquivosAoInicializar() {
-  ApagarArquivoTef(fHost.ArqTmp(), fHost.Env());
-  ApagarArquivoTef(fHost.ArqReq(), fHost.Env());
-  ApagarArquivoTef(fHost.ArqSTS(), fHost.Env());
-  const std::string resp = fHost.ArqResp();
-  if (!fHost.Env().FileExists(resp)) return;
+  ApagarArquivoTef(FHost.ArqTmp(), FHost.Env());
+  ApagarArquivoTef(FHost.ArqReq(), FHost.Env());
+  ApagarArquivoTef(FHost.ArqSTS(), FHost.Env());
+  const std::string resp = FHost.ArqResp();
+  if (!FHost.Env().FileExists(resp)) return;
   TRuVirIdUzaArquivo conteudo;
-  conteudo.LeArquivo(resp, fHost.Env());
+  conteudo.LeArquivo(resp, FHost.Env());
   const std::string status = TrimTef(conteudo.LeInformacao(9, 0).AsString());
-  if (!platform::IgualSemCaixa(status, "FF")) ApagarArquivoTef(resp, fHost.Env());
+  if (!platform::IgualSemCaixa(status, "FF")) ApagarArquivoTef(resp, FHost.Env());
 }
 
 }  // namespace tef

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "platform/env.h"
-
 #include "tef/ruviriduza_req.h"
 #include "tef/ruviriduza_resp.h"
 #include "tef/ruviriduza_types.h"
@@ -50,7 +49,8 @@ class TRuVirIdUzaTrocaHost {
   // OnAntesFinalizarRequisicao, when assigned.
   virtual void AntesFinalizarRequisicao(TRuVirIdUzaReq&) {}
   // OnAguardaResp, when assigned.
-  virtual void AguardaResp(const std::string& /*arquivo*/, int /*segundos*/, bool& /*interromper*/) {}
+  virtual void AguardaResp(const std::string& /*arquivo*/, int /*segundos*/,
+                           bool& /*interromper*/) {}
   virtual void LiberarTeclado() {}
   // Identification written into requests.
   virtual std::string NomeAplicacao() const { return {}; }
@@ -62,7 +62,7 @@ class TRuVirIdUzaTrocaHost {
 
 class TRuVirIdUzaTroca {
  public:
-  explicit TRuVirIdUzaTroca(TRuVirIdUzaTrocaHost& host) : fHost(host) {}
+  explicit TRuVirIdUzaTroca(TRuVirIdUzaTrocaHost& host) : FHost(host) {}
 
   // Starts a request: refuses while another waits ("Requisição anterior não
   // concluida"), needs an initialized manager, confirms earlier payments for
@@ -91,7 +91,7 @@ class TRuVirIdUzaTroca {
   // and the response file unless its 009-000 reads "FF".
   void LimparArquivosAoInicializar();
 
-  bool RequisicaoIniciada() const { return fRequisicaoIniciada; }
+  bool RequisicaoIniciada() const { return FRequisicaoIniciada; }
   // Fails with ERuVirIdUzaErro when no request was started.
   void VerificaRequisicaoIniciada() const;
 
@@ -100,8 +100,8 @@ class TRuVirIdUzaTroca {
   // limite_s >= 0) the time is up. True when the file is there.
   bool Esperar(const std::string& arquivo, int limite_s);
 
-  TRuVirIdUzaTrocaHost& fHost;
-  bool fRequisicaoIniciada = false;
+  TRuVirIdUzaTrocaHost& FHost;
+  bool FRequisicaoIniciada = false;
 };
 
 // Deletes a file; one that is still there afterwards fails with

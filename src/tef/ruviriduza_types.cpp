@@ -1,6 +1,5 @@
 #include "tef/ruviriduza_types.h"
 
-
 namespace tef {
 namespace {
 
@@ -20,9 +19,12 @@ const char* EnumName(TRuVirIdUzaTipo v) {
 }
 
 const char* EnumName(TRuVirIdUzaReqEstado v) {
-  static const char* const n[] = {"reqNenhum",             "reqIniciando",
-                                  "reqCriandoArquivo",     "reqAguardandoResposta",
-                                  "reqConferindoResposta", "reqFinalizada"};
+  static const char* const n[] = {"reqNenhum",
+                                  "reqIniciando",
+                                  "reqCriandoArquivo",
+                                  "reqAguardandoResposta",
+                                  "reqConferindoResposta",
+                                  "reqFinalizada"};
   return NameOf(n, v);
 }
 
@@ -47,8 +49,8 @@ const char* EnumName(TRuVirIdUzaOperacaoMensagem v) {
 }
 
 const char* EnumName(TRuVirIdUzaOperacaoECF v) {
-  static const char* const n[] = {"opeAbreGerencial",    "opeFechaGerencial", "opePulaLinhas",
-                                  "opeSubTotalizaCupom", "opeFechaCupom",     "opeFechaVinculado",
+  static const char* const n[] = {"opeAbreGerencial",    "opeFechaGerencial",   "opePulaLinhas",
+                                  "opeSubTotalizaCupom", "opeFechaCupom",       "opeFechaVinculado",
                                   "opeCancelaCupom",     "opeImprimePagamentos"};
   return NameOf(n, v);
 }

@@ -124,9 +124,8 @@ using TStringList = std::vector<std::string>;
 
 using TRuVirIdUzaAguardaRespEvent =
     std::function<void(const std::string& Arquivo, int SegundosTimeOut, bool& Interromper)>;
-using TRuVirIdUzaExibeMsg = std::function<void(TRuVirIdUzaOperacaoMensagem Operacao,
-                                               const std::string& Mensagem,
-                                               TModalResult& AModalResult)>;
+using TRuVirIdUzaExibeMsg = std::function<void(
+    TRuVirIdUzaOperacaoMensagem Operacao, const std::string& Mensagem, TModalResult& AModalResult)>;
 using TRuVirIdUzaBloqueiaMouseTeclado = std::function<void(bool Bloqueia, bool& Tratado)>;
 using TRuVirIdUzaExecutaAcao = std::function<void(bool& Tratado)>;
 using TRuVirIdUzaComandaECF =
@@ -152,17 +151,17 @@ using TRuVirIdUzaMudaEstadoResp = std::function<void(TRuVirIdUzaRespEstado Estad
 
 // Dialogue events of the CliSiTef manager. Text is UTF-8; the manager converts
 // at the library boundary.
-using TRuVirIdUzaCliSiTefExibeMenu =
-    std::function<void(const std::string& Titulo, const TStringList& Opcoes,
-                       int& ItemSelecionado, bool& VoltarMenu)>;
-using TRuVirIdUzaCliSiTefObtemCampo = std::function<void(
-    const std::string& Titulo, int TamanhoMinimo, int TamanhoMaximo, int TipoCampo,
-    TRuVirIdUzaCliSiTefOperacaoCampo Operacao, std::string& Resposta, bool& Digitado,
-    bool& VoltarMenu)>;
+using TRuVirIdUzaCliSiTefExibeMenu = std::function<void(
+    const std::string& Titulo, const TStringList& Opcoes, int& ItemSelecionado, bool& VoltarMenu)>;
+using TRuVirIdUzaCliSiTefObtemCampo =
+    std::function<void(const std::string& Titulo, int TamanhoMinimo, int TamanhoMaximo,
+                       int TipoCampo, TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
+                       std::string& Resposta, bool& Digitado, bool& VoltarMenu)>;
 using TRuVirIdUzaCliSiTefObtemCheque = std::function<void(
     const std::string& Titulo, int TipoCampo, TRuVirIdUzaCliSiTefOperacaoCampo Operacao,
     std::string& Resposta, bool& Digitado, bool& VoltarMenu)>;
-using TRuVirIdUzaSenhaConfirmacao = std::function<void(const std::string& Titulo, bool& VoltarMenu)>;
+using TRuVirIdUzaSenhaConfirmacao =
+    std::function<void(const std::string& Titulo, bool& VoltarMenu)>;
 using TRuViridUzaCliSiTefExibeQRCode = std::function<void(const std::string& QRCode)>;
 
 }  // namespace tef

@@ -11,8 +11,12 @@ TEST(Base64Test, EncodesTheRfcVectorsInBothAlphabets) {
     const char* standard;
     const char* url;
   } cases[] = {
-      {"", "", ""},           {"f", "Zg==", "Zg"},          {"fo", "Zm8=", "Zm8"},
-      {"foo", "Zm9v", "Zm9v"}, {"foob", "Zm9vYg==", "Zm9vYg"}, {"fooba", "Zm9vYmE=", "Zm9vYmE"},
+      {"", "", ""},
+      {"f", "Zg==", "Zg"},
+      {"fo", "Zm8=", "Zm8"},
+      {"foo", "Zm9v", "Zm9v"},
+      {"foob", "Zm9vYg==", "Zm9vYg"},
+      {"fooba", "Zm9vYmE=", "Zm9vYmE"},
       {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
       {"\xFB\xFF\xBF", "+/+/", "-_-_"},
   };
@@ -26,7 +30,8 @@ TEST(Base64Test, EncodesTheRfcVectorsInBothAlphabets) {
 }
 
 TEST(Base64Test, RefusesWhatNoEncoderWrites) {
-  for (const char* bad : {"Zg=", "Z", "Zm9vY", "Zg==Zg==", "Z=g=", "Zm 9v", "Zm9v\n", "-_-_", "====", "Zg==="}) {
+  for (const char* bad :
+       {"Zg=", "Z", "Zm9vY", "Zg==Zg==", "Z=g=", "Zm 9v", "Zm9v\n", "-_-_", "====", "Zg==="}) {
     EXPECT_EQ(Base64Decode(bad, 100), std::nullopt) << bad;
   }
   for (const char* bad : {"Zg==", "Zm8=", "+/+/", "Z", "Zm 9v", "Zm9v.", "Zg%3D"}) {

@@ -1,10 +1,9 @@
-#include "core/dmsitef.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "core/conversions.h"
+#include "core/dmsitef.h"
 #include "core/fakehost.h"
 #include "platform/testenv.h"
 #include "tef/ruviriduza.h"
@@ -19,59 +18,60 @@ namespace {
 class DialogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
+    FDir = std::filesystem::temp_directory_path() /
            ("dialogue_" + std::to_string(getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    host_ = std::make_unique<TFakeHost>(dir_);
+    std::filesystem::create_directories(FDir);
+    FHost = std::make_unique<TFakeHost>(FDir);
     TDmSitefOptions options;
     options.RespostaTimeoutMs = 300;
     Create(options);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { std::filesystem::remove_all(FDir); }
 
   void Create(const TDmSitefOptions& options) {
-    dm_ = std::make_unique<TDmSitef>(*host_, options);
+    FDmSitef = std::make_unique<TDmSitef>(*FHost, options);
   }
   // Whether the library's next wait is interrupted (a cancellation is
   // flagged); the flag is handed over, so it is clear afterwards.
   bool LibraryInterrupted() {
     bool stop = false;
-    dm_->RuVirIdUzaAguardaResp("", 0, stop);
+    FDmSitef->RuVirIdUzaAguardaResp("", 0, stop);
     return stop;
   }
   // The library waits for the host (the cancellation is allowed), and the
   // front end cancels.
   void FlagCancellation() {
-    dm_->RuVirIdUzaMudaEstadoResp(tef::respAguardandoResposta);
-    dm_->CancelTransactionInProgress("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
-    host_->TakeSent();
+    FDmSitef->RuVirIdUzaMudaEstadoResp(tef::respAguardandoResposta);
+    FDmSitef->CancelTransactionInProgress(
+        "{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
+    FHost->TakeSent();
   }
 
-  void Answer(const std::string& json) { host_->incoming.push_back(json); }
+  void Answer(const std::string& json) { FHost->incoming.push_back(json); }
   std::vector<TJsonValue> Sent() {
     std::vector<TJsonValue> out;
-    for (const std::string& s : host_->TakeSent()) out.push_back(*ParseJson(s));
+    for (const std::string& s : FHost->TakeSent()) out.push_back(*ParseJson(s));
     return out;
   }
   static std::string Type(const TJsonValue& v) { return v.Find("type")->Text(); }
 
-  std::filesystem::path dir_;
-  std::unique_ptr<TFakeHost> host_;
-  std::unique_ptr<TDmSitef> dm_;
+  std::filesystem::path FDir;
+  std::unique_ptr<TFakeHost> FHost;
+  std::unique_ptr<TDmSitef> FDmSitef;
 };
 
 TEST_F(DialogueTest, SilentFrontEndEndsTheWaitAtTheDeadline) {
   const auto start = std::chrono::steady_clock::now();
   std::string text = "x";
-  dm_->GetClientResponse(text);
+  FDmSitef->GetClientResponse(text);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(text, "");
   EXPECT_TRUE(LibraryInterrupted());
   EXPECT_GE(took, std::chrono::milliseconds(300));
   EXPECT_LT(took, std::chrono::seconds(3));
-  ASSERT_FALSE(host_->log.empty());
-  EXPECT_EQ(host_->log.back(), "GetClientResponse: timeout aguardando resposta do cliente.");
+  ASSERT_FALSE(FHost->log.empty());
+  EXPECT_EQ(FHost->log.back(), "GetClientResponse: timeout aguardando resposta do cliente.");
 }
 
 TEST_F(DialogueTest, MenuAnswerIsMatchedTrimmedAndIgnoringCase) {
@@ -85,13 +85,14 @@ TEST_F(DialogueTest, MenuAnswerIsMatchedTrimmedAndIgnoringCase) {
            c.response + "\"}");
     int item = -7;
     bool back = false;
-    dm_->RuVirIdUzaExibeMenu("Forma", options, item, back);
+    FDmSitef->RuVirIdUzaExibeMenu("Forma", options, item, back);
     EXPECT_EQ(item, c.expected) << c.response;
     const std::vector<TJsonValue> sent = Sent();
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].Serialize(),
-              "{\"type\":\"menu\",\"title\":\"Forma\",\"options\":[\"1:Debito\",\"2:Cr\\u00E9dito\"],"
-              "\"can_cancel\":false,\"back_menu\":false}");
+    EXPECT_EQ(
+        sent[0].Serialize(),
+        "{\"type\":\"menu\",\"title\":\"Forma\",\"options\":[\"1:Debito\",\"2:Cr\\u00E9dito\"],"
+        "\"can_cancel\":false,\"back_menu\":false}");
   }
 }
 
@@ -105,19 +106,20 @@ TEST_F(DialogueTest, LeavingAMenuAsksTheCancelConfirmation) {
       {"{\"route\":\"/transaction\",\"type\":\"confirmation\"}", true},
   };
   for (const Case& c : cases) {
-    dm_->RuVirIdUzaMudaEstadoReq(tef::reqNenhum);  // no cancellation flagged
+    FDmSitef->RuVirIdUzaMudaEstadoReq(tef::reqNenhum);  // no cancellation flagged
     Answer("{\"route\":\"/transaction\",\"type\":\"menu\",\"response\":\"\",\"back_menu\":false}");
     Answer(c.confirmation_answer);
     int item = -1;
     bool back = false;
-    dm_->RuVirIdUzaExibeMenu("Forma", {"1:A"}, item, back);
+    FDmSitef->RuVirIdUzaExibeMenu("Forma", {"1:A"}, item, back);
     EXPECT_EQ(item, -1);
     EXPECT_FALSE(back);
     EXPECT_EQ(LibraryInterrupted(), c.cancel_stands) << c.confirmation_answer;
     const std::vector<TJsonValue> sent = Sent();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1].Serialize(),
-              "{\"type\":\"question\",\"message\":\"Deseja realmente cancelar esta opera\\u00E7\\u00E3o?\","
+              "{\"type\":\"question\",\"message\":\"Deseja realmente cancelar esta "
+              "opera\\u00E7\\u00E3o?\","
               "\"options\":[\"Sim\",\"N\\u00E3o\"],\"can_cancel\":false}");
   }
 }
@@ -126,7 +128,7 @@ TEST_F(DialogueTest, CollectAnswers) {
   std::string resposta = "old";
   bool digitado = false, back = false;
   Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":true,\"response\":1234}");
-  dm_->RuVirIdUzaObtemCampo("Valor", 1, 4, 146, tef::tcCurrency, resposta, digitado, back);
+  FDmSitef->RuVirIdUzaObtemCampo("Valor", 1, 4, 146, tef::tcCurrency, resposta, digitado, back);
   EXPECT_EQ(resposta, "1234");
   const std::vector<TJsonValue> sent = Sent();
   EXPECT_EQ(sent[0].Serialize(),
@@ -134,12 +136,13 @@ TEST_F(DialogueTest, CollectAnswers) {
             "\"field_type\":146,\"field_operation\":\"currency\",\"can_cancel\":false,"
             "\"back_menu\":false,\"typed\":false}");
 
-  Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":\"true\",\"response\":\"ab\"}");
-  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  Answer(
+      "{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":\"true\",\"response\":\"ab\"}");
+  FDmSitef->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
   EXPECT_EQ(resposta, "ab");
 
   Answer("{\"route\":\"/transaction\",\"type\":\"collect\",\"typed\":false,\"back_menu\":true}");
-  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  FDmSitef->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
   EXPECT_TRUE(back);
   EXPECT_FALSE(LibraryInterrupted());
   EXPECT_EQ(Sent().size(), 2u);  // two prompts, no cancel question
@@ -150,10 +153,10 @@ TEST_F(DialogueTest, AnswersOnOtherRoutesAreDropped) {
   std::string resposta = "keep";
   bool digitado = false, back = false;
   Answer("{\"route\":\"/print\",\"type\":\"collect\",\"typed\":true,\"response\":\"x\"}");
-  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  FDmSitef->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
   EXPECT_EQ(resposta, "keep");
   Answer("{\"type\":\"collect\"}");  // no route: answered at once
-  dm_->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
+  FDmSitef->RuVirIdUzaObtemCampo("T", 1, 4, 1, tef::tcString, resposta, digitado, back);
   const std::vector<TJsonValue> sent = Sent();
   bool missing_route = false;
   for (const TJsonValue& m : sent) {
@@ -166,16 +169,16 @@ TEST_F(DialogueTest, AnswersOnOtherRoutesAreDropped) {
 
 TEST_F(DialogueTest, MessagesByOperation) {
   int modal = 0;
-  dm_->ControlDisplayMessage("x", tef::opmRemoverMsgCliente, modal);
+  FDmSitef->ControlDisplayMessage("x", tef::opmRemoverMsgCliente, modal);
   EXPECT_TRUE(Sent().empty());
-  dm_->ControlDisplayMessage("x", tef::opmRemoverMsgOperador, modal);
+  FDmSitef->ControlDisplayMessage("x", tef::opmRemoverMsgOperador, modal);
   EXPECT_EQ(Sent()[0].Serialize(),
             "{\"type\":\"message\",\"message\":\"\",\"options\":[],\"can_cancel\":false}");
   Answer("{\"route\":\"/transaction\",\"type\":\"question\",\"response\":\"Reimprimir\"}");
-  dm_->ControlDisplayMessage("Imprimir?", tef::opmYesNoCustom, modal);
+  FDmSitef->ControlDisplayMessage("Imprimir?", tef::opmYesNoCustom, modal);
   EXPECT_EQ(modal, tef::mrOk);
   Answer("{\"route\":\"/transaction\",\"type\":\"confirmation\"}");
-  dm_->ControlDisplayMessage("Sem conexao SiTef", tef::opmOK, modal);
+  FDmSitef->ControlDisplayMessage("Sem conexao SiTef", tef::opmOK, modal);
   EXPECT_EQ(modal, 0);
   EXPECT_TRUE(LibraryInterrupted());
 }
@@ -186,7 +189,7 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDown) {
   options.DestaqueViaStepMs = 100;
   Create(options);
   int modal = 0;
-  dm_->ControlDisplayMessage("Destaque a 1ª Via", tef::opmDestaqueVia, modal);
+  FDmSitef->ControlDisplayMessage("Destaque a 1ª Via", tef::opmDestaqueVia, modal);
   const std::vector<TJsonValue> sent = Sent();
   ASSERT_GE(sent.size(), 3u);
   EXPECT_EQ(sent.back().Find("message")->Text(), "Destaque a 1ª Via");
@@ -197,9 +200,9 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDown) {
 // time passes, and every step of the countdown is seen.
 TEST_F(DialogueTest, ReceiptHighlightCountsDownOnTheEnvironmentsClock) {
   platform::TManualClockEnv clock;
-  dm_ = std::make_unique<TDmSitef>(*host_, TDmSitefOptions{}, clock);
+  FDmSitef = std::make_unique<TDmSitef>(*FHost, TDmSitefOptions{}, clock);
   int modal = 0;
-  dm_->ControlDisplayMessage("Destaque a 2ª Via", tef::opmDestaqueVia, modal);
+  FDmSitef->ControlDisplayMessage("Destaque a 2ª Via", tef::opmDestaqueVia, modal);
   std::vector<std::string> messages;
   for (const TJsonValue& m : Sent()) messages.push_back(m.Find("message")->Text());
   const std::string v = "Destaque a 2ª Via";
@@ -209,14 +212,14 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDownOnTheEnvironmentsClock) {
 }
 
 TEST_F(DialogueTest, InterruptionCheckHandsTheCancellationToTheLibrary) {
-  dm_->RuVirIdUzaMudaEstadoResp(tef::respProcessando);  // not cancellable
+  FDmSitef->RuVirIdUzaMudaEstadoResp(tef::respProcessando);                 // not cancellable
   Answer("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");  // too early
   bool stop = false;
-  dm_->RuVirIdUzaAguardaResp("23", 0, stop);
+  FDmSitef->RuVirIdUzaAguardaResp("23", 0, stop);
   EXPECT_FALSE(stop);
-  dm_->RuVirIdUzaMudaEstadoResp(tef::respAguardandoResposta);  // cancellable
+  FDmSitef->RuVirIdUzaMudaEstadoResp(tef::respAguardandoResposta);  // cancellable
   Answer("{\"route\":\"/transaction/cancel\",\"type\":\"cancellation\"}");
-  dm_->RuVirIdUzaAguardaResp("23", 0, stop);
+  FDmSitef->RuVirIdUzaAguardaResp("23", 0, stop);
   EXPECT_TRUE(stop);
   EXPECT_FALSE(LibraryInterrupted());
 }
@@ -230,27 +233,28 @@ namespace {
 // An approval that arrives while a cancellation is flagged is undone at
 // once, and its copy does not linger into the next function's result.
 TEST_F(DialogueTest, ApprovalWithACancellationFlaggedLeavesNothingPending) {
-  auto& pending = dm_->RuVirIdUza().RespostasPendentes();
+  auto& pending = FDmSitef->RuVirIdUza().RespostasPendentes();
   pending.Add(std::make_unique<tef::TRuVirIdUzaRespCliSiTef>());
   FlagCancellation();
-  dm_->RuVirIdUzaDepoisConfirmarTransacoes(pending);
+  FDmSitef->RuVirIdUzaDepoisConfirmarTransacoes(pending);
   EXPECT_EQ(pending.Count(), 0);
   const std::vector<TJsonValue> sent = Sent();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].Serialize(),
-            "{\"type\":\"result\",\"status\":\"unauthorized\",\"message\":\"Transa\\u00E7\\u00E3o TEF "
-            "n\\u00E3o realizada.\"}");
-  EXPECT_FALSE(dm_->Concluido());
+  EXPECT_EQ(
+      sent[0].Serialize(),
+      "{\"type\":\"result\",\"status\":\"unauthorized\",\"message\":\"Transa\\u00E7\\u00E3o TEF "
+      "n\\u00E3o realizada.\"}");
+  EXPECT_FALSE(FDmSitef->Concluido());
 }
 
 TEST_F(DialogueTest, AStoppingServiceEndsTheWaitAtOnce) {
-  host_->serving = false;
+  FHost->serving = false;
   TDmSitefOptions options;
   options.RespostaTimeoutMs = 60000;
   Create(options);
   const auto start = std::chrono::steady_clock::now();
   std::string text;
-  dm_->GetClientResponse(text);
+  FDmSitef->GetClientResponse(text);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   EXPECT_TRUE(LibraryInterrupted());
 }
@@ -263,9 +267,9 @@ namespace {
 
 TEST_F(DialogueTest, PrinterInformationBeforeAnyTransaction) {
   std::string r;
-  dm_->RuVirIdUzaInfoECF(tef::ineTotalAPagar, r);
+  FDmSitef->RuVirIdUzaInfoECF(tef::ineTotalAPagar, r);
   EXPECT_EQ(r, PrinterAmountText(tef::TCurrency()));
-  dm_->RuVirIdUzaInfoECF(tef::ineEstadoECF, r);
+  FDmSitef->RuVirIdUzaInfoECF(tef::ineEstadoECF, r);
   EXPECT_EQ(r, "L");  // no TEF manager selected
 }
 

@@ -1,9 +1,8 @@
-#include "core/dmsitef.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
 
+#include "core/dmsitef.h"
 #include "core/fakehost.h"
 #include "core/jwt.h"
 #include "platform/clock.h"
@@ -22,31 +21,36 @@ class SessionClockTest : public ::testing::Test {
   void SetUp() override {
     setenv("TZ", "America/Sao_Paulo", 1);  // UTC-3, no daylight saving since 2019
     tzset();
-    dir_ = std::filesystem::temp_directory_path() /
+    FDir = std::filesystem::temp_directory_path() /
            ("sessions_" + std::to_string(getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    host_ = std::make_unique<TFakeHost>(dir_);
+    std::filesystem::create_directories(FDir);
+    FHost = std::make_unique<TFakeHost>(FDir);
     TDmSitefOptions options;
     options.PathDLL = ZENTAVO_APP_DIR "/dll/";  // the TEF library simulator
-    dm_ = std::make_unique<TDmSitef>(*host_, options, clock_);
+    FDmSitef = std::make_unique<TDmSitef>(*FHost, options, FClock);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  void At(const TDateTime& local) { clock_.SetNowMillis(platform::LocalToUnixMillis(local)); }
+  void TearDown() override { std::filesystem::remove_all(FDir); }
+  void At(const TDateTime& local) { FClock.SetNowMillis(platform::LocalToUnixMillis(local)); }
   TJsonValue Start(const std::string& secctional = "0012", const std::string& sale_id = "5") {
     TJsonValue claims = TJsonValue::MakeObject();
-    claims.AddString("secctional_code", secctional).AddString("ip_address", "127.0.0.1")
-        .AddString("store_code", "00000000").AddString("additional_parameters", "")
-        .AddString("operator", "CAIXA").AddString("sale_id", sale_id).AddInteger("company_id", 1)
+    claims.AddString("secctional_code", secctional)
+        .AddString("ip_address", "127.0.0.1")
+        .AddString("store_code", "00000000")
+        .AddString("additional_parameters", "")
+        .AddString("operator", "CAIXA")
+        .AddString("sale_id", sale_id)
+        .AddInteger("company_id", 1)
         .AddString("callback_url", "https://x/api");
     TJsonValue msg = TJsonValue::MakeObject();
-    msg.AddString("route", "/session/start").AddString("type", "session")
+    msg.AddString("route", "/session/start")
+        .AddString("type", "session")
         .AddString("token", GenerateJWT(kJWTSharedKey, claims));
-    dm_->RouteTargeting(msg.Serialize(), conn_);
+    FDmSitef->RouteTargeting(msg.Serialize(), FConnection);
     return LastReply();
   }
   TJsonValue LastReply() {
-    std::vector<std::string> sent = host_->TakeSent();
+    std::vector<std::string> sent = FHost->TakeSent();
     EXPECT_FALSE(sent.empty());
     if (sent.empty()) return TJsonValue();
     std::optional<TJsonValue> v = ParseJson(sent.back());
@@ -54,17 +58,17 @@ class SessionClockTest : public ::testing::Test {
     return v ? *v : TJsonValue();
   }
   std::string Finish(const std::string& uuid) {
-    dm_->RouteTargeting("{\"route\":\"/session/finish\",\"type\":\"session\",\"session_uuid\":\"" +
-                            uuid + "\"}",
-                        conn_);
+    FDmSitef->RouteTargeting(
+        "{\"route\":\"/session/finish\",\"type\":\"session\",\"session_uuid\":\"" + uuid + "\"}",
+        FConnection);
     return LastReply().Find("message")->Text();
   }
 
-  std::filesystem::path dir_;
-  platform::TManualClockEnv clock_;
-  std::unique_ptr<TFakeHost> host_;
-  std::unique_ptr<TDmSitef> dm_;
-  TFakeConnection conn_;
+  std::filesystem::path FDir;
+  platform::TManualClockEnv FClock;
+  std::unique_ptr<TFakeHost> FHost;
+  std::unique_ptr<TDmSitef> FDmSitef;
+  TFakeConnection FConnection;
 };
 
 TEST_F(SessionClockTest, ExpirationIsTheExpiryInUtcWithMilliseconds) {
@@ -72,7 +76,7 @@ TEST_F(SessionClockTest, ExpirationIsTheExpiryInUtcWithMilliseconds) {
   const TJsonValue reply = Start();
   ASSERT_NE(reply.Find("expiration"), nullptr) << reply.Serialize();
   EXPECT_EQ(reply.Find("expiration")->Text(), "2025-01-05T18:03:09.123Z");
-  EXPECT_EQ(dm_->CurrentSale().Venda_Id, 5);
+  EXPECT_EQ(FDmSitef->CurrentSale().Venda_Id, 5);
 }
 
 TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
@@ -82,33 +86,34 @@ TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
   const std::string uuid = reply.Find("session_uuid")->Text();
   At(TDateTime{2025, 1, 5, 15, 3, 9, 122});
   TSessionPtr s;
-  EXPECT_TRUE(dm_->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", s));
+  EXPECT_TRUE(FDmSitef->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", s));
   At(TDateTime{2025, 1, 5, 15, 3, 9, 123});
   EXPECT_EQ(Finish(uuid), "Sessão expirada.");
   EXPECT_EQ(Finish(uuid), "Sessão inválida.");
-  EXPECT_EQ(dm_->Sessions().Count(), 0u);
+  EXPECT_EQ(FDmSitef->Sessions().Count(), 0u);
 }
 
 TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNothing) {
   At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
   const std::string uuid = Start("0012", "77").Find("session_uuid")->Text();
   {
-    TTEFClaim transaction(dm_->TEFClaim(), TTEFClaim::usoTransacao);
+    TTEFClaim transaction(FDmSitef->TEFClaim(), TTEFClaim::usoTransacao);
     ASSERT_TRUE(transaction.Owns());
-    EXPECT_EQ(Start().Serialize(), "{\"type\":\"error\",\"message\":\"Transa\\u00E7\\u00E3o TEF em andamento.\"}");
-    dm_->RouteTargeting("{\"route\":\"/initialize\",\"type\":\"initialize\",\"session_uuid\":\"" +
-                            uuid + "\"}",
-                        conn_);
+    EXPECT_EQ(Start().Serialize(),
+              "{\"type\":\"error\",\"message\":\"Transa\\u00E7\\u00E3o TEF em andamento.\"}");
+    FDmSitef->RouteTargeting(
+        "{\"route\":\"/initialize\",\"type\":\"initialize\",\"session_uuid\":\"" + uuid + "\"}",
+        FConnection);
     EXPECT_EQ(LastReply().Find("message")->Text(), kMsgTEFEmAndamento);
-    EXPECT_EQ(dm_->CurrentSale().Venda_Id, 77);
-    EXPECT_EQ(dm_->Sessions().Count(), 1u);
-    TTEFClaim second(dm_->TEFClaim(), TTEFClaim::usoPinPad);
+    EXPECT_EQ(FDmSitef->CurrentSale().Venda_Id, 77);
+    EXPECT_EQ(FDmSitef->Sessions().Count(), 1u);
+    TTEFClaim second(FDmSitef->TEFClaim(), TTEFClaim::usoPinPad);
     EXPECT_FALSE(second.Owns());
     EXPECT_EQ(second.Holder(), TTEFClaim::usoTransacao);
   }
   // Released on the way out: the next session start runs.
   EXPECT_EQ(Start().Find("status")->Text(), "created");
-  EXPECT_EQ(dm_->CurrentSale().Venda_Id, 5);
+  EXPECT_EQ(FDmSitef->CurrentSale().Venda_Id, 5);
 }
 
 TEST_F(SessionClockTest, ASessionOutlivesTheHourRepeatedWhenDaylightSavingEnds) {
@@ -116,15 +121,15 @@ TEST_F(SessionClockTest, ASessionOutlivesTheHourRepeatedWhenDaylightSavingEnds) 
   tzset();
   // 01:40 of the second pass through 01:00-02:00 on 2 November 2025 (EST).
   const int64_t start = platform::ToUnixMillisAsUtc(TDateTime{2025, 11, 2, 6, 40, 0, 0});
-  clock_.SetNowMillis(start);
+  FClock.SetNowMillis(start);
   const TJsonValue reply = Start();
   ASSERT_NE(reply.Find("session_uuid"), nullptr) << reply.Serialize();
   EXPECT_EQ(reply.Find("expiration")->Text(), "2025-11-02T07:10:00.000Z");
   const std::string uuid = reply.Find("session_uuid")->Text();
   const int64_t later = start + 60 * 1000;
-  clock_.SetNowMillis(later);
+  FClock.SetNowMillis(later);
   TSessionPtr session;
-  EXPECT_TRUE(dm_->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", session));
+  EXPECT_TRUE(FDmSitef->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", session));
   setenv("TZ", "America/Sao_Paulo", 1);
   tzset();
 }
@@ -133,7 +138,7 @@ TEST_F(SessionClockTest, ClaimsTakeTheLibrarysCodePage) {
   At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
   // The terminal number is made four characters long, not four bytes.
   Start("1\u00e9");
-  EXPECT_EQ(dm_->RuVirIdUza().TEFCliSiTef().NumeroTerminal(), "AG001\u00e900");
+  EXPECT_EQ(FDmSitef->RuVirIdUza().TEFCliSiTef().NumeroTerminal(), "AG001\u00e900");
   // A sale identifier is read as the library would see it.
   const TJsonValue reply = Start("0012", "1\u0663");
   ASSERT_NE(reply.Find("message"), nullptr);
@@ -141,7 +146,7 @@ TEST_F(SessionClockTest, ClaimsTakeTheLibrarysCodePage) {
 }
 
 TEST_F(SessionClockTest, TheComponentCarriesTheIntegratorsIdentification) {
-  const tef::TRuVirIdUzaIdentificacao& id = dm_->RuVirIdUza().Identificacao();
+  const tef::TRuVirIdUzaIdentificacao& id = FDmSitef->RuVirIdUza().Identificacao();
   EXPECT_EQ(id.NomeAplicacao(), "Zentavo TEF Server");
   EXPECT_EQ(id.VersaoAplicacao(), "1.0.12");
   EXPECT_FALSE(id.SoftwareHouse().empty());

@@ -4,11 +4,11 @@
 
 #include <chrono>
 #include <deque>
-#include <thread>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/dmsitef.h"
@@ -30,20 +30,20 @@ class TFakeHost : public TDmSitefHost {
  public:
   explicit TFakeHost(const std::filesystem::path& dir)
       : connection(std::make_shared<TFakeConnection>()),
-        ini_((dir / "SvcZentavoSiTef.ini").string()) {}
+        FIni((dir / "SvcZentavoSiTef.ini").string()) {}
 
-  platform::TIniFile& IniConfig() override { return ini_; }
+  platform::TIniFile& IniConfig() override { return FIni; }
   int Log(const std::string& text) override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     log.push_back(text);
     return 1;
   }
   void SendClientMessage(const std::string& msg) override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     sent.push_back(msg);
   }
   std::string DecodeWebSocketFrame() override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     if (incoming.empty()) return {};
     std::string m = incoming.front();
     incoming.pop_front();
@@ -53,17 +53,17 @@ class TFakeHost : public TDmSitefHost {
   bool Serving() override { return serving; }
   bool WaitForClientData(int timeout_ms) override {
     {
-      std::lock_guard<std::mutex> lock(mu_);
+      std::lock_guard<std::mutex> lock(FLock);
       if (!incoming.empty()) return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms < 5 ? timeout_ms : 5));
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     return !incoming.empty();
   }
 
   // Takes what was sent so far.
   std::vector<std::string> TakeSent() {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     std::vector<std::string> out;
     out.swap(sent);
     return out;
@@ -76,8 +76,8 @@ class TFakeHost : public TDmSitefHost {
   bool serving = true;
 
  private:
-  std::mutex mu_;
-  platform::TIniFile ini_;
+  std::mutex FLock;
+  platform::TIniFile FIni;
 };
 
 }  // namespace core

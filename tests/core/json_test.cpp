@@ -22,17 +22,19 @@ TEST(JsonWriterTest, EscapesEachCharacterClass) {
       {"Sessão", R"("Sess\u00E3o")"},
       {"/", R"("\/")"},
       {"https://x/y", R"("https:\/\/x\/y")"},
-      {"\xF0\x9F\x98\x80", R"("\uD83D\uDE00")"},          // U+1F600, beyond the BMP
-      {"\xF4\x8F\xBF\xBF", R"("\uDBFF\uDFFF")"},          // U+10FFFF
+      {"\xF0\x9F\x98\x80", R"("\uD83D\uDE00")"},  // U+1F600, beyond the BMP
+      {"\xF4\x8F\xBF\xBF", R"("\uDBFF\uDFFF")"},  // U+10FFFF
       {"\"\\", R"("\"\\")"},
       {"\b\f\n\r\t", R"("\b\f\n\r\t")"},
       {std::string("\x00\x01\x1F", 3), R"("\u0000\u0001\u001F")"},
-      {" ~\x7F", "\" ~\x7F\""},                            // U+007F itself is not above U+007F
+      {" ~\x7F", "\" ~\x7F\""},  // U+007F itself is not above U+007F
       {"\xC2\x80\xC3\xA9\xEF\xBF\xBF", R"("\u0080\u00E9\uFFFF")"},
-      {"a\xFF" "b", R"("a\uFFFDb")"},                     // invalid UTF-8
-      {"\xC3", R"("\uFFFD")"},                            // truncated sequence
-      {"\xC0\xAF", R"("\uFFFD\uFFFD")"},                  // overlong '/'
-      {"\xED\xA0\x80", R"("\uFFFD")"},                     // an encoded surrogate
+      {"a\xFF"
+       "b",
+       R"("a\uFFFDb")"},                  // invalid UTF-8
+      {"\xC3", R"("\uFFFD")"},            // truncated sequence
+      {"\xC0\xAF", R"("\uFFFD\uFFFD")"},  // overlong '/'
+      {"\xED\xA0\x80", R"("\uFFFD")"},    // an encoded surrogate
       {"", R"("")"},
   };
   for (const auto& c : cases) EXPECT_EQ(Quoted(c.in), c.out) << c.in;
@@ -85,9 +87,18 @@ TEST(JsonParseTest, ReadsValuesInTextFormKeepingNumbersAsWritten) {
   const struct {
     const char* name;
     const char* text;
-  } cases[] = {{"s", "Sessão / ok"}, {"i", "12"}, {"d", "12.50"}, {"e", "1e3"}, {"neg", "-0"},
-               {"big", "123456789012345678901234567890"}, {"t", "true"}, {"f", "false"},
-               {"n", ""}, {"o", ""}, {"a", ""}, {"dup", "first"}};
+  } cases[] = {{"s", "Sessão / ok"},
+               {"i", "12"},
+               {"d", "12.50"},
+               {"e", "1e3"},
+               {"neg", "-0"},
+               {"big", "123456789012345678901234567890"},
+               {"t", "true"},
+               {"f", "false"},
+               {"n", ""},
+               {"o", ""},
+               {"a", ""},
+               {"dup", "first"}};
   for (const auto& c : cases) EXPECT_EQ(MemberText(*v, c.name), c.text) << c.name;
   EXPECT_EQ(MemberText(*v, "missing"), std::nullopt);
   EXPECT_EQ(MemberText(TJsonValue::MakeString("x"), "s"), std::nullopt);
@@ -118,12 +129,12 @@ TEST(JsonParseTest, RejectsInvalidText) {
       "{'a':1}",
       "{\"a\":01}",
       "nul",
-      "\"\xFF\"",                   // invalid UTF-8
-      std::string("{}\0", 3),       // a raw NUL
+      "\"\xFF\"",              // invalid UTF-8
+      std::string("{}\0", 3),  // a raw NUL
       std::string("{\"a\":\"\0\"}", 8),
-      R"("\ud800")",                // high surrogate without its low half
+      R"("\ud800")",  // high surrogate without its low half
       R"("\x")",
-      "\"tab\there\"",              // raw control character in a string
+      "\"tab\there\"",  // raw control character in a string
   };
   for (const auto& text : cases) {
     std::string error;
@@ -136,7 +147,9 @@ TEST(JsonParseTest, RejectsInvalidText) {
   }
   EXPECT_FALSE(ParseJson("[]")->IsObject());
   // A lone low surrogate escape is kept as U+FFFD.
-  EXPECT_EQ(ParseJson(R"("a\udc00b")")->Text(), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ParseJson(R"("a\udc00b")")->Text(),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 // Strings are scanned eight bytes at a time: a stop character must be found

@@ -15,14 +15,16 @@ namespace {
 // {"sale_id":42,"company_id":7,"callback_url":"https://api.example/v1","operator":"João","exp":946684800}
 // with the header {"alg":...,"typ":"JWT"}; "exp" lies in the past.
 constexpr const char* kClaimsPart =
-    "eyJzYWxlX2lkIjo0MiwiY29tcGFueV9pZCI6NywiY2FsbGJhY2tfdXJsIjoiaHR0cHM6Ly9hcGkuZXhhbXBsZS92MSIsIm9wZXJhdG9y"
+    "eyJzYWxlX2lkIjo0MiwiY29tcGFueV9pZCI6NywiY2FsbGJhY2tfdXJsIjoiaHR0cHM6Ly9hcGkuZXhhbXBsZS92MSIsIm"
+    "9wZXJhdG9y"
     "IjoiSm_Do28iLCJleHAiOjk0NjY4NDgwMH0";
 const std::string kHS256 = std::string("eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9.") + kClaimsPart +
                            ".nQgZ5LOASzt_6ZTeGnqJ09PTx5TZEEoO3gjJnNKkTvo";
 const std::string kHS384 = std::string("eyJhbGciOiJIUzM4NCIsInR5cCI6IkpXVCJ9.") + kClaimsPart +
                            ".rpbVi1cxBwC-nMqZff7YpEbUPbKcuBadyhbte38v0oTmclP2K2VaGt6c8iDaCwaW";
-const std::string kHS512 = std::string("eyJhbGciOiJIUzUxMiIsInR5cCI6IkpXVCJ9.") + kClaimsPart +
-                           ".E0PSrQz9qsIhpVlebOtg12w_UKkbjgIfnpOs4WmO7bYXYanOCUsxOI6J3AgjW-KqlO3E1S8vHyyUaXOXVCHAYw";
+const std::string kHS512 =
+    std::string("eyJhbGciOiJIUzUxMiIsInR5cCI6IkpXVCJ9.") + kClaimsPart +
+    ".E0PSrQz9qsIhpVlebOtg12w_UKkbjgIfnpOs4WmO7bYXYanOCUsxOI6J3AgjW-KqlO3E1S8vHyyUaXOXVCHAYw";
 
 // Signs any header and claims text with HMAC (md) under key.
 std::string Sign(const EVP_MD* md, const std::string& header, const std::string& claims,
@@ -30,8 +32,8 @@ std::string Sign(const EVP_MD* md, const std::string& header, const std::string&
   const std::string input = Base64UrlEncode(header) + "." + Base64UrlEncode(claims);
   unsigned char mac[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
-  HMAC(md, key.data(), static_cast<int>(key.size()), reinterpret_cast<const unsigned char*>(input.data()),
-       input.size(), mac, &len);
+  HMAC(md, key.data(), static_cast<int>(key.size()),
+       reinterpret_cast<const unsigned char*>(input.data()), input.size(), mac, &len);
   return input + "." + Base64UrlEncode(std::string(reinterpret_cast<char*>(mac), len));
 }
 
@@ -45,7 +47,8 @@ TEST(JwtVerifyTest, AcceptsEachHmacAlgorithmAtAnyTime) {
     EXPECT_EQ(MemberText(v.Claims, "callback_url"), "https://api.example/v1");
   }
   const std::string other_key = "another key";
-  EXPECT_TRUE(VerifyJWT(Sign(EVP_sha256(), R"({"alg":"HS256"})", "{}", other_key), other_key).Verified);
+  EXPECT_TRUE(
+      VerifyJWT(Sign(EVP_sha256(), R"({"alg":"HS256"})", "{}", other_key), other_key).Verified);
 }
 
 TEST(JwtVerifyTest, SignaturesThatDoNotMatchAreNotVerified) {
@@ -61,7 +64,8 @@ TEST(JwtVerifyTest, SignaturesThatDoNotMatchAreNotVerified) {
     std::string token;
   } cases[] = {
       {"tampered claims", part(good, 0) + "." + part(other, 1) + "." + part(good, 2)},
-      {"other key", Sign(EVP_sha256(), header, R"({"sale_id":1})", "Hq4Lw8ZtNc2Vy6Rb1Xk9Pm3Ds7Gf5Ju1")},
+      {"other key",
+       Sign(EVP_sha256(), header, R"({"sale_id":1})", "Hq4Lw8ZtNc2Vy6Rb1Xk9Pm3Ds7Gf5Ju1")},
       {"empty signature", part(good, 0) + "." + part(good, 1) + "."},
       {"truncated signature", good.substr(0, good.size() - 4)},
       {"longer signature", good + "AAAA"},
@@ -82,7 +86,8 @@ TEST(JwtVerifyTest, UndecodableTokensGiveTheSessionDataMessage) {
     const char* name;
     std::string token;
   } cases[] = {
-      {"alg none, empty signature", Base64UrlEncode(R"({"alg":"none"})") + "." + Base64UrlEncode(claims) + "."},
+      {"alg none, empty signature",
+       Base64UrlEncode(R"({"alg":"none"})") + "." + Base64UrlEncode(claims) + "."},
       {"no alg", Sign(EVP_sha256(), R"({"typ":"JWT"})", claims)},
       {"RS256", Sign(EVP_sha256(), R"({"alg":"RS256"})", claims)},
       {"lower-case alg", Sign(EVP_sha256(), R"({"alg":"hs256"})", claims)},
@@ -92,10 +97,12 @@ TEST(JwtVerifyTest, UndecodableTokensGiveTheSessionDataMessage) {
       {"claims not an object", Sign(EVP_sha256(), R"({"alg":"HS256"})", "[1]")},
       {"claims not JSON", Sign(EVP_sha256(), R"({"alg":"HS256"})", "sale_id=1")},
       {"bad base64 in header", "e$" + good.substr(2)},
-      {"padded claims", Base64UrlEncode(R"({"alg":"HS256"})") + ".e30=." + good.substr(good.rfind('.') + 1)},
+      {"padded claims",
+       Base64UrlEncode(R"({"alg":"HS256"})") + ".e30=." + good.substr(good.rfind('.') + 1)},
       {"bad base64 in signature", good + "+"},
       {"empty parts", ".."},
-      {"too long", Sign(EVP_sha256(), R"({"alg":"HS256"})", R"({"x":")" + std::string(kJWTMaxTokenBytes, 'a') + "\"}")},
+      {"too long", Sign(EVP_sha256(), R"({"alg":"HS256"})",
+                        R"({"x":")" + std::string(kJWTMaxTokenBytes, 'a') + "\"}")},
   };
   for (const auto& c : cases) {
     try {

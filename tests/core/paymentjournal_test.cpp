@@ -14,38 +14,38 @@ namespace {
 class TMemoryAppendFile : public platform::IAppendFile {
  public:
   explicit TMemoryAppendFile(std::string* content, long failAt = 0)
-      : content_(content), failAt_(failAt) {}
+      : FContent(content), FFailAt(failAt) {}
 
   bool ReadAll(std::string& out) override {
-    out = *content_;
+    out = *FContent;
     return true;
   }
   bool Append(std::string_view bytes, bool) override {
     if (Fails()) {
-      content_->append(bytes.substr(0, bytes.size() / 2));  // a partial write
+      FContent->append(bytes.substr(0, bytes.size() / 2));  // a partial write
       return false;
     }
-    content_->append(bytes);
+    FContent->append(bytes);
     return true;
   }
   bool Truncate(uint64_t size) override {
     if (Fails()) return false;
-    content_->resize(size);
+    FContent->resize(size);
     return true;
   }
   bool Replace(std::string_view bytes) override {
     if (Fails()) return false;
-    *content_ = std::string(bytes);
+    *FContent = std::string(bytes);
     ++replacements;
     return true;
   }
   int replacements = 0;
 
  private:
-  bool Fails() { return failAt_ > 0 && ++writes_ >= failAt_; }
-  std::string* content_;
-  long failAt_;
-  long writes_ = 0;
+  bool Fails() { return FFailAt > 0 && ++FWrites >= FFailAt; }
+  std::string* FContent;
+  long FFailAt;
+  long FWrites = 0;
 };
 
 TJsonValue Fields(std::initializer_list<std::pair<const char*, const char*>> kv) {
@@ -58,11 +58,11 @@ class PaymentJournalTest : public ::testing::Test {
  protected:
   std::unique_ptr<TPaymentJournal> Open(long failAt = 0, uint64_t compactAt = 1u << 20,
                                         size_t keep = 200) {
-    auto file = std::make_unique<TMemoryAppendFile>(&content_, failAt);
-    file_ = file.get();
+    auto file = std::make_unique<TMemoryAppendFile>(&FContent, failAt);
+    FFile = file.get();
     auto j = std::make_unique<TPaymentJournal>(std::move(file), compactAt, keep);
-    notes_.clear();
-    EXPECT_TRUE(j->Load(notes_));
+    FNotes.clear();
+    EXPECT_TRUE(j->Load(FNotes));
     return j;
   }
   // A payment of sale through the given steps.
@@ -72,22 +72,23 @@ class PaymentJournalTest : public ::testing::Test {
     for (const char* s : steps) j.Append(id, s, TJsonValue());
   }
 
-  std::string content_;
-  TMemoryAppendFile* file_ = nullptr;
-  std::vector<std::string> notes_;
+  std::string FContent;
+  TMemoryAppendFile* FFile = nullptr;
+  std::vector<std::string> FNotes;
 };
 
 TEST_F(PaymentJournalTest, ReadsBackEveryPaymentAndWhichAreUnresolved) {
   {
     auto j = Open();
-    Pay(*j, "a", "1", {journalstep::kApproved, journalstep::kRegistered, journalstep::kConfirmed,
-                       journalstep::kDelivered});
+    Pay(*j, "a", "1",
+        {journalstep::kApproved, journalstep::kRegistered, journalstep::kConfirmed,
+         journalstep::kDelivered});
     Pay(*j, "b", "2", {journalstep::kApproved, journalstep::kRegistered});
     Pay(*j, "c", "2", {});
     Pay(*j, "d", "3", {journalstep::kEnded});
   }
   auto j = Open();
-  EXPECT_TRUE(notes_.empty());
+  EXPECT_TRUE(FNotes.empty());
   EXPECT_EQ(j->Count(), 4u);
   std::vector<TJournalledPayment> open = j->Unresolved();
   ASSERT_EQ(open.size(), 2u);
@@ -106,17 +107,18 @@ TEST_F(PaymentJournalTest, ATornLastRecordIsCutOffAndTheNextAppendIsWhole) {
     auto j = Open();
     Pay(*j, "a", "1", {journalstep::kApproved});
   }
-  const std::string whole = content_;
+  const std::string whole = FContent;
   for (size_t cut = 1; cut < 40; ++cut) {  // every way the last write can be torn
-    content_ = whole + TPaymentJournal::EncodeRecord("{\"id\":\"a\",\"step\":\"registered\"}")
-                           .substr(0, cut);
+    FContent =
+        whole +
+        TPaymentJournal::EncodeRecord("{\"id\":\"a\",\"step\":\"registered\"}").substr(0, cut);
     auto j = Open();
-    ASSERT_EQ(notes_.size(), 1u) << cut;
-    EXPECT_EQ(content_, whole) << cut;
+    ASSERT_EQ(FNotes.size(), 1u) << cut;
+    EXPECT_EQ(FContent, whole) << cut;
     EXPECT_FALSE(j->Find("a")->Has(journalstep::kRegistered));
     j->Append("a", journalstep::kRegistered, TJsonValue());
     auto again = Open();
-    EXPECT_TRUE(notes_.empty());
+    EXPECT_TRUE(FNotes.empty());
     EXPECT_TRUE(again->Find("a")->Has(journalstep::kRegistered));
   }
 }
@@ -126,10 +128,10 @@ TEST_F(PaymentJournalTest, ABadRecordInTheMiddleIsSkipped) {
     auto j = Open();
     Pay(*j, "a", "1", {journalstep::kApproved, journalstep::kRegistered});
   }
-  const size_t second = content_.find('\n') + 1;
-  content_[second + 12] ^= 0x20;  // one flipped bit in the approved record
+  const size_t second = FContent.find('\n') + 1;
+  FContent[second + 12] ^= 0x20;  // one flipped bit in the approved record
   auto j = Open();
-  ASSERT_EQ(notes_.size(), 1u);
+  ASSERT_EQ(FNotes.size(), 1u);
   EXPECT_FALSE(j->Find("a")->Has(journalstep::kApproved));
   EXPECT_TRUE(j->Find("a")->Has(journalstep::kRegistered));
 }
@@ -140,7 +142,7 @@ TEST_F(PaymentJournalTest, AFailedWriteAtEachStepLeavesAReadableJournal) {
   const char* steps[] = {journalstep::kStarted, journalstep::kApproved, journalstep::kRegistered,
                          journalstep::kConfirmed, journalstep::kDelivered};
   for (long n = 1; n <= 5; ++n) {
-    content_.clear();
+    FContent.clear();
     auto j = Open(n);
     int written = 0;
     for (const char* s : steps) {
@@ -172,10 +174,10 @@ TEST_F(PaymentJournalTest, CompactionKeepsUnresolvedPaymentsAndTheLatestResolved
     Pay(*j, "done" + std::to_string(i), std::to_string(100 + i),
         {journalstep::kApproved, journalstep::kRegistered, journalstep::kConfirmed});
   }
-  EXPECT_GT(file_->replacements, 0);
-  EXPECT_LE(content_.size(), 4000u + 600u);
+  EXPECT_GT(FFile->replacements, 0);
+  EXPECT_LE(FContent.size(), 4000u + 600u);
   auto back = Open();
-  EXPECT_TRUE(notes_.empty());
+  EXPECT_TRUE(FNotes.empty());
   ASSERT_TRUE(back->Find("open"));
   EXPECT_EQ(back->Unresolved().size(), 1u);
   EXPECT_TRUE(back->Find("done39"));

@@ -19,16 +19,16 @@ class TMemoryConnection : public TConnection {
  public:
   // Bytes that arrive delay_ms after the previous chunk was taken.
   void Push(std::string bytes, int delay_ms = 0) {
-    if (!bytes.empty()) chunks_.push_back({std::move(bytes), delay_ms});
+    if (!bytes.empty()) FChunks.push_back({std::move(bytes), delay_ms});
   }
 
   size_t Read(void* buf, size_t n, int timeout_ms) override {
     read_timeouts.push_back(timeout_ms);
     const size_t k = Look(buf, n, timeout_ms);
     if (k == 0) return 0;
-    TChunk& c = chunks_.front();
+    TChunk& c = FChunks.front();
     c.offset += k;
-    if (c.offset == c.bytes.size()) chunks_.pop_front();
+    if (c.offset == c.bytes.size()) FChunks.pop_front();
     return k;
   }
 
@@ -37,18 +37,18 @@ class TMemoryConnection : public TConnection {
   }
 
   void Write(const void* buf, size_t n) override {
-    if (closed_ || fail_writes) throw EConnectionClosed("write failed");
+    if (FClosed || fail_writes) throw EConnectionClosed("write failed");
     writes.emplace_back(static_cast<const char*>(buf), n);
   }
 
-  bool Connected() const override { return !closed_; }
-  bool HasPendingData() override { return !chunks_.empty() && chunks_.front().delay_ms == 0; }
-  void Close() override { closed_ = true; }
+  bool Connected() const override { return !FClosed; }
+  bool HasPendingData() override { return !FChunks.empty() && FChunks.front().delay_ms == 0; }
+  void Close() override { FClosed = true; }
 
   // Bytes of the script not read yet.
   std::string Unread() const {
     std::string s;
-    for (const auto& c : chunks_) s += c.bytes.substr(c.offset);
+    for (const auto& c : FChunks) s += c.bytes.substr(c.offset);
     return s;
   }
   std::string Written() const {
@@ -71,10 +71,10 @@ class TMemoryConnection : public TConnection {
 
   // Copies what a read would return, leaving it in place.
   size_t Look(void* buf, size_t n, int timeout_ms) {
-    if (closed_) throw EConnectionClosed("closed");
-    if (chunks_.empty()) throw EConnectionClosed("peer ended the stream");
+    if (FClosed) throw EConnectionClosed("closed");
+    if (FChunks.empty()) throw EConnectionClosed("peer ended the stream");
     if (n == 0) return 0;
-    TChunk& c = chunks_.front();
+    TChunk& c = FChunks.front();
     if (c.delay_ms > 0) {
       if (timeout_ms >= 0 && c.delay_ms > timeout_ms) {
         c.delay_ms -= timeout_ms;
@@ -87,8 +87,8 @@ class TMemoryConnection : public TConnection {
     return k;
   }
 
-  std::deque<TChunk> chunks_;
-  bool closed_ = false;
+  std::deque<TChunk> FChunks;
+  bool FClosed = false;
 };
 
 }  // namespace endpoint::testing

@@ -16,7 +16,8 @@ TEST(UnmaskTest, MatchesTheByteWiseDefinitionForEveryLengthAndOffset) {
       std::string data;
       for (size_t i = 0; i < n; ++i) data += static_cast<char>('a' + (i * 7) % 26);
       std::string expected = data;
-      for (size_t i = 0; i < n; ++i) expected[i] = static_cast<char>(expected[i] ^ key[(offset + i) % 4]);
+      for (size_t i = 0; i < n; ++i)
+        expected[i] = static_cast<char>(expected[i] ^ key[(offset + i) % 4]);
       UnmaskInPlace(data.data(), data.size(), key, offset);
       EXPECT_EQ(data, expected) << "n=" << n << " offset=" << offset;
     }

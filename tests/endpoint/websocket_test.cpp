@@ -31,13 +31,16 @@ std::string Frame(int opcode, const std::string& payload, bool fin = true, bool 
   }
   const char key[4] = {0x37, static_cast<char>(0xFA), 0x21, 0x3D};
   if (masked) f.append(key, 4);
-  for (size_t i = 0; i < payload.size(); ++i) f += masked ? static_cast<char>(payload[i] ^ key[i % 4]) : payload[i];
+  for (size_t i = 0; i < payload.size(); ++i)
+    f += masked ? static_cast<char>(payload[i] ^ key[i % 4]) : payload[i];
   return f;
 }
 
 std::string Gzip(const std::string& data) {
   z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  EXPECT_EQ(
+      deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY),
+      Z_OK);
   std::string out(deflateBound(&zs, data.size()) + 32, '\0');
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   zs.avail_in = static_cast<uInt>(data.size());
@@ -52,7 +55,8 @@ std::string Gzip(const std::string& data) {
 class WebSocketReadTest : public ::testing::Test {
  protected:
   std::string Read(const TWebSocketLimits& limits = {}) {
-    return ReadWebSocketMessage(conn, [this](const std::string& l) { log.push_back(l); }, limits);
+    return ReadWebSocketMessage(
+        conn, [this](const std::string& l) { log.push_back(l); }, limits);
   }
   TMemoryConnection conn;
   std::vector<std::string> log;
@@ -107,7 +111,8 @@ TEST(WebSocketHandshakeTest, KeyLineMatching) {
       {"GET / HTTP/1.1\r\n\r\n", kEmpty},
       {"GET / HTTP/1.1\nSec-WebSocket-Key:dGhlIHNhbXBsZSBub25jZQ==\n\n", kSample},
       {"GET / HTTP/1.1\r\nSec-WebSocket-Key: \t dGhlIHNhbXBsZSBub25jZQ== \t\r\n\r\n", kSample},
-      {"GET / HTTP/1.1\r\nSec-WebSocket-Key: other\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+      {"GET / HTTP/1.1\r\nSec-WebSocket-Key: other\r\nSec-WebSocket-Key: "
+       "dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
        kSample},
   };
   for (const auto& c : cases) {
@@ -147,22 +152,29 @@ TEST_F(WebSocketReadTest, DeliversEachKindOfMessageAsOneText) {
   } cases[] = {
       {"masked text", Frame(1, json), json},
       {"unmasked text", Frame(1, json, true, false), json},
-      {"three fragments", Frame(1, "{\"a\":", false) + Frame(0, "\"b", false) + Frame(0, "c\"}"), "{\"a\":\"bc\"}"},
+      {"three fragments", Frame(1, "{\"a\":", false) + Frame(0, "\"b", false) + Frame(0, "c\"}"),
+       "{\"a\":\"bc\"}"},
       {"plain binary", Frame(2, json), json},
       {"gzip binary", Frame(2, Gzip(json)), json},
-      {"gzip in fragments", Frame(2, Gzip(json).substr(0, 5), false) + Frame(0, Gzip(json).substr(5)), json},
+      {"gzip in fragments",
+       Frame(2, Gzip(json).substr(0, 5), false) + Frame(0, Gzip(json).substr(5)), json},
       {"two gzip members", Frame(2, Gzip("ab") + Gzip("cd")), "abcd"},
       {"16-bit length", Frame(1, std::string(300, 'y')), std::string(300, 'y')},
       {"64-bit length", Frame(1, big), big},
-      {"invalid UTF-8 replaced", Frame(1, "a\xFF" "b\xC3"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+      {"invalid UTF-8 replaced",
+       Frame(1,
+             "a\xFF"
+             "b\xC3"),
+       "a\xEF\xBF\xBD"
+       "b\xEF\xBF\xBD"},
       {"ends in a broken sequence", Frame(1, "ok\xB7"), "ok\xEF\xBF\xBD"},
       {"empty text", Frame(1, ""), ""},
       {"ping with data", Frame(9, "x"), "x"},
       {"new opcode drops fragments", Frame(1, "lost", false) + Frame(1, "kept"), "kept"},
       {"pong between fragments", Frame(1, "{\"a\":", false) + Frame(10, "") + Frame(0, "1}"),
        "{\"a\":1}"},
-      {"ping between fragments",
-       Frame(1, "ab", false) + Frame(9, "p", true, false) + Frame(0, "c"), "abc"},
+      {"ping between fragments", Frame(1, "ab", false) + Frame(9, "p", true, false) + Frame(0, "c"),
+       "abc"},
   };
   for (const auto& c : cases) {
     TMemoryConnection fresh;
@@ -209,7 +221,8 @@ TEST_F(WebSocketReadTest, StallInsideAMessageClosesTheConnection) {
       c.Push(Frame(1, "hel", false));
       c.Push(Frame(0, "lo"), 51);
     }
-    EXPECT_THROW(ReadWebSocketMessage(c, nullptr, {size_t{1} << 20, 50}), EConnectionClosed) << where;
+    EXPECT_THROW(ReadWebSocketMessage(c, nullptr, {size_t{1} << 20, 50}), EConnectionClosed)
+        << where;
     EXPECT_FALSE(c.Connected()) << where;
   }
   // Just inside the limit is still one message.

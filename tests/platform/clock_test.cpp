@@ -16,20 +16,22 @@ class ScopedTimeZone {
  public:
   explicit ScopedTimeZone(const char* tz) {
     const char* old = getenv("TZ");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
+    FHad = old != nullptr;
+    if (FHad) FOld = old;
     setenv("TZ", tz, 1);
     tzset();
   }
   ~ScopedTimeZone() {
-    if (had_) setenv("TZ", old_.c_str(), 1);
-    else unsetenv("TZ");
+    if (FHad)
+      setenv("TZ", FOld.c_str(), 1);
+    else
+      unsetenv("TZ");
     tzset();
   }
 
  private:
-  bool had_ = false;
-  std::string old_;
+  bool FHad = false;
+  std::string FOld;
 };
 
 TEST(ClockTest, LocalToUtcUsesTheZoneOffset) {

@@ -14,24 +14,24 @@ namespace {
 class EnvTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = (std::filesystem::temp_directory_path() / ("env_test_" + std::to_string(getpid())))
+    FDir = (std::filesystem::temp_directory_path() / ("env_test_" + std::to_string(getpid())))
                .string();
-    std::filesystem::remove_all(dir_);
+    std::filesystem::remove_all(FDir);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void TearDown() override { std::filesystem::remove_all(FDir); }
+  std::string Path(const std::string& name) const { return FDir + "/" + name; }
   std::string Read(TEnv& env, const std::string& name) {
     std::string out;
     EXPECT_TRUE(env.ReadFile(Path(name), out)) << name;
     return out;
   }
 
-  std::string dir_;
+  std::string FDir;
 };
 
 TEST_F(EnvTest, RealFilesRoundTrip) {
   TEnv& env = DefaultEnv();
-  EXPECT_FALSE(env.IsFolder(dir_));
+  EXPECT_FALSE(env.IsFolder(FDir));
   ASSERT_TRUE(env.CreateFolders(Path("sub/deeper")));
   EXPECT_TRUE(env.IsFolder(Path("sub")));
   ASSERT_TRUE(env.WriteFile(Path("a.tef"), std::string("x\0y", 3), true));
@@ -49,7 +49,7 @@ TEST_F(EnvTest, RealFilesRoundTrip) {
   ASSERT_TRUE(env.RenameFile(Path("b.txt"), Path("c.txt")));
   EXPECT_FALSE(env.FileExists(Path("b.txt")));
   std::vector<std::string> names;
-  ASSERT_TRUE(env.ListFolder(dir_, names));
+  ASSERT_TRUE(env.ListFolder(FDir, names));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"a.tef", "c.txt", "sub"}));
 
@@ -64,7 +64,7 @@ TEST_F(EnvTest, RealFilesRoundTrip) {
 }
 
 TEST_F(EnvTest, FailingFilesFailFromTheNthWriteOn) {
-  ASSERT_TRUE(DefaultEnv().CreateFolders(dir_));
+  ASSERT_TRUE(DefaultEnv().CreateFolders(FDir));
   TFailingFileEnv env;
   env.FailFrom(3);
   EXPECT_TRUE(env.WriteFile(Path("1"), "a", true));

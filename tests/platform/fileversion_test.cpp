@@ -41,7 +41,9 @@ TEST(ElfVersionTest, OtherNotesAndDamagedFilesHaveNoVersion) {
   other_type.Type = 2;
   EXPECT_EQ(ReadElfVersionNote(MakeElf(other_owner)), std::nullopt);
   EXPECT_EQ(ReadElfVersionNote(MakeElf(other_type)), std::nullopt);
-  EXPECT_EQ(ReadElfVersionNote("\x7f" "ELF"), std::nullopt);
+  EXPECT_EQ(ReadElfVersionNote("\x7f"
+                               "ELF"),
+            std::nullopt);
   EXPECT_EQ(ReadElfVersionNote("MZ"), std::nullopt);
 
   // Every truncation, and a note area that claims more than the file holds.
@@ -85,9 +87,9 @@ TEST(PeVersionTest, WrongBlocksAndDamagedFilesHaveNoVersion) {
 TEST(FileVersionTest, FileNameEndingInFourNumbers) {
   EXPECT_EQ(VersionFromFileName("libclisitef.so.7.0.117.24"), (TFileVersion{7, 0, 117, 24}));
   EXPECT_EQ(VersionFromFileName("a.65535.0.0.1"), (TFileVersion{65535, 0, 0, 1}));
-  for (const char* name : {"libclisitef.so", "libclisitef.so.7.0.117", "1.2.3.4", ".1.2.3.4",
-                           "lib.so.1.2.3.65536", "lib.so.1.2.3.", "lib.so.1.2.3.4a",
-                           "lib.so.1.2.3.000001"}) {
+  for (const char* name :
+       {"libclisitef.so", "libclisitef.so.7.0.117", "1.2.3.4", ".1.2.3.4", "lib.so.1.2.3.65536",
+        "lib.so.1.2.3.", "lib.so.1.2.3.4a", "lib.so.1.2.3.000001"}) {
     EXPECT_EQ(VersionFromFileName(name), std::nullopt) << name;
   }
 }
@@ -95,17 +97,18 @@ TEST(FileVersionTest, FileNameEndingInFourNumbers) {
 class FileVersionFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("fileversion_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    FDir =
+        fs::temp_directory_path() /
+        ("fileversion_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(FDir);
+    fs::create_directories(FDir);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override { fs::remove_all(FDir); }
   std::string Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    return (dir_ / name).string();
+    std::ofstream(FDir / name, std::ios::binary) << bytes;
+    return (FDir / name).string();
   }
-  fs::path dir_;
+  fs::path FDir;
 };
 
 TEST_F(FileVersionFolder, ReadsEachKindAndFallsBackToTheRealFileName) {
@@ -114,8 +117,8 @@ TEST_F(FileVersionFolder, ReadsEachKindAndFallsBackToTheRealFileName) {
   // A link is read through; its target's name gives the version when the
   // file itself declares none.
   Write("libclisitef.so.7.0.117.24", "not an image");
-  fs::create_symlink("libclisitef.so.7.0.117.24", dir_ / "libclisitef.so");
-  EXPECT_EQ(GetFileVersion((dir_ / "libclisitef.so").string()), (TFileVersion{7, 0, 117, 24}));
+  fs::create_symlink("libclisitef.so.7.0.117.24", FDir / "libclisitef.so");
+  EXPECT_EQ(GetFileVersion((FDir / "libclisitef.so").string()), (TFileVersion{7, 0, 117, 24}));
   TPeSpec unversioned;
   unversioned.ResourceType = 3;
   EXPECT_EQ(GetFileVersion(Write("x.2.0.0.5", MakePe(unversioned))), (TFileVersion{2, 0, 0, 5}));
@@ -123,8 +126,8 @@ TEST_F(FileVersionFolder, ReadsEachKindAndFallsBackToTheRealFileName) {
   EXPECT_EQ(GetFileVersion(Write("y.2.0.0.5", MakeElf(TElfSpec{}))), k1_0_0_31);
 
   EXPECT_EQ(GetFileVersion(Write("plain", "")), std::nullopt);
-  EXPECT_EQ(GetFileVersion((dir_ / "missing").string()), std::nullopt);
-  EXPECT_EQ(GetFileVersion(dir_.string()), std::nullopt);
+  EXPECT_EQ(GetFileVersion((FDir / "missing").string()), std::nullopt);
+  EXPECT_EQ(GetFileVersion(FDir.string()), std::nullopt);
 }
 
 TEST(FileVersionTest, BareNamesAreLookedForBesideTheExecutableFirst) {

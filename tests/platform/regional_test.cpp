@@ -24,7 +24,8 @@ TEST(RegionalTest, FormatDateTime) {
       {"yyyy-mm-dd\"T\"hh:nn:ss\"Z\"", "2025-01-05T14:03:09Z"},
   };
   for (const Case& c : cases) EXPECT_EQ(FormatDateTime(c.format, t), c.expected) << c.format;
-  EXPECT_EQ(CapitalizeFirstAscii(FormatDateTime("mmmmm-yyyy", TDateTime{2026, 3, 1})), "Março-2026");
+  EXPECT_EQ(CapitalizeFirstAscii(FormatDateTime("mmmmm-yyyy", TDateTime{2026, 3, 1})),
+            "Março-2026");
 }
 
 TEST(RegionalTest, FormatFixedRoundsHalfAwayFromZero) {
@@ -34,11 +35,11 @@ TEST(RegionalTest, FormatFixedRoundsHalfAwayFromZero) {
     const char* pattern;
     const char* expected;
   } cases[] = {
-      {100000, 4, "#,##0.00", "10,00"},     {12345678900, 4, "#,##0.00", "1.234.567,89"},
-      {125, 3, "0.00", "0,13"},             {-125, 3, "0.00", "-0,13"},
-      {124, 3, "0.00", "0,12"},             {5, 0, "0.00", "5,00"},
-      {-4, 4, "0.00", "0,00"},              {1234, 0, "0", "1234"},
-      {125000, 4, "00,00", "0.013"},        {123456780000, 4, "00,00", "12.345.678"},
+      {100000, 4, "#,##0.00", "10,00"}, {12345678900, 4, "#,##0.00", "1.234.567,89"},
+      {125, 3, "0.00", "0,13"},         {-125, 3, "0.00", "-0,13"},
+      {124, 3, "0.00", "0,12"},         {5, 0, "0.00", "5,00"},
+      {-4, 4, "0.00", "0,00"},          {1234, 0, "0", "1234"},
+      {125000, 4, "00,00", "0.013"},    {123456780000, 4, "00,00", "12.345.678"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatFixed(c.value, c.scale, c.pattern), c.expected) << c.value << " " << c.pattern;
@@ -59,8 +60,11 @@ TEST(RegionalTest, ParseDayFirst) {
 TEST(AnsiTest, ConvertsBetweenUtf8AndWindows1252) {
   EXPECT_EQ(Utf8ToAnsi("Sessão €").bytes(), "Sess\xE3o \x80");
   EXPECT_EQ(AnsiToUtf8(std::string_view("Sess\xE3o \x80")), "Sessão €");
-  EXPECT_EQ(Utf8ToAnsi("日本").bytes(), "??");     // not in the code page
-  EXPECT_EQ(Utf8ToAnsi("a\xFF" "b").bytes(), "a?b");  // invalid UTF-8
+  EXPECT_EQ(Utf8ToAnsi("日本").bytes(), "??");  // not in the code page
+  EXPECT_EQ(Utf8ToAnsi("a\xFF"
+                       "b")
+                .bytes(),
+            "a?b");  // invalid UTF-8
   std::string all;
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
   EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(std::string_view(all))).bytes(), all);

@@ -1,12 +1,12 @@
 // The shared text helpers, each over a table of the inputs that tell the
 // variants apart: blanks and control characters, every line break, trailing
 // separators, and case outside ASCII letters.
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "platform/text.h"
 
 namespace {
 
@@ -52,12 +52,8 @@ TEST(Text, DividirAtASeparator) {
     std::string texto;
     Linhas pecas;
   } casos[] = {
-      {"", {}},
-      {"1:A;2:B;", {"1:A", "2:B"}},
-      {"1:A;2:B", {"1:A", "2:B"}},
-      {";a", {"", "a"}},
-      {"a;;b", {"a", "", "b"}},
-      {";", {""}},
+      {"", {}},          {"1:A;2:B;", {"1:A", "2:B"}}, {"1:A;2:B", {"1:A", "2:B"}},
+      {";a", {"", "a"}}, {"a;;b", {"a", "", "b"}},     {";", {""}},
   };
   for (const Caso& c : casos) EXPECT_EQ(platform::Dividir(c.texto, ';'), c.pecas) << c.texto;
 }
@@ -71,8 +67,8 @@ TEST(Text, IgualSemCaixaFoldsAsciiLettersOnly) {
       {"Geral", "GERAL", true},
       {"geral", "gerai", false},
       {"ab", "abc", false},
-      {"[", "{", false},                // 0x5B and 0x7B differ only in the case bit
-      {"\xC7", "\xE7", false},          // Ç and ç in Windows-1252: not folded
+      {"[", "{", false},        // 0x5B and 0x7B differ only in the case bit
+      {"\xC7", "\xE7", false},  // Ç and ç in Windows-1252: not folded
       {"Caixa 1", "caixa 1", true},
   };
   for (const Caso& c : casos) {

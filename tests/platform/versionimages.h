@@ -10,25 +10,25 @@ namespace platform::testing {
 
 class TBytes {
  public:
-  explicit TBytes(bool big_endian = false) : big_(big_endian) {}
-  std::string& Data() { return b_; }
-  size_t Size() const { return b_.size(); }
-  void Resize(size_t n) { b_.resize(n, '\0'); }
+  explicit TBytes(bool big_endian = false) : FBigEndian(big_endian) {}
+  std::string& Data() { return FBytes; }
+  size_t Size() const { return FBytes.size(); }
+  void Resize(size_t n) { FBytes.resize(n, '\0'); }
   void Put(size_t at, uint64_t v, int width) {
-    if (b_.size() < at + width) b_.resize(at + width, '\0');
+    if (FBytes.size() < at + width) FBytes.resize(at + width, '\0');
     for (int i = 0; i < width; ++i) {
-      const int shift = big_ ? (width - 1 - i) * 8 : i * 8;
-      b_[at + i] = static_cast<char>((v >> shift) & 0xFF);
+      const int shift = FBigEndian ? (width - 1 - i) * 8 : i * 8;
+      FBytes[at + i] = static_cast<char>((v >> shift) & 0xFF);
     }
   }
   void PutText(size_t at, const std::string& s) {
-    if (b_.size() < at + s.size()) b_.resize(at + s.size(), '\0');
-    b_.replace(at, s.size(), s);
+    if (FBytes.size() < at + s.size()) FBytes.resize(at + s.size(), '\0');
+    FBytes.replace(at, s.size(), s);
   }
 
  private:
-  std::string b_;
-  bool big_;
+  std::string FBytes;
+  bool FBigEndian;
 };
 
 struct TElfSpec {
@@ -43,7 +43,9 @@ struct TElfSpec {
 inline std::string MakeElf(const TElfSpec& s) {
   TBytes b(s.BigEndian);
   const size_t ehsize = s.Elf64 ? 64 : 52;
-  b.PutText(0, std::string("\x7f" "ELF", 4));
+  b.PutText(0, std::string("\x7f"
+                           "ELF",
+                           4));
   b.Put(4, s.Elf64 ? 2 : 1, 1);
   b.Put(5, s.BigEndian ? 2 : 1, 1);
   b.Put(6, 1, 1);
@@ -51,7 +53,8 @@ inline std::string MakeElf(const TElfSpec& s) {
   // An unrelated note first, then ours.
   const size_t notes = ehsize;
   size_t p = notes;
-  b.Put(p, 4, 4), b.Put(p + 4, 4, 4), b.Put(p + 8, 3, 4), b.PutText(p + 12, std::string("GNU\0", 4));
+  b.Put(p, 4, 4), b.Put(p + 4, 4, 4), b.Put(p + 8, 3, 4),
+      b.PutText(p + 12, std::string("GNU\0", 4));
   b.Put(p + 16, 0xdeadbeef, 4);
   p += 20;
   const size_t owner_padded = (s.Owner.size() + 3) / 4 * 4;
@@ -116,12 +119,14 @@ inline std::string MakePe(const TPeSpec& s) {
   const size_t info_at = 0x58;
   const size_t info_size = 40 + 52;
   b.Put(raw + 14, 1, 2), b.Put(raw + 16, s.ResourceType, 4), b.Put(raw + 20, 0x80000018u, 4);
-  b.Put(raw + 0x18 + 14, 1, 2), b.Put(raw + 0x18 + 16, 1, 4), b.Put(raw + 0x18 + 20, 0x80000030u, 4);
+  b.Put(raw + 0x18 + 14, 1, 2), b.Put(raw + 0x18 + 16, 1, 4),
+      b.Put(raw + 0x18 + 20, 0x80000030u, 4);
   b.Put(raw + 0x30 + 14, 1, 2), b.Put(raw + 0x30 + 16, 0x416, 4), b.Put(raw + 0x30 + 20, 0x48, 4);
   b.Put(raw + 0x48, rva + info_at, 4), b.Put(raw + 0x48 + 4, info_size, 4);
   const size_t v = raw + info_at;
   b.Put(v, info_size, 2), b.Put(v + 2, 52, 2), b.Put(v + 4, 0, 2);
-  for (size_t i = 0; i < s.Key.size(); ++i) b.Put(v + 6 + 2 * i, static_cast<unsigned char>(s.Key[i]), 2);
+  for (size_t i = 0; i < s.Key.size(); ++i)
+    b.Put(v + 6 + 2 * i, static_cast<unsigned char>(s.Key[i]), 2);
   b.Put(v + 40, s.Signature, 4);
   b.Put(v + 44, 0x10000, 4);
   b.Put(v + 48, (uint32_t{s.Version[0]} << 16) | s.Version[1], 4);

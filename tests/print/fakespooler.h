@@ -2,11 +2,12 @@
 // with their options and document, states and refusals scripted per test.
 #pragma once
 
+#include <strings.h>
+
 #include <deque>
 #include <map>
 #include <mutex>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "platform/printspooler.h"
@@ -37,31 +38,33 @@ class TFakeSpooler : public platform::TPrintSpooler {
   }
   int SubmitJob(const std::string& destination, const std::string& title, const std::string& format,
                 const platform::TPrintOptions& options, const std::string& document) override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     ++submissions;
     if (!options.empty() && refuse_options > 0) {
       --refuse_options;
       throw platform::EPrintOptionRefused("client-error-attributes-or-values-not-supported");
     }
-    if (!FindDestination(destination)) throw platform::EPrintSpooler("The printer or class does not exist.");
-    jobs.push_back({static_cast<int>(jobs.size()) + 1, destination, title, format, document, options});
+    if (!FindDestination(destination))
+      throw platform::EPrintSpooler("The printer or class does not exist.");
+    jobs.push_back(
+        {static_cast<int>(jobs.size()) + 1, destination, title, format, document, options});
     return jobs.back().id;
   }
   platform::TPrintJobState JobState(const std::string&, int) override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     if (states.empty()) return platform::TPrintJobState::jsCompleted;
     platform::TPrintJobState s = states.front();
     if (states.size() > 1) states.pop_front();
     return s;
   }
   void CancelJob(const std::string&, int job_id) override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     if (cancel_fails) throw platform::EPrintSpooler("Not possible");
     jobs.at(job_id - 1).canceled = true;
   }
 
   std::vector<TJob> Jobs() {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     return jobs;
   }
 
@@ -69,7 +72,7 @@ class TFakeSpooler : public platform::TPrintSpooler {
   std::vector<TJob> jobs;
 
  private:
-  std::mutex mu_;
+  std::mutex FLock;
 };
 
 }  // namespace print

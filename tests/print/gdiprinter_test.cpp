@@ -64,14 +64,17 @@ TEST(RendererPrintTest, OnlyEndPrintSubmitsAndAMissingPrinterIsNamed) {
   EXPECT_TRUE(p.SendToPrinter());
   ASSERT_EQ(spooler->Jobs().size(), 1u);
   EXPECT_EQ(spooler->Jobs()[0].title, "Cupom Fiscal");
-  EXPECT_NE(spooler->Jobs()[0].document.find("Cupom Fiscal"), std::string::npos);  // the PDF's title
+  EXPECT_NE(spooler->Jobs()[0].document.find("Cupom Fiscal"),
+            std::string::npos);  // the PDF's title
 
   TGDIPrinter missing("Outra", spooler);
   try {
     missing.BeginPrint();
     FAIL();
   } catch (const EGDIPrinter& e) {
-    EXPECT_STREQ(e.what(), "Impressora nao encontrada: \"Outra\"\r\nVerifique se ela esta instalada e online.");
+    EXPECT_STREQ(
+        e.what(),
+        "Impressora nao encontrada: \"Outra\"\r\nVerifique se ela esta instalada e online.");
   }
 }
 
@@ -92,7 +95,8 @@ TEST_F(RendererTest, LinesMoveByTheirFontsHeight) {
 
 TEST_F(RendererTest, WrappingOfLinesTextAndRows) {
   const int h = p.LineHeight();
-  const std::string words = "um texto bem comprido que precisa quebrar em mais de uma linha no papel";
+  const std::string words =
+      "um texto bem comprido que precisa quebrar em mais de uma linha no papel";
   p.PrintLine(words);  // at spaces
   EXPECT_EQ(p.CurY(), 2 * h);
   p.PrintText(std::string(60, 'W'));  // at the last character that fits
@@ -128,7 +132,8 @@ TEST_F(RendererTest, QrCodeIsA35MmSquareWhateverItsProportions) {
 TEST_F(RendererTest, ImagesKeepProportionsAndTransparencyIsWhite) {
   const int h = p.LineHeight();
   // Left half black, right half transparent.
-  const std::string half = PngBase64(100, 50, [](int x, int) { return x < 50 ? 0x000000FFu : 0x00000000u; });
+  const std::string half =
+      PngBase64(100, 50, [](int x, int) { return x < 50 ? 0x000000FFu : 0x00000000u; });
   p.PrintImage(half, 40, 0);  // 40 mm wide, height from the proportions
   const int w40 = p.MmToPx(40);
   EXPECT_EQ(p.CurY(), h / 2 + w40 / 2);

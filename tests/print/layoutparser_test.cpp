@@ -40,15 +40,16 @@ class LayoutTest : public ::testing::Test {
 
 TEST(LayoutTextTest, Normalisation) {
   const std::pair<std::string, std::string> cases[] = {
-      {"  a  b  ", "a b"},        {"a\r\nb", "a b"},    {"a\rb\nc", "a b c"},
-      {"a \r\n  b", "a b"},       {"\t a\t", "a"},      {"", ""},
-      {"a    \n\n   b", "a b"},
+      {"  a  b  ", "a b"}, {"a\r\nb", "a b"}, {"a\rb\nc", "a b c"},     {"a \r\n  b", "a b"},
+      {"\t a\t", "a"},     {"", ""},          {"a    \n\n   b", "a b"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(NormalizeLayoutText(in), out) << in;
 }
 
 TEST_F(LayoutTest, ElementsAndWhatTheyLeaveBehind) {
-  Parse("<receipt>texto solto<header>também solto</header><desconhecido><line>x</line></desconhecido></receipt>");
+  Parse(
+      "<receipt>texto solto<header>também "
+      "solto</header><desconhecido><line>x</line></desconhecido></receipt>");
   EXPECT_EQ(p.CurY(), 0);  // text in containers and unknown elements print nothing
   Parse("<Title>Título</Title>");
   EXPECT_EQ(p.CurY(), Line());
@@ -104,7 +105,8 @@ TEST_F(LayoutTest, InlineImageEndsTheLineFirst) {
 TEST_F(LayoutTest, FailuresAndLimits) {
   EXPECT_EQ(Failure(" \r\n "), "Conteudo XML vazio.");
   EXPECT_EQ(Failure("<receipt><line>x</receipt>").rfind("Erro no XML (linha 1): ", 0), 0u);
-  EXPECT_EQ(Failure("<!DOCTYPE r [<!ENTITY e SYSTEM 'file:///etc/passwd'>]><receipt><line>&e;</line></receipt>"),
+  EXPECT_EQ(Failure("<!DOCTYPE r [<!ENTITY e SYSTEM "
+                    "'file:///etc/passwd'>]><receipt><line>&e;</line></receipt>"),
             "Leiaute com DOCTYPE não é aceito");
   std::string deep;
   for (int i = 0; i < 70; ++i) deep += "<section>";
@@ -137,8 +139,8 @@ std::vector<unsigned char> ReadGray(const std::string& path, int& w, int& h) {
 TEST(LayoutGoldenTest, ReceiptWithEveryElementMatchesItsPicture) {
   const std::string golden_dir = ZENTAVO_SOURCE_DIR "/tests/print/golden/";
   const std::string out = (fs::temp_directory_path() / "layout_golden_receipt.png").string();
-  const std::string cmd = std::string(ZENTAVO_LAYOUT_PREVIEW) + " " + golden_dir + "receipt.xml " + out +
-                          " --width-mm 72 --dpi 203 > /dev/null";
+  const std::string cmd = std::string(ZENTAVO_LAYOUT_PREVIEW) + " " + golden_dir + "receipt.xml " +
+                          out + " --width-mm 72 --dpi 203 > /dev/null";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   int w = 0, h = 0, gw = 0, gh = 0;
   std::vector<unsigned char> got = ReadGray(out, w, h);
@@ -150,7 +152,8 @@ TEST(LayoutGoldenTest, ReceiptWithEveryElementMatchesItsPicture) {
     image.width = w;
     image.height = h;
     image.format = PNG_FORMAT_GRAY;
-    ASSERT_TRUE(png_image_write_to_file(&image, (golden_dir + "receipt.png").c_str(), 0, got.data(), 0, nullptr));
+    ASSERT_TRUE(png_image_write_to_file(&image, (golden_dir + "receipt.png").c_str(), 0, got.data(),
+                                        0, nullptr));
   }
   std::vector<unsigned char> want = ReadGray(golden_dir + "receipt.png", gw, gh);
   fs::remove(out);

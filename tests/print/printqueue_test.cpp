@@ -20,34 +20,35 @@ using platform::TPrintJobState;
 class PrintQueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("printqueue_test_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    spooler_ = std::make_shared<TFakeSpooler>();
+    FDir = fs::temp_directory_path() / ("printqueue_test_" + std::to_string(::getpid()));
+    fs::remove_all(FDir);
+    fs::create_directories(FDir);
+    FSpooler = std::make_shared<TFakeSpooler>();
   }
   void TearDown() override {
-    queue_.reset();
-    fs::remove_all(dir_);
+    FQueue.reset();
+    fs::remove_all(FDir);
   }
 
-  TPrintQueue& Queue(const std::string& printer = "recibo", platform::TEnv& env = platform::DefaultEnv()) {
-    queue_ = std::make_unique<TPrintQueue>(printer, spooler_, env);
-    queue_->FOnLog = [this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(mu_);
-      log_.push_back(line);
+  TPrintQueue& Queue(const std::string& printer = "recibo",
+                     platform::TEnv& env = platform::DefaultEnv()) {
+    FQueue = std::make_unique<TPrintQueue>(printer, FSpooler, env);
+    FQueue->FOnLog = [this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(FLock);
+      FLog.push_back(line);
     };
-    queue_->FDeleteDelayMs = 0;
-    queue_->FJobPollMs = 5;
-    return *queue_;
+    FQueue->FDeleteDelayMs = 0;
+    FQueue->FJobPollMs = 5;
+    return *FQueue;
   }
   std::string File(const std::string& name, const std::string& content) {
-    const std::string p = (dir_ / name).string();
+    const std::string p = (FDir / name).string();
     std::ofstream(p, std::ios::binary) << content;
     return p;
   }
   std::vector<std::string> Log() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return log_;
+    std::lock_guard<std::mutex> lock(FLock);
+    return FLog;
   }
   bool Logged(const std::string& line) {
     auto l = Log();
@@ -66,12 +67,12 @@ class PrintQueueTest : public ::testing::Test {
     FAIL() << "items did not end";
   }
 
-  fs::path dir_;
-  platform::TManualClockEnv clock_;
-  std::shared_ptr<TFakeSpooler> spooler_;
-  std::unique_ptr<TPrintQueue> queue_;
-  std::mutex mu_;
-  std::vector<std::string> log_;
+  fs::path FDir;
+  platform::TManualClockEnv FClock;
+  std::shared_ptr<TFakeSpooler> FSpooler;
+  std::unique_ptr<TPrintQueue> FQueue;
+  std::mutex FLock;
+  std::vector<std::string> FLog;
 };
 
 TEST_F(PrintQueueTest, PdfJobCarriesTheScalingAndTheFileGoes) {
@@ -85,7 +86,7 @@ TEST_F(PrintQueueTest, PdfJobCarriesTheScalingAndTheFileGoes) {
   const std::string lower = File("2_Temp.pdf", "%PDF-b");
   q.AddToQueue(lower);
   WaitItems(2);
-  auto jobs = spooler_->Jobs();
+  auto jobs = FSpooler->Jobs();
   ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[0].title, "1_Temp.PDF");
   EXPECT_EQ(jobs[0].format, "application/pdf");
@@ -98,33 +99,35 @@ TEST_F(PrintQueueTest, PdfJobCarriesTheScalingAndTheFileGoes) {
 }
 
 TEST_F(PrintQueueTest, RefusedScalingIsRetriedOnceWithoutIt) {
-  spooler_->refuse_options = 1;
+  FSpooler->refuse_options = 1;
   TPrintQueue& q = Queue();
   q.SetPrintSettings("noscale");
   q.Start();
   q.AddToQueue(File("1_Temp.pdf", "x"));
   WaitItems(1);
-  EXPECT_TRUE(Logged("Aviso: a impressora recusou print-scaling (\"noscale\"). Repetindo sem print-scaling."));
-  ASSERT_EQ(spooler_->Jobs().size(), 1u);
-  EXPECT_TRUE(spooler_->Jobs()[0].options.empty());
-  EXPECT_EQ(spooler_->submissions, 2);
+  EXPECT_TRUE(Logged(
+      "Aviso: a impressora recusou print-scaling (\"noscale\"). Repetindo sem print-scaling."));
+  ASSERT_EQ(FSpooler->Jobs().size(), 1u);
+  EXPECT_TRUE(FSpooler->Jobs()[0].options.empty());
+  EXPECT_EQ(FSpooler->submissions, 2);
 }
 
 // The queue's waits (job polling, its 30 s timeout, the delay before a file
 // goes) run on the test's clock: the hung job times out in no real time.
 TEST_F(PrintQueueTest, JobsThatEndBadlyOrNeverAreReportedAndTheNextOnePrints) {
-  TPrintQueue& q = Queue("recibo", clock_);
+  TPrintQueue& q = Queue("recibo", FClock);
   q.FDeleteDelayMs = 500;
   q.FJobPollMs = 200;
-  spooler_->states = {TPrintJobState::jsPending, TPrintJobState::jsAborted};
+  FSpooler->states = {TPrintJobState::jsPending, TPrintJobState::jsAborted};
   q.Start();
   const std::string aborted = File("1_Temp.pdf", "x");
   q.AddToQueue(aborted);
   WaitItems(1);
-  EXPECT_TRUE(Logged("Trabalho encerrado com erro (estado: abortado)\r\nImpressora: recibo\r\nArquivo: " +
-                     aborted + "\r\nOpção: print-scaling=fit"));
-  spooler_->states = {TPrintJobState::jsPending};  // never ends
-  spooler_->cancel_fails = true;
+  EXPECT_TRUE(
+      Logged("Trabalho encerrado com erro (estado: abortado)\r\nImpressora: recibo\r\nArquivo: " +
+             aborted + "\r\nOpção: print-scaling=fit"));
+  FSpooler->states = {TPrintJobState::jsPending};  // never ends
+  FSpooler->cancel_fails = true;
   const std::string hung = File("2_Temp.pdf", "x");
   q.SetPrintSettings("");
   q.AddToQueue(hung);
@@ -132,20 +135,20 @@ TEST_F(PrintQueueTest, JobsThatEndBadlyOrNeverAreReportedAndTheNextOnePrints) {
   EXPECT_TRUE(Logged("Timeout aguardando a impressão.\r\nImpressora: recibo\r\nArquivo: " + hung));
   EXPECT_TRUE(Logged("Aviso: trabalho não respondeu ao cancelamento: Not possible"));
   EXPECT_TRUE(Logged("Impressão concluída: " + hung));
-  EXPECT_GE(clock_.Slept(), 30000);
+  EXPECT_GE(FClock.Slept(), 30000);
   EXPECT_FALSE(fs::exists(hung));
-  spooler_->states.clear();
-  spooler_->cancel_fails = false;
+  FSpooler->states.clear();
+  FSpooler->cancel_fails = false;
   q.AddToQueue(File("3_Temp.pdf", "x"));
   WaitItems(3);
-  EXPECT_EQ(spooler_->Jobs().size(), 3u);
+  EXPECT_EQ(FSpooler->Jobs().size(), 3u);
 }
 
 TEST_F(PrintQueueTest, FilesThatCannotBePrinted) {
   TPrintQueue& q = Queue("Nenhuma");
   q.Start();
-  q.AddToQueue((dir_ / "missing.pdf").string());
-  EXPECT_TRUE(Logged("Arquivo não encontrado: " + (dir_ / "missing.pdf").string()));
+  q.AddToQueue((FDir / "missing.pdf").string());
+  EXPECT_TRUE(Logged("Arquivo não encontrado: " + (FDir / "missing.pdf").string()));
   const std::string txt = File("1_Temp.txt", "x");
   q.AddToQueue(txt);
   const std::string gdi = File("2_Temp.gdi", "<line>x</line>");
@@ -154,10 +157,11 @@ TEST_F(PrintQueueTest, FilesThatCannotBePrinted) {
   EXPECT_TRUE(Logged("ERRO: Tipo de arquivo não suportado."));
   EXPECT_TRUE(fs::exists(txt));  // left alone
   EXPECT_TRUE(Logged("Iniciando impressao em \"Nenhuma\"..."));
-  EXPECT_TRUE(Logged("Erro ao imprimir " + gdi +
-                     " - Impressora nao encontrada: \"Nenhuma\"\r\nVerifique se ela esta instalada e online."));
+  EXPECT_TRUE(Logged(
+      "Erro ao imprimir " + gdi +
+      " - Impressora nao encontrada: \"Nenhuma\"\r\nVerifique se ela esta instalada e online."));
   EXPECT_FALSE(fs::exists(gdi));
-  EXPECT_TRUE(spooler_->Jobs().empty());
+  EXPECT_TRUE(FSpooler->Jobs().empty());
 }
 
 TEST_F(PrintQueueTest, LayoutJobIsOnePdfPageNamedCupomFiscalAndABadOnePrintsNothing) {
@@ -166,14 +170,14 @@ TEST_F(PrintQueueTest, LayoutJobIsOnePdfPageNamedCupomFiscalAndABadOnePrintsNoth
   q.AddToQueue(File("1_Temp.gdi", "<receipt><line>Olá</line></receipt>"));
   q.AddToQueue(File("2_Temp.gdi", "<receipt><line>sem fim</receipt>"));
   WaitItems(2);
-  auto jobs = spooler_->Jobs();
+  auto jobs = FSpooler->Jobs();
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0].destination, "Recibo");
   EXPECT_EQ(jobs[0].title, "Cupom Fiscal");
   EXPECT_EQ(jobs[0].format, "application/pdf");
   EXPECT_EQ(jobs[0].document.rfind("%PDF", 0), 0u);
   EXPECT_TRUE(Logged("Impresso com sucesso em: RECIBO"));
-  EXPECT_TRUE(fs::is_empty(dir_));
+  EXPECT_TRUE(fs::is_empty(FDir));
 }
 
 TEST_F(PrintQueueTest, ItemsComeOutInOrderAndDestructionDropsTheRest) {
@@ -184,21 +188,21 @@ TEST_F(PrintQueueTest, ItemsComeOutInOrderAndDestructionDropsTheRest) {
   for (int i = 0; i < 3; ++i) files.push_back(File(std::to_string(i) + "_Temp.pdf", "x"));
   for (const auto& f : files) q.AddToQueue(f);
   WaitItems(3);
-  auto jobs = spooler_->Jobs();
+  auto jobs = FSpooler->Jobs();
   ASSERT_EQ(jobs.size(), 3u);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(jobs[i].title, std::to_string(i) + "_Temp.pdf");
 
-  spooler_->states = {TPrintJobState::jsPending, TPrintJobState::jsCompleted};
-  queue_->FJobPollMs = 100;
+  FSpooler->states = {TPrintJobState::jsPending, TPrintJobState::jsCompleted};
+  FQueue->FJobPollMs = 100;
   const std::string busy = File("a_Temp.pdf", "x"), waiting = File("b_Temp.pdf", "x");
   q.AddToQueue(busy);
   for (int i = 0; i < 1000 && !Logged("Iniciando impressão: " + busy); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   q.AddToQueue(waiting);
-  queue_.reset();  // the job in progress ends, the waiting one stays
+  FQueue.reset();  // the job in progress ends, the waiting one stays
   EXPECT_FALSE(fs::exists(busy));
   EXPECT_TRUE(fs::exists(waiting));
-  EXPECT_EQ(log_.back(), "Thread de impressão finalizada");
+  EXPECT_EQ(FLog.back(), "Thread de impressão finalizada");
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ TEST(PrintRouteTest, SaveBase64ToFileCreatesOnlyNewFiles) {
   fs::create_directories(dir);
   std::string failure;
   const std::string a = (dir / "1_Temp.pdf").string();
-  ASSERT_EQ(SaveBase64ToFile("data:application/pdf;base64,JVBE\r\nRi0x", a, failure), TSaveResult::srSaved);
+  ASSERT_EQ(SaveBase64ToFile("data:application/pdf;base64,JVBE\r\nRi0x", a, failure),
+            TSaveResult::srSaved);
   EXPECT_EQ(Read(a), "%PDF-1");
   // A name in use is reported, and the queued document is left as it was.
   EXPECT_EQ(SaveBase64ToFile("QUJD", a, failure), TSaveResult::srExists);
@@ -43,9 +44,11 @@ TEST(PrintRouteTest, SaveBase64ToFileCreatesOnlyNewFiles) {
   EXPECT_EQ(SaveBase64ToFile("", empty, failure), TSaveResult::srSaved);
   EXPECT_TRUE(fs::exists(empty) && fs::file_size(empty) == 0);
 
-  EXPECT_EQ(SaveBase64ToFile("QU@D", (dir / "3_Temp.pdf").string(), failure), TSaveResult::srFailed);
+  EXPECT_EQ(SaveBase64ToFile("QU@D", (dir / "3_Temp.pdf").string(), failure),
+            TSaveResult::srFailed);
   EXPECT_EQ(failure, "Erro na conversão do arquivo: Texto base64 inválido.");
-  EXPECT_EQ(SaveBase64ToFile("QUJD", (dir / "nada" / "4_Temp.pdf").string(), failure), TSaveResult::srFailed);
+  EXPECT_EQ(SaveBase64ToFile("QUJD", (dir / "nada" / "4_Temp.pdf").string(), failure),
+            TSaveResult::srFailed);
   EXPECT_EQ(failure, "Erro na conversão do arquivo: No such file or directory");
   EXPECT_FALSE(fs::exists(dir / "3_Temp.pdf"));
   fs::remove_all(dir);

@@ -607,8 +607,7 @@ TEST_F(SimTest, UnfinishedApprovalIsUndoneWhenTheNextFunctionStarts) {
 TEST_F(SimTest, OlderFinishEntryPointUndoes) {
   Outcome paid = Drive(2, "8,00", Answers{});
   ASSERT_EQ(paid.result, 0);
-  ASSERT_EQ(g_lib.FinalizaTransacao(0, paid.document.c_str(), paid.date.c_str(),
-                                     paid.time.c_str()),
+  ASSERT_EQ(g_lib.FinalizaTransacao(0, paid.document.c_str(), paid.date.c_str(), paid.time.c_str()),
             0);
   auto fin = Last("FinalizaTransacaoSiTefInterativo");
   ASSERT_TRUE(fin);
@@ -624,9 +623,9 @@ TEST_F(SimTest, OnlyTheStartsDocumentDateAndTimeFinishATransaction) {
   struct Wrong {
     std::string document, date, time;
   };
-  for (const Wrong& w : {Wrong{"999", paid.date, paid.time},
-                         Wrong{paid.document, "19990101", paid.time},
-                         Wrong{paid.document, paid.date, other_time}}) {
+  for (const Wrong& w :
+       {Wrong{"999", paid.date, paid.time}, Wrong{paid.document, "19990101", paid.time},
+        Wrong{paid.document, paid.date, other_time}}) {
     ASSERT_EQ(g_lib.FinalizaFuncao(1, w.document.c_str(), w.date.c_str(), w.time.c_str(), ""), 0);
     auto fin = Last("FinalizaFuncaoSiTefInterativo");
     ASSERT_TRUE(fin);

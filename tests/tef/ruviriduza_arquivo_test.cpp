@@ -17,8 +17,9 @@ TEST(ArquivoTest, KeyFormat) {
   struct Case {
     int id, seq;
     const char* key;
-  } cases[] = {{133, 0, "133-000"}, {141, 2, "141-002"}, {2021, 0, "2021-000"},
-               {1234, 5, "1234-005"}, {1, 1234, "001-123"}, {899, 103, "899-103"}, {0, 0, "000-000"}};
+  } cases[] = {{133, 0, "133-000"},   {141, 2, "141-002"},  {2021, 0, "2021-000"},
+               {1234, 5, "1234-005"}, {1, 1234, "001-123"}, {899, 103, "899-103"},
+               {0, 0, "000-000"}};
   for (const auto& c : cases) EXPECT_EQ(ChaveTef(c.id, c.seq), c.key);
   TRuVirIdUzaArquivo a;
   a.GravaInformacao(899, 103, "1250");
@@ -45,11 +46,12 @@ TEST(ArquivoTest, LinesStaySortedByText) {
   a.GravaInformacao(2021, 0, "4111");
   a.GravaInformacao(141, 1, "a");
   a.GravaInformacao("899-103", "1000");
-  const std::vector<std::string> want = {"141-001 = a",    "141-002 = b",     "2021-000 = 4111",
-                                         "4029-000 = 150", "505-000 = 3",     "899-103 = 1000"};
+  const std::vector<std::string> want = {"141-001 = a",    "141-002 = b", "2021-000 = 4111",
+                                         "4029-000 = 150", "505-000 = 3", "899-103 = 1000"};
   EXPECT_EQ(a.Linhas(), want);
-  EXPECT_EQ(a.Texto(), "141-001 = a\r\n141-002 = b\r\n2021-000 = 4111\r\n4029-000 = 150\r\n"
-                       "505-000 = 3\r\n899-103 = 1000");
+  EXPECT_EQ(a.Texto(),
+            "141-001 = a\r\n141-002 = b\r\n2021-000 = 4111\r\n4029-000 = 150\r\n"
+            "505-000 = 3\r\n899-103 = 1000");
 }
 
 TEST(ArquivoTest, AbsentKeyReadsEmptyWithoutChangingContent) {
@@ -74,11 +76,11 @@ TEST(ArquivoTest, LineParsing) {
   } cases[] = {
       {"899-103 = 1250", 899, 103, "1250"},
       {"2021-000 = 4111 1111", 2021, 0, "4111 1111"},
-      {"133-000 =", 133, 0, ""},           // ends in "=": still a key
+      {"133-000 =", 133, 0, ""},             // ends in "=": still a key
       {"133-000 = a = b", 133, 0, "a = b"},  // only the first " = " splits
       {"sem separador", 0, 0, ""},
       {"abc-xyz = v", 0, 0, "v"},
-      {"12-005 = v", 0, 5, "v"},            // early "-": the first three characters
+      {"12-005 = v", 0, 5, "v"},  // early "-": the first three characters
       {"899 = v", 899, 0, "v"},
   };
   for (const auto& c : cases) {
@@ -100,19 +102,19 @@ TEST(ArquivoTest, LineBreaksInAValueCannotForgeKeys) {
 class ArquivoFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
+    FDir = fs::temp_directory_path() /
            ("arquivo_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    fs::remove_all(FDir);
+    fs::create_directories(FDir);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
+  void TearDown() override { fs::remove_all(FDir); }
+  std::string Path(const char* name) const { return (FDir / name).string(); }
   static std::string Read(const std::string& p) {
     std::ifstream f(p, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   }
-  fs::path dir_;
+  fs::path FDir;
 };
 
 TEST_F(ArquivoFileTest, SavesWindows1252WithCrLfAndLoadsBack) {
@@ -134,8 +136,9 @@ TEST_F(ArquivoFileTest, SavesWindows1252WithCrLfAndLoadsBack) {
 
 TEST_F(ArquivoFileTest, LoadKeepsOneLinePerKeyAndSkipsLinesWithoutKey) {
   const std::string p = Path("mixed.tef");
-  std::ofstream(p, std::ios::binary) << "899-103 = 1000\nlixo\r\n\r\n133-000 = 1\r899-103 = 2000\r\n"
-                                        "134-000 = \r\n";
+  std::ofstream(p, std::ios::binary)
+      << "899-103 = 1000\nlixo\r\n\r\n133-000 = 1\r899-103 = 2000\r\n"
+         "134-000 = \r\n";
   TRuVirIdUzaArquivo a;
   a.LeArquivo(p);
   const std::vector<std::string> want = {"133-000 = 1", "899-103 = 2000"};
@@ -151,7 +154,7 @@ TEST_F(ArquivoFileTest, MissingFileAndUnwritablePathFail) {
   } catch (const ERuVirIdUzaArquivo& e) {
     EXPECT_EQ(std::string(e.what()), "Arquivo: \r\n" + p + "\r\nnão encontrado");
   }
-  EXPECT_THROW(a.LeArquivo(dir_.string()), ERuVirIdUzaArquivo);  // a folder is no file
+  EXPECT_THROW(a.LeArquivo(FDir.string()), ERuVirIdUzaArquivo);  // a folder is no file
   EXPECT_THROW(a.GravarArquivo(Path("sem/pasta.tef"), true), ERuVirIdUzaArquivo);
   EXPECT_THROW(a.GravarArquivo(Path("sem/pasta.tef"), false), ERuVirIdUzaArquivo);
 }

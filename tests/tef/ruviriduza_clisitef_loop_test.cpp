@@ -114,15 +114,15 @@ TEST_F(LoopTest, MessagesAndTheirRemoval) {
                Cmd(kCmdRemoverMsgCliente), Cmd(kCmdRemoverMsgAmbos),
                Cmd(kCmdMsgQRCode, kCampoMsgQRCode, "QR@texto"), Cmd(kCmdMsgQRCode, 1, "Pix@ok"),
                Cmd(kCmdGravarCampo, kCampoMsgOperador, "Aviso@x")});
-  EXPECT_EQ(ev.Com("Msg:"),
-            (std::vector<std::string>{
-                "Msg:opmExibirMsgOperador:Linha 1\r\nLinha 2\r\nLinha 3",
-                "Msg:opmExibirMsgCliente:Cliente", "Msg:opmExibirMsgOperador:Ambos",
-                "Msg:opmExibirMsgCliente:Ambos", "Msg:opmRemoverMsgOperador:",
-                "Msg:opmRemoverMsgCliente:", "Msg:opmRemoverMsgOperador:",
-                "Msg:opmRemoverMsgCliente:", "Msg:opmQRCode:QR\r\ntexto",
-                "Msg:opmExibirMsgOperador:Pix\r\nok", "Msg:opmExibirMsgCliente:Pix\r\nok",
-                "Msg:opmExibirMsgOperador:Aviso\r\nx"}));
+  EXPECT_EQ(
+      ev.Com("Msg:"),
+      (std::vector<std::string>{
+          "Msg:opmExibirMsgOperador:Linha 1\r\nLinha 2\r\nLinha 3",
+          "Msg:opmExibirMsgCliente:Cliente", "Msg:opmExibirMsgOperador:Ambos",
+          "Msg:opmExibirMsgCliente:Ambos", "Msg:opmRemoverMsgOperador:",
+          "Msg:opmRemoverMsgCliente:", "Msg:opmRemoverMsgOperador:", "Msg:opmRemoverMsgCliente:",
+          "Msg:opmQRCode:QR\r\ntexto", "Msg:opmExibirMsgOperador:Pix\r\nok",
+          "Msg:opmExibirMsgCliente:Pix\r\nok", "Msg:opmExibirMsgOperador:Aviso\r\nx"}));
 }
 
 TEST_F(LoopTest, YesNoQuestion) {
@@ -141,7 +141,8 @@ TEST_F(LoopTest, MenusAnsweredAutomaticallyOrByTheHandler) {
     const char* resposta;
     bool perguntou;
   };
-  const char* aVista = "1:A Vista;2:Parcelado pelo Estabelecimento;3:Parcelado pela Administradora;";
+  const char* aVista =
+      "1:A Vista;2:Parcelado pelo Estabelecimento;3:Parcelado pela Administradora;";
   const char* leitura = "1:Magnetico/Chip;2:Digitado;";
   const Caso casos[] = {
       {2, "", aVista, "1", false},
@@ -215,8 +216,9 @@ TEST_F(LoopTest, DataFieldsDuringAPayment) {
          Cmd(kCmdNaoListado, 777)},
         "00");
   EXPECT_THAT(Respostas(), ElementsAre("4111111111111111", "07", "1", "", "1", ""));
-  EXPECT_THAT(ev.Com("Campo:"), ElementsAre("Campo:512:tcString:Numero do cartao",
-                                            "Campo:505:tcString:Parcelas", "Campo:514:tcSeguranca:CVV"));
+  EXPECT_THAT(ev.Com("Campo:"),
+              ElementsAre("Campo:512:tcString:Numero do cartao", "Campo:505:tcString:Parcelas",
+                          "Campo:514:tcSeguranca:CVV"));
   // Answered fields are stored with the response (a card number masked); 501 and 514 are not.
   EXPECT_EQ(m.Resp().LeInformacao(kCampoNumeroCartao).AsString(), "411111******1111");
   EXPECT_EQ(m.Resp().LeInformacao(kCampoCodigoSeguranca).AsString(), "");
@@ -361,7 +363,15 @@ TEST_F(LoopTest, ChequeAndCancellationWrappersPreAnswer) {
                  Cmd(kCmdObterCampo, kCampoDataPreDatado)};
   c.CHQ(50.0, "02", "", "", 'J', " 12.345.678/0001-90 ", {2025, 12, 31, 0, 0, 0, 0}, "1", "234",
         "5", "12-34", "6", "123", "7", "18");
-  EXPECT_THAT(Respostas(), ElementsAre("0:" "018" "001" "0234" "5" "0000001234" "6" "000123" "7",
+  EXPECT_THAT(Respostas(), ElementsAre("0:"
+                                       "018"
+                                       "001"
+                                       "0234"
+                                       "5"
+                                       "0000001234"
+                                       "6"
+                                       "000123"
+                                       "7",
                                        "1", "12345678000190", "31122025"));
   EXPECT_THAT(fake.inicios.back(), ::testing::EndsWith("|[15;25]"));
 

@@ -63,7 +63,9 @@ class FuncaoSimTest : public ::testing::Test {
     m.SetOperacaoCRT(funcao);
     return c.CRT(valor, "01", "", 0, "", "", "", qtdParcela);
   }
-  std::vector<Registro> Finalizacoes() const { return sim.Chamadas("FinalizaFuncaoSiTefInterativo"); }
+  std::vector<Registro> Finalizacoes() const {
+    return sim.Chamadas("FinalizaFuncaoSiTefInterativo");
+  }
   std::vector<int> ContinuacoesEnviadas() const {
     std::vector<int> r;
     for (const auto& reg : sim.Chamadas("ContinuaFuncaoSiTefInterativo")) {
@@ -194,8 +196,9 @@ TEST_F(FuncaoSimTest, DenialAndUnreachableHostAreReported) {
     const char* mensagem;
   };
   for (const Caso& k : {Caso{12.05, "Negada pelo autorizador (5)"},
-                        Caso{12.13, "Não foi possivel realizar a conexão com o servidor SiTef\r\n"
-                                    "Por favor tente mais tarde..."},
+                        Caso{12.13,
+                             "Não foi possivel realizar a conexão com o servidor SiTef\r\n"
+                             "Por favor tente mais tarde..."},
                         Caso{12.43, "Operadora do cartão de crédito off-line (-43)"}}) {
     EXPECT_FALSE(Pagar(2, k.valor));
     EXPECT_EQ(ev.Com("Msg:opmExcept").back(), std::string("Msg:opmExcept:") + k.mensagem);

@@ -75,7 +75,9 @@ TEST_F(BindingTest, AdditionalParameters) {
       {{"  A=1", "B=2  ", ""}, "", "", "[A=1;B=2];{ValorIncluiTaxa=0;};"},
       {{"A=1"}, "12345678000199", "", "[A=1];{ValorIncluiTaxa=0;};"},
       {{"A=1"}, "", "98765432000100", "[A=1];{ValorIncluiTaxa=0;};"},
-      {{}, " 12345678000199 ", "98765432000100",
+      {{},
+       " 12345678000199 ",
+       "98765432000100",
        "[];{ValorIncluiTaxa=0;};[ParmsClient=1=12345678000199;2=98765432000100];"},
   };
   for (const Caso& k : casos) {
@@ -91,9 +93,9 @@ TEST_F(BindingTest, EachMissingEntryPointIsNamedAndEarlierOnesStayResolved) {
     FakeLoader l;
     l.falharNaEntrada = n;
     m.SetLoader(&l);
-    EXPECT_EQ(MensagemDe([&] { m.CarregarDLL(); }),
-              std::string("Erro ao carregar a função:") + kCliSiTefEntryPoints[n - 1] +
-                  " de: libclisitef.so");
+    EXPECT_EQ(MensagemDe([&] { m.CarregarDLL(); }), std::string("Erro ao carregar a função:") +
+                                                        kCliSiTefEntryPoints[n - 1] +
+                                                        " de: libclisitef.so");
     EXPECT_EQ(l.resolvidos, n - 1);
     EXPECT_EQ(l.loads, n);  // one reference per attempt that found the library
     // Once the library has it, only the missing ones are resolved.
@@ -120,7 +122,11 @@ TEST_F(BindingTest, ACallAfterAConfigurationThatFailedHalfwayFailsInsteadOfCrash
   const std::vector<Caso> casos = {
       {7, [&] { m.CRT(TCurrency::FromInteger(1), "01", "", "", "", "", "", 0); }},
       {8, [&] { m.FinalizarTransacao(true, "1"); }},
-      {9, [&] { m.SetModoServico(false); m.FinalizarTransacao(true, "1"); }},
+      {9,
+       [&] {
+         m.SetModoServico(false);
+         m.FinalizarTransacao(true, "1");
+       }},
   };
   for (const Caso& k : casos) {
     FakeLoader l;
@@ -157,9 +163,15 @@ TEST_F(BindingTest, ConfigurationResults) {
       {8, "Não encontrou a dll do \"TEF\" ou ela está com problemas"},
       {10, "O PinPad não está devidamente configurado no arquivo CliSiTef.ini"},
       {11, "Dados inválidos passados pela automação."},
-      {12, "Modo seguro não ativo (possível falta de configuração no servidor SiTef do arquivo .cha)."},
+      {12,
+       "Modo seguro não ativo (possível falta de configuração no servidor SiTef do arquivo .cha)."},
       {13, "Caminho da DLL inválido (o caminho completo das bibliotecas está muito grande)."},
-      {0, nullptr}, {4, nullptr}, {5, nullptr}, {9, nullptr}, {14, nullptr}, {-1, nullptr},
+      {0, nullptr},
+      {4, nullptr},
+      {5, nullptr},
+      {9, nullptr},
+      {14, nullptr},
+      {-1, nullptr},
   };
   m.SetModoServico(true);
   for (const Caso& k : casos) {
@@ -207,9 +219,9 @@ TEST_F(BindingTest, PinPadAndUtilities) {
     int resultado;
     const char* texto;
   };
-  for (const Caso& k : {Caso{-1, "Erro na DLL ou arquivo .INI do PINPAD"},
-                        Caso{0, "Nenhum PINPAD conectado..."},
-                        Caso{1, "PINPAD conectado com sucesso..."}, Caso{2, ""}}) {
+  for (const Caso& k :
+       {Caso{-1, "Erro na DLL ou arquivo .INI do PINPAD"}, Caso{0, "Nenhum PINPAD conectado..."},
+        Caso{1, "PINPAD conectado com sucesso..."}, Caso{2, ""}}) {
     fake.pinpad = k.resultado;
     EXPECT_EQ(m.VerificarPresencaPinPad(), k.texto);
   }
@@ -285,8 +297,8 @@ TEST_F(SimuladorBindingTest, PinPadAnswersOfTheLibrary) {
   for (int presente : {0, -1}) {
     Preparar("\"pinpad_present\": " + std::to_string(presente));
     m.Inicializar();
-    EXPECT_EQ(m.VerificarPresencaPinPad(),
-              presente == 0 ? "Nenhum PINPAD conectado..." : "Erro na DLL ou arquivo .INI do PINPAD");
+    EXPECT_EQ(m.VerificarPresencaPinPad(), presente == 0 ? "Nenhum PINPAD conectado..."
+                                                         : "Erro na DLL ou arquivo .INI do PINPAD");
     m.DesInicializar();
   }
 }
@@ -299,7 +311,8 @@ TEST_F(SimuladorBindingTest, TrackCaptureRunsTheDialogueAndKeepsTheTrack) {
   const auto msgs = sim->Chamadas("EscreveMensagemPermanentePinPad");
   ASSERT_FALSE(msgs.empty());
   EXPECT_EQ(msgs.back().Arg("message"), "** BOA VIAGEM **");
-  EXPECT_THAT(ev.Com("Msg:opmExibirMsgOperador"), ::testing::Contains("Msg:opmExibirMsgOperador:Passe o cartao"));
+  EXPECT_THAT(ev.Com("Msg:opmExibirMsgOperador"),
+              ::testing::Contains("Msg:opmExibirMsgOperador:Passe o cartao"));
 }
 
 TEST_F(SimuladorBindingTest, MissingLibraryAndMissingEntryPoint) {

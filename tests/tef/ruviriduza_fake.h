@@ -49,7 +49,7 @@ struct FakeCliSiTef {
   std::vector<std::string> configuracoes;  // "ip|loja|terminal|params"
   std::vector<std::string> inicios;        // "funcao|valor|doc|data|hora|operador|restricoes"
   std::vector<Chamada> chamadas;
-  std::vector<std::string> finalizacoes;   // "Funcao|confirma|doc|data|hora" or "Transacao|..."
+  std::vector<std::string> finalizacoes;  // "Funcao|confirma|doc|data|hora" or "Transacao|..."
   std::vector<std::string> mensagensPinPad;
 
   FakeCliSiTef() { gFake = this; }
@@ -64,8 +64,8 @@ struct FakeCliSiTef {
   }
   static int Inicia(int f, const char* v, const char* d, const char* dt, const char* h,
                     const char* op, const char* r) {
-    gFake->inicios.push_back(std::to_string(f) + "|" + v + "|" + d + "|" + dt + "|" + h + "|" +
-                             op + "|" + r);
+    gFake->inicios.push_back(std::to_string(f) + "|" + v + "|" + d + "|" + dt + "|" + h + "|" + op +
+                             "|" + r);
     gFake->proximo = 0;
     return gFake->inicia;
   }
@@ -204,8 +204,8 @@ struct Eventos {
       log.push_back("Pagamento:" + ind + ":" + v.FormatComma());
       r = 1;
     };
-    c.OnComandaECFImprimeVia = [this](TRuVirIdUzaTipoRelatorio t, int via,
-                                      const TStringList& img, int& r) {
+    c.OnComandaECFImprimeVia = [this](TRuVirIdUzaTipoRelatorio t, int via, const TStringList& img,
+                                      int& r) {
       log.push_back(std::string("ImprimeVia:") + EnumName(t) + ":" + std::to_string(via));
       if (falharImprimeVia > 0) {
         --falharImprimeVia;
@@ -239,9 +239,8 @@ struct Eventos {
       resp = campoIdx < campos.size() ? campos[campoIdx++] : "";
     };
     c.OnObtemCheque = [this](const std::string&, int tipo, TRuVirIdUzaCliSiTefOperacaoCampo,
-                             std::string&, bool&, bool&) {
-      log.push_back("Cheque:" + std::to_string(tipo));
-    };
+                             std::string&, bool&,
+                             bool&) { log.push_back("Cheque:" + std::to_string(tipo)); };
     c.OnObterSenha = [this](const std::string& t, bool&) { log.push_back("Senha:" + t); };
     c.OnAguardaResp = [this](const std::string& a, int s, bool& i) {
       log.push_back("Aguarda:" + a + ":" + std::to_string(s));

@@ -9,13 +9,12 @@ namespace {
 
 using platform::TDateTime;
 
-
 TEST(InformacaoTest, AsIntegerReadsTrimmedDecimalOrZero) {
   struct Case {
     const char* in;
     int out;
-  } cases[] = {{" 42 ", 42}, {"-7", -7}, {"007", 7}, {"12a", 0}, {"", 0},
-               {"1 2", 0},   {"99999999999", 0}, {"+3", 3}};
+  } cases[] = {{" 42 ", 42}, {"-7", -7}, {"007", 7},         {"12a", 0},
+               {"", 0},      {"1 2", 0}, {"99999999999", 0}, {"+3", 3}};
   for (const auto& c : cases) EXPECT_EQ(TRuVirIdUzaInformacao(c.in).AsInteger(), c.out) << c.in;
   TRuVirIdUzaInformacao i("x");
   i.SetAsInteger(0);
@@ -28,8 +27,14 @@ TEST(InformacaoTest, AsFloatReadsCents) {
   struct Case {
     const char* in;
     int64_t units;
-  } cases[] = {{"12,50", 125000}, {"1250", 125000}, {"12.50", 125000}, {" 1.234,56 ", 12345600},
-               {"abc", 0},        {"", 0},          {"5", 500},        {"-150", -15000},
+  } cases[] = {{"12,50", 125000},
+               {"1250", 125000},
+               {"12.50", 125000},
+               {" 1.234,56 ", 12345600},
+               {"abc", 0},
+               {"", 0},
+               {"5", 500},
+               {"-150", -15000},
                {"99999999999999999999", 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(TRuVirIdUzaInformacao(c.in).AsFloat().Units(), c.units) << c.in;
@@ -40,8 +45,8 @@ TEST(InformacaoTest, SetAsFloatWritesCentsHalfAwayFromZero) {
   struct Case {
     int64_t units;
     const char* out;
-  } cases[] = {{500, "005"}, {0, ""},          {125000, "1250"}, {50, "001"},
-               {49, ""},     {-50, "-001"},    {1234567, "12346"}, {10000, "100"}};
+  } cases[] = {{500, "005"}, {0, ""},       {125000, "1250"},   {50, "001"},
+               {49, ""},     {-50, "-001"}, {1234567, "12346"}, {10000, "100"}};
   for (const auto& c : cases) {
     TRuVirIdUzaInformacao i("old");
     i.SetAsFloat(TCurrency::FromUnits(c.units));
@@ -75,9 +80,9 @@ TEST(InformacaoTest, DateAndTimeGettersKeepDigitsAndRejectImpossibleValues) {
   } cases[] = {
       {date, "31/12/2024", TDateTime{2024, 12, 31}},
       {date, " 01012000 ", TDateTime{2000, 1, 1}},
-      {date, "31132024", {}},            // month 13
+      {date, "31132024", {}},  // month 13
       {date, "30022024", {}},
-      {date, "3112202", {}},             // too few digits
+      {date, "3112202", {}},  // too few digits
       {date, "", {}},
       {time, "23:59:59", T(23, 59, 59)},
       {time, "246000", {}},
@@ -104,8 +109,9 @@ TEST(InformacaoTest, DateSettersWriteDigitsAndEmptyForZero) {
   i.SetAsTimeStampSQL(t);
   EXPECT_EQ(i.AsString(), "20240305070809");
   EXPECT_EQ(i.AsTimeStampSQL(), t);
-  for (auto set : {&TRuVirIdUzaInformacao::SetAsDate, &TRuVirIdUzaInformacao::SetAsTime,
-                   &TRuVirIdUzaInformacao::SetAsTimeStamp, &TRuVirIdUzaInformacao::SetAsTimeStampSQL}) {
+  for (auto set :
+       {&TRuVirIdUzaInformacao::SetAsDate, &TRuVirIdUzaInformacao::SetAsTime,
+        &TRuVirIdUzaInformacao::SetAsTimeStamp, &TRuVirIdUzaInformacao::SetAsTimeStampSQL}) {
     TRuVirIdUzaInformacao z("x");
     (z.*set)(TDateTime{});
     EXPECT_EQ(z.AsString(), "");

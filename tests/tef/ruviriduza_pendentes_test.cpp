@@ -153,7 +153,8 @@ TEST_F(PendentesTest, TwoBackupsAreConfirmedAtStartUpAndADamagedOneStays) {
   std::ofstream(backup + "/RuVirIdUza_Outro_001.tef") << "899-100 = CRT\r\n";
   Iniciar();
 
-  EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Funcao|1|111|"), StartsWith("Funcao|1|333|")));
+  EXPECT_THAT(fake.finalizacoes,
+              ElementsAre(StartsWith("Funcao|1|111|"), StartsWith("Funcao|1|333|")));
   EXPECT_THAT(ev.pendentesConfirmadas, ElementsAre(2));
   EXPECT_THAT(ev.nsusConfirmadas, ElementsAre("000111", "000333"));
   EXPECT_EQ(ev.Com("Msg:opmOK").back(),
@@ -183,8 +184,9 @@ TEST_F(PendentesTest, FinishingInServiceMode) {
   ASSERT_EQ(fake.finalizacoes.size(), 1u);
   EXPECT_THAT(fake.finalizacoes[0], StartsWith("Funcao|0|DOC9|"));
   EXPECT_EQ(ev.Com("Msg:opmOK").back(), "Msg:opmOK:Transação \"TEF\" não efetuada.");
-  EXPECT_THAT(LerArquivo(pasta + "/tef.log"),
-              HasSubstr("*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: DOC9 Data: "));
+  EXPECT_THAT(
+      LerArquivo(pasta + "/tef.log"),
+      HasSubstr("*** FinalizaFuncaoSiTefInterativo -> Cancelamento: NÃO Documento: DOC9 Data: "));
 
   // A return is confirmed with its notice; a reprint is not finished at all.
   fake.passos = {Campo(kCampoDevolucao, "1")};
@@ -241,7 +243,8 @@ TEST_F(PendentesTest, PrintingPathPrintsBothCopiesOnABoundReceipt) {
               ElementsAre(ElementsAre("VIA CLIENTE", "CARTÃO"), ElementsAre("VIA LOJA")));
   EXPECT_THAT(ev.Com("AbreVinculado:"), ElementsAre(StartsWith("AbreVinculado:")));
   EXPECT_THAT(ev.Com("AbreVinculado:")[0], ::testing::EndsWith(":01:10,00"));
-  EXPECT_THAT(ev.Com("ImprimeVia:"), ElementsAre("ImprimeVia:trVinculado:1", "ImprimeVia:trVinculado:2"));
+  EXPECT_THAT(ev.Com("ImprimeVia:"),
+              ElementsAre("ImprimeVia:trVinculado:1", "ImprimeVia:trVinculado:2"));
   EXPECT_THAT(ev.Com("ECF:"), ElementsAre("ECF:opeFechaVinculado"));
   EXPECT_TRUE(Backups().empty());  // confirmed: the backup went with it
   EXPECT_EQ(c.RespostasPendentes().Count(), 0);
@@ -277,7 +280,8 @@ TEST_F(PendentesTest, APaymentWhoseBackupCannotBeWrittenIsUndoneAndReported) {
       EXPECT_EQ(ev.viasImpressas.size(), 2u);
       break;
     }
-    EXPECT_THAT(erro, StartsWith("Erro ao gravar o arquivo:\r\n" + backup + "/RuVirIdUza_CliSiTef_"))
+    EXPECT_THAT(erro,
+                StartsWith("Erro ao gravar o arquivo:\r\n" + backup + "/RuVirIdUza_CliSiTef_"))
         << n;
     EXPECT_THAT(fake.finalizacoes, ElementsAre(StartsWith("Transacao|0|"))) << n;
     EXPECT_EQ(c.RespostasPendentes().Count(), 0) << n;
@@ -295,10 +299,11 @@ TEST_F(PendentesTest, PrintingPathRetriesAsAManagementReport) {
   ASSERT_TRUE(PagarComComprovantes());
   EXPECT_THAT(ev.Com("Msg:opmYesNo"),
               ElementsAre("Msg:opmYesNo:Impressora não responde\r\nDeseja imprimir novamente ?"));
-  EXPECT_THAT(ev.Com("ImprimeVia:"), ElementsAre("ImprimeVia:trVinculado:1", "ImprimeVia:trGerencial:1",
-                                                 "ImprimeVia:trGerencial:2"));
-  EXPECT_THAT(ev.Com("ECF:"), ElementsAre("ECF:opeAbreGerencial", "ECF:opePulaLinhas",
-                                          "ECF:opeFechaGerencial"));
+  EXPECT_THAT(ev.Com("ImprimeVia:"),
+              ElementsAre("ImprimeVia:trVinculado:1", "ImprimeVia:trGerencial:1",
+                          "ImprimeVia:trGerencial:2"));
+  EXPECT_THAT(ev.Com("ECF:"),
+              ElementsAre("ECF:opeAbreGerencial", "ECF:opePulaLinhas", "ECF:opeFechaGerencial"));
   EXPECT_THAT(ev.log, Contains("Msg:opmDestaqueVia:Destaque a 2ª Via"));
   EXPECT_EQ(ev.viasImpressas.size(), 2u);
   EXPECT_TRUE(Backups().empty());
@@ -333,7 +338,8 @@ TEST_F(PendentesTest, FinishingWithoutServiceModeLetsTheReceiptPrintDecide) {
     c.RespostasPendentes().Clear();
     // The answer is what the library was told: undone when the receipt failed.
     EXPECT_EQ(c.ConfirmarTransacao(true, "D"), retorno == 1);
-    EXPECT_THAT(fake.finalizacoes.back(), StartsWith(retorno ? "Transacao|1|D|" : "Transacao|0|D|"));
+    EXPECT_THAT(fake.finalizacoes.back(),
+                StartsWith(retorno ? "Transacao|1|D|" : "Transacao|0|D|"));
   }
   EXPECT_EQ(ev.Com("Impressao:").size(), 2u);
 }
@@ -343,9 +349,10 @@ TEST_F(PendentesTest, ReportPrintingOfAnAdministrativeFunction) {
   Iniciar();
   fake.passos = {Campo(kCampoComprovante1aVia, "ADM 1"), Campo(kCampoComprovante2aVia, "ADM 2")};
   EXPECT_TRUE(c.ADM());
-  EXPECT_THAT(ev.Com("ECF:"), ElementsAre("ECF:opeAbreGerencial", "ECF:opePulaLinhas",
-                                          "ECF:opeFechaGerencial"));
-  EXPECT_THAT(ev.Com("ImprimeVia:"), ElementsAre("ImprimeVia:trGerencial:1", "ImprimeVia:trGerencial:2"));
+  EXPECT_THAT(ev.Com("ECF:"),
+              ElementsAre("ECF:opeAbreGerencial", "ECF:opePulaLinhas", "ECF:opeFechaGerencial"));
+  EXPECT_THAT(ev.Com("ImprimeVia:"),
+              ElementsAre("ImprimeVia:trGerencial:1", "ImprimeVia:trGerencial:2"));
   EXPECT_THAT(ev.pendentesConfirmadas, ElementsAre(1));
   EXPECT_TRUE(Backups().empty());
 
@@ -400,7 +407,8 @@ TEST_F(PendentesTest, GroupsByPaymentIndexAndOrder) {
   ASSERT_EQ(g.size(), 4u);
   std::vector<std::string> visto;
   for (const auto& x : g) {
-    visto.push_back(x.IndiceFPG_ECF + "/" + std::to_string(x.OrdemPagamento) + "/" + x.Total.FormatComma());
+    visto.push_back(x.IndiceFPG_ECF + "/" + std::to_string(x.OrdemPagamento) + "/" +
+                    x.Total.FormatComma());
   }
   EXPECT_THAT(visto, ElementsAre("01/0/5,00", "03/0/0,01", "01/1/1,00", "02/3/12,50"));
 }

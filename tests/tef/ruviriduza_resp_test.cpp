@@ -18,7 +18,6 @@ using namespace clisitef;
 
 using platform::TDateTime;
 
-
 platform::AnsiString A(const std::string& utf8) { return platform::Utf8ToAnsi(utf8); }
 
 TEST(EscapeTest, EscapesControlHighAndBackslashAndDecodesBack) {
@@ -42,11 +41,9 @@ TEST(EscapeTest, UnescapeOfOddSequences) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"\\x41\\x42", "AB"},
-      {"a\\xZZb", "a b"},       // not hexadecimal: a blank
-      {"\\x4", "\\x4"},         // too near the end: kept, and no endless loop
-      {"fim\\x", "fim\\x"},
-      {"\\x5Cx41", "\\x41"},    // one pass: a decoded backslash starts nothing
+      {"\\x41\\x42", "AB"}, {"a\\xZZb", "a b"},     // not hexadecimal: a blank
+      {"\\x4", "\\x4"},                             // too near the end: kept, and no endless loop
+      {"fim\\x", "fim\\x"}, {"\\x5Cx41", "\\x41"},  // one pass: a decoded backslash starts nothing
       {"\\xe3", "ã"},
   };
   for (const auto& c : cases) EXPECT_EQ(DesescaparTef(c.in), c.out) << c.in;
@@ -196,9 +193,9 @@ TEST(RespCliSiTefTest, PaymentMethodField100) {
     TRuVirIdUzaRespTipoOperacao op;
     TRuVirIdUzaRespParceladoPor por;
   } cases[] = {
-      {"0203", false, true, opParcelado, parcADM}, {"0100", true, false, opAvista, parcNenhum},
+      {"0203", false, true, opParcelado, parcADM},     {"0100", true, false, opAvista, parcNenhum},
       {"0401", false, false, opPreDatado, parcNenhum}, {"0202", false, true, opParcelado, parcLoja},
-      {"0105", true, false, opOutras, parcNenhum},    {"01XX", true, false, opAvista, parcNenhum},
+      {"0105", true, false, opOutras, parcNenhum},     {"01XX", true, false, opAvista, parcNenhum},
       {"XX", false, false, opAvista, parcNenhum},
   };
   for (const auto& c : cases) {
@@ -320,18 +317,18 @@ TEST(RespTXTTest, MapsFileExchangeResponseWith710And712AndNo714) {
   TRuVirIdUzaRespTXT r;
   auto& c = r.Conteudo();
   const std::pair<const char*, const char*> linhas[] = {
-      {"000-000", "CRT"},        {"001-000", "17"},        {"002-000", "123"},
-      {"003-000", "1050"},       {"004-000", "0"},         {"006-000", "J"},
-      {"009-000", "0"},          {"010-000", "REDECARD"},  {"011-000", "11"},
-      {"012-000", "5555"},       {"013-000", "AUT9"},      {"014-000", "7"},
-      {"015-000", "3112235959"}, {"017-000", "1"},         {"018-000", "2"},
-      {"019-001", "10012025"},   {"019-002", "10022025"},  {"020-001", "525"},
-      {"020-002", "525"},        {"021-001", "N1"},        {"022-000", "05032024"},
-      {"023-000", "140709"},     {"027-000", "FIN"},       {"028-000", "9"},
-      {"029-001", "\"antiga\""}, {"030-000", "OPER"},      {"031-000", "CLI"},
-      {"040-000", "ADM X"},      {"707-000", "1100"},      {"708-000", "0"},
-      {"709-000", "50"},         {"710-000", "2"},         {"711-001", "\"LINHA 1\""},
-      {"711-002", "\"LINHA 2"},  {"712-000", "5"},         {"713-001", "\"ignorada\""},
+      {"000-000", "CRT"},        {"001-000", "17"},       {"002-000", "123"},
+      {"003-000", "1050"},       {"004-000", "0"},        {"006-000", "J"},
+      {"009-000", "0"},          {"010-000", "REDECARD"}, {"011-000", "11"},
+      {"012-000", "5555"},       {"013-000", "AUT9"},     {"014-000", "7"},
+      {"015-000", "3112235959"}, {"017-000", "1"},        {"018-000", "2"},
+      {"019-001", "10012025"},   {"019-002", "10022025"}, {"020-001", "525"},
+      {"020-002", "525"},        {"021-001", "N1"},       {"022-000", "05032024"},
+      {"023-000", "140709"},     {"027-000", "FIN"},      {"028-000", "9"},
+      {"029-001", "\"antiga\""}, {"030-000", "OPER"},     {"031-000", "CLI"},
+      {"040-000", "ADM X"},      {"707-000", "1100"},     {"708-000", "0"},
+      {"709-000", "50"},         {"710-000", "2"},        {"711-001", "\"LINHA 1\""},
+      {"711-002", "\"LINHA 2"},  {"712-000", "5"},        {"713-001", "\"ignorada\""},
       {"899-002", "04"},         {"999-999", "0"},
   };
   for (const auto& [k, v] : linhas) c.GravaInformacao(k, v);
@@ -392,10 +389,10 @@ TEST(RespTXTTest, TransactionTypeAndApproval) {
     int tipo;
     bool debito, credito;
     TRuVirIdUzaRespTipoOperacao op;
-  } tipos[] = {{10, false, true, opAvista},     {12, false, true, opParcelado},
-               {20, true, false, opAvista},     {21, true, false, opPreDatado},
-               {22, true, false, opParcelado},  {25, true, false, opPreDatado},
-               {40, true, false, opParcelado},  {30, false, false, opOutras}};
+  } tipos[] = {{10, false, true, opAvista},    {12, false, true, opParcelado},
+               {20, true, false, opAvista},    {21, true, false, opPreDatado},
+               {22, true, false, opParcelado}, {25, true, false, opPreDatado},
+               {40, true, false, opParcelado}, {30, false, false, opOutras}};
   for (const auto& t : tipos) {
     TRuVirIdUzaRespTXT r;
     r.Conteudo().GravaInformacao(11, 0, std::to_string(t.tipo));
@@ -410,7 +407,7 @@ TEST(RespTXTTest, TransactionTypeAndApproval) {
   struct Status {
     const char* s;
     bool aprovada;
-  } status[] = {{"0", true}, {" 00 ", true}, {"p1", true}, {"P1", true}, {"1", false},
+  } status[] = {{"0", true}, {" 00 ", true}, {"p1", true},   {"P1", true}, {"1", false},
                 {"", false}, {"P2", false},  {"+-0", false}, {"FF", false}};
   for (const auto& s : status) {
     TRuVirIdUzaRespTXT r;

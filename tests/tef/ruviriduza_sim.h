@@ -8,9 +8,9 @@
 
 #include <atomic>
 #include <cctype>
-#include <random>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,7 +78,8 @@ class Simulador {
       if (reg.doc.HasParseError() || !reg.doc.IsObject()) continue;
       if (reg.doc.HasMember("call")) reg.call = reg.doc["call"].GetString();
       if (reg.doc.HasMember("event")) reg.event = reg.doc["event"].GetString();
-      if (reg.doc.HasMember("result") && reg.doc["result"].IsInt()) reg.result = reg.doc["result"].GetInt();
+      if (reg.doc.HasMember("result") && reg.doc["result"].IsInt())
+        reg.result = reg.doc["result"].GetInt();
       r.push_back(std::move(reg));
     }
     return r;

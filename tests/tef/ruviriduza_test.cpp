@@ -172,7 +172,8 @@ TEST_F(ComponenteTest, OperationsWithoutAManagerFailInsteadOfCrashing) {
 
 TEST_F(ComponenteTest, PropertySettersAndTheirRefusals) {
   EXPECT_EQ(MensagemDe([&] { c.SetEsperaSleep(9); }), "Valor mínimo de EsperaSleep deve ser: 10");
-  EXPECT_EQ(MensagemDe([&] { c.SetEsperaSleep(501); }), "Valor máximo de EsperaSleep deve ser: 500");
+  EXPECT_EQ(MensagemDe([&] { c.SetEsperaSleep(501); }),
+            "Valor máximo de EsperaSleep deve ser: 500");
   c.SetEsperaSleep(10);
   EXPECT_EQ(c.EsperaSleep(), 10);
   c.SetEsperaSleep(500);
@@ -254,14 +255,18 @@ TEST_F(ComponenteTest, EcfOperationsCheckTheHostsResult) {
     c.OnComandaECF = [r](TRuVirIdUzaOperacaoECF, TRuVirIdUzaResp&, int& x) {
       if (r >= 0) x = r;
     };
-    c.OnComandaECFPagamento = [r](const std::string&, TCurrency, int& x) { if (r >= 0) x = r; };
+    c.OnComandaECFPagamento = [r](const std::string&, TCurrency, int& x) {
+      if (r >= 0) x = r;
+    };
     c.OnComandaECFAbreVinculado = [r](const std::string&, const std::string&, TCurrency, int& x) {
       if (r >= 0) x = r;
     };
     c.OnComandaECFImprimeVia = [r](TRuVirIdUzaTipoRelatorio, int, const TStringList&, int& x) {
       if (r >= 0) x = r;
     };
-    c.OnComandaECFSubtotaliza = [r](TCurrency, int& x) { if (r >= 0) x = r; };
+    c.OnComandaECFSubtotaliza = [r](TCurrency, int& x) {
+      if (r >= 0) x = r;
+    };
     if (caso.mensagem == nullptr) {
       EXPECT_NO_THROW(caso.operacao());
     } else {
@@ -297,9 +302,10 @@ TEST_F(ComponenteTest, PrinterStateAndValues) {
   EXPECT_EQ(c.EstadoECF(), 'V');
   for (const char* ruim : {"", "X", " L"}) {
     ev.estadoECF = ruim;
-    EXPECT_THAT(MensagemDe([&] { c.EstadoECF(); }),
-                ::testing::StartsWith("Retorno de \"OnInfoEcf( ineEstadoECF, Retorno )\" deve ser:\r\n"
-                                      "\"L\" = Livre\r\n"))
+    EXPECT_THAT(
+        MensagemDe([&] { c.EstadoECF(); }),
+        ::testing::StartsWith("Retorno de \"OnInfoEcf( ineEstadoECF, Retorno )\" deve ser:\r\n"
+                              "\"L\" = Livre\r\n"))
         << ruim;
   }
 
@@ -316,7 +322,9 @@ TEST_F(ComponenteTest, PrinterStateAndValues) {
   EXPECT_EQ(MensagemDe([&] { c.InfoECFAsDouble(ineTotalAPagar, -98787158); }),
             "Erro na conversão do Valor Retornado de: OnInfoECF( ineTotalAPagar)");
 
-  c.OnInfoECF = [](TRuVirIdUzaInfoECF, std::string&) { throw std::runtime_error("sem impressora"); };
+  c.OnInfoECF = [](TRuVirIdUzaInfoECF, std::string&) {
+    throw std::runtime_error("sem impressora");
+  };
   EXPECT_THROW(
       {
         try {
@@ -356,8 +364,9 @@ TEST_F(ComponenteTest, LogEntriesHaveTheTimeStampFormatAndWindows1252Text) {
   c.GravaLog("CRT -> Result: -1");
   c.TEFCliSiTef().GravaLog("Linha 1\r\nLinha 2 ação");
 
-  EXPECT_EQ(Log(), "-- 05/03 14:07:09:123 - CRT -> Result: -1\r\n"
-                   "-- 05/03 14:07:09:123 - Linha 1\r\nLinha 2 ação\r\n");
+  EXPECT_EQ(Log(),
+            "-- 05/03 14:07:09:123 - CRT -> Result: -1\r\n"
+            "-- 05/03 14:07:09:123 - Linha 1\r\nLinha 2 ação\r\n");
   std::ifstream f(arqLog, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   EXPECT_NE(bytes.find("a\xE7\xE3o"), std::string::npos);  // ç ã in Windows-1252
@@ -390,7 +399,8 @@ TEST_F(ComponenteTest, ConcurrentWritersNeverInterleaveWithinAnEntry) {
     const std::string forma = "-- 99/99 99:99:99:999 - ";
     if (l.size() != forma.size() + 101 || l.back() != '\r') return false;
     for (size_t i = 0; i < forma.size(); ++i) {
-      if (forma[i] == '9' ? !std::isdigit(static_cast<unsigned char>(l[i])) : l[i] != forma[i]) return false;
+      if (forma[i] == '9' ? !std::isdigit(static_cast<unsigned char>(l[i])) : l[i] != forma[i])
+        return false;
     }
     const std::string texto = l.substr(forma.size(), 100);
     return texto == std::string(100, texto[0]) && texto[0] >= 'a' && texto[0] <= 'd';

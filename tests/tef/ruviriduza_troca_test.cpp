@@ -21,22 +21,22 @@ namespace fs = std::filesystem;
 // answers the request file with status and response files.
 class FakeHost : public TRuVirIdUzaTrocaHost {
  public:
-  explicit FakeHost(const fs::path& dir) : dir_(dir) {}
+  explicit FakeHost(const fs::path& dir) : FDir(dir) {}
 
   std::string Nome() const override { return "TefDial"; }
   TRuVirIdUzaTipo Tipo() const override { return gpTefDial; }
-  TRuVirIdUzaReq& Req() override { return req_; }
-  TRuVirIdUzaResp& Resp() override { return resp_; }
-  std::string ArqTmp() const override { return (dir_ / "req" / "intpos.tmp").string(); }
-  std::string ArqReq() const override { return (dir_ / "req" / "intpos.001").string(); }
-  std::string ArqResp() const override { return (dir_ / "resp" / "intpos.001").string(); }
-  std::string ArqSTS() const override { return (dir_ / "resp" / "intpos.sts").string(); }
+  TRuVirIdUzaReq& Req() override { return FReq; }
+  TRuVirIdUzaResp& Resp() override { return FResp; }
+  std::string ArqTmp() const override { return (FDir / "req" / "intpos.tmp").string(); }
+  std::string ArqReq() const override { return (FDir / "req" / "intpos.001").string(); }
+  std::string ArqResp() const override { return (FDir / "resp" / "intpos.001").string(); }
+  std::string ArqSTS() const override { return (FDir / "resp" / "intpos.sts").string(); }
   int EsperaSTS() const override { return espera_sts; }
   int EsperaSleep() const override { return 10; }
-  int IDSeq() const override { return id_; }
-  void SetIDSeq(int v) override { id_ = v; }
-  bool AguardandoResposta() const override { return aguardando_; }
-  void SetAguardandoResposta(bool v) override { aguardando_ = v; }
+  int IDSeq() const override { return FId; }
+  void SetIDSeq(int v) override { FId = v; }
+  bool AguardandoResposta() const override { return FAguardando; }
+  void SetAguardandoResposta(bool v) override { FAguardando = v; }
   void GravaLog(const std::string& t) override { log.push_back(t); }
   void VerificaInicializado() override {
     if (!inicializado) throw ERuVirIdUzaGPNaoInicializado("nao inicializado");
@@ -76,30 +76,31 @@ class FakeHost : public TRuVirIdUzaTrocaHost {
   std::function<void(const std::string&, int, bool&)> programa;
 
  private:
-  fs::path dir_;
-  TRuVirIdUzaReq req_;
-  TRuVirIdUzaRespTXT resp_;
-  int id_ = 100;
-  bool aguardando_ = false;
+  fs::path FDir;
+  TRuVirIdUzaReq FReq;
+  TRuVirIdUzaRespTXT FResp;
+  int FId = 100;
+  bool FAguardando = false;
 };
 
 class TrocaTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           (std::string("troca_test_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "req");
-    fs::create_directories(dir_ / "resp");
-    host_ = std::make_unique<FakeHost>(dir_);
+    FDir = fs::temp_directory_path() /
+           (std::string("troca_test_") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(FDir);
+    fs::create_directories(FDir / "req");
+    fs::create_directories(FDir / "resp");
+    FHost = std::make_unique<FakeHost>(FDir);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-  std::unique_ptr<FakeHost> host_;
+  void TearDown() override { fs::remove_all(FDir); }
+  fs::path FDir;
+  std::unique_ptr<FakeHost> FHost;
 };
 
 TEST_F(TrocaTest, RequestStatusAndResponseRoundTrip) {
-  FakeHost& h = *host_;
+  FakeHost& h = *FHost;
   TRuVirIdUzaTroca troca(h);
   // Leftovers of an earlier exchange are removed.
   h.Responder(h.ArqResp(), "OLD", 1);
@@ -124,9 +125,9 @@ TEST_F(TrocaTest, RequestStatusAndResponseRoundTrip) {
     if (arquivo == h.ArqResp()) h.Responder(h.ArqResp(), "ADM", 101, true, "0");
   };
   troca.FinalizarRequisicao();
-  EXPECT_EQ(pedido, (std::vector<std::string>{"000-000 = ADM", "001-000 = 101",
-                                              "701-000 = Caixa 1.0.12", "706-000 = 1",
-                                              "716-000 = Loja Modelo", "999-999 = 0"}));
+  EXPECT_EQ(pedido,
+            (std::vector<std::string>{"000-000 = ADM", "001-000 = 101", "701-000 = Caixa 1.0.12",
+                                      "706-000 = 1", "716-000 = Loja Modelo", "999-999 = 0"}));
   EXPECT_FALSE(fs::exists(h.ArqTmp()));
   EXPECT_FALSE(fs::exists(h.ArqSTS()));
   EXPECT_EQ(h.estados_req.back(), reqFinalizada);
@@ -148,7 +149,7 @@ TEST_F(TrocaTest, RequestStatusAndResponseRoundTrip) {
 }
 
 TEST_F(TrocaTest, NoStatusFileMeansTheProgramIsNotActive) {
-  FakeHost& h = *host_;
+  FakeHost& h = *FHost;
   h.espera_sts = 0;
   TRuVirIdUzaTroca troca(h);
   troca.IniciarRequisicao("ATV", 7);
@@ -165,7 +166,7 @@ TEST_F(TrocaTest, NoStatusFileMeansTheProgramIsNotActive) {
 }
 
 TEST_F(TrocaTest, StatusForAnotherRequestIsInvalid) {
-  FakeHost& h = *host_;
+  FakeHost& h = *FHost;
   TRuVirIdUzaTroca troca(h);
   troca.IniciarRequisicao("CRT");
   h.programa = [&](const std::string& arquivo, int, bool&) {
@@ -181,7 +182,7 @@ TEST_F(TrocaTest, StatusForAnotherRequestIsInvalid) {
 }
 
 TEST_F(TrocaTest, InvalidResponsesAreDroppedUntilAValidOneArrives) {
-  FakeHost& h = *host_;
+  FakeHost& h = *FHost;
   TRuVirIdUzaTroca troca(h);
   troca.IniciarRequisicao("CRT");
   int tentativas = 0;
@@ -204,7 +205,7 @@ TEST_F(TrocaTest, InvalidResponsesAreDroppedUntilAValidOneArrives) {
 }
 
 TEST_F(TrocaTest, HostInterruptsTheResponseWait) {
-  FakeHost& h = *host_;
+  FakeHost& h = *FHost;
   TRuVirIdUzaTroca troca(h);
   troca.IniciarRequisicao("ADM");
   h.programa = [&](const std::string& arquivo, int, bool& interromper) {
@@ -218,7 +219,7 @@ TEST_F(TrocaTest, HostInterruptsTheResponseWait) {
 }
 
 TEST_F(TrocaTest, GuardsAndChecks) {
-  FakeHost& h = *host_;
+  FakeHost& h = *FHost;
   TRuVirIdUzaTroca troca(h);
   EXPECT_THROW(troca.FinalizarRequisicao(), ERuVirIdUzaErro);
   EXPECT_THROW(troca.LerRespostaRequisicao(), ERuVirIdUzaErro);
@@ -246,7 +247,7 @@ TEST_F(TrocaTest, IdentificationOnlyWhenKnown) {
     std::string NomeAplicacao() const override { return ""; }
     std::string VersaoAplicacao() const override { return ""; }
     bool SubtotalizaPeloECF() const override { return true; }
-  } sem(dir_);
+  } sem(FDir);
   sem.razao = "";
   TRuVirIdUzaTroca t2(sem);
   t2.GravarIdentificacao();
@@ -258,7 +259,7 @@ TEST_F(TrocaTest, IdentificationOnlyWhenKnown) {
 }
 
 TEST_F(TrocaTest, StartupCleanupKeepsOnlyAnUnfinishedResponse) {
-  FakeHost& h = *host_;
+  FakeHost& h = *FHost;
   TRuVirIdUzaTroca troca(h);
   for (const std::string status : {"ff", "0"}) {
     h.Responder(h.ArqTmp(), "X", 1);
@@ -275,8 +276,8 @@ TEST_F(TrocaTest, StartupCleanupKeepsOnlyAnUnfinishedResponse) {
 
 TEST_F(TrocaTest, ConfirmingEarlierPaymentsRewritesBackupsAndDropsPendingFiles) {
   TRuVirIdUzaRespostasPendentes pendentes;
-  const std::string backup = (dir_ / "RuVirIdUza_TefDial_001.tef").string();
-  const std::string pendente = (dir_ / "pendente.001").string();
+  const std::string backup = (FDir / "RuVirIdUza_TefDial_001.tef").string();
+  const std::string pendente = (FDir / "pendente.001").string();
   auto nova = [&](const char* header, TRuVirIdUzaTipo tipo) {
     auto r = std::make_unique<TRuVirIdUzaRespTXT>();
     r->Conteudo().GravaInformacao(0, 0, header);

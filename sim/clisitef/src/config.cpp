@@ -96,8 +96,8 @@ void CheckKeys(const Value& v, const std::set<std::string>& allowed, const std::
   }
 }
 
-const std::set<std::string> kActions = {"authorize", "find_payment", "find_last_receipt",
-                                        "find_transaction", "pix_qrcode", "mask_card"};
+const std::set<std::string> kActions = {"authorize",        "find_payment", "find_last_receipt",
+                                        "find_transaction", "pix_qrcode",   "mask_card"};
 
 Step ParseStep(const Value& v, const std::string& where) {
   if (!v.IsObject()) Fail(where, "a step must be an object");

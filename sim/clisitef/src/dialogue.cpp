@@ -69,67 +69,67 @@ std::string Substitute(const std::string& text, const Vars& vars) {
 
 Dialogue::Dialogue(std::shared_ptr<const Config> config, const Scenario& scenario, Vars vars,
                    DialogueHost& host)
-    : config_(std::move(config)),
-      scenario_name_(scenario.name),
-      host_(host),
-      vars_(std::move(vars)) {
-  vars_["scenario"] = scenario.name;
+    : FConfig(std::move(config)),
+      FScenarioName(scenario.name),
+      FHost(host),
+      FVars(std::move(vars)) {
+  FVars["scenario"] = scenario.name;
   Push(scenario.steps);
-  refusal_step_.kind = Step::Kind::kCommand;
-  refusal_step_.command = clisitef::kCmdMsgAmbos;
+  FRefusalStep.kind = Step::Kind::kCommand;
+  FRefusalStep.command = clisitef::kCmdMsgAmbos;
 }
 
 void Dialogue::Push(const Steps& steps) {
-  if (!steps.empty()) frames_.push_back(Frame{&steps, 0});
+  if (!steps.empty()) FFrames.push_back(Frame{&steps, 0});
 }
 
 std::string Dialogue::Message(const std::string& key, const Step& step) const {
-  auto it = config_->messages.find(key);
-  if (it == config_->messages.end()) return key;
-  Vars v = vars_;
+  auto it = FConfig->messages.find(key);
+  if (it == FConfig->messages.end()) return key;
+  Vars v = FVars;
   v["min"] = std::to_string(step.min);
   v["max"] = std::to_string(step.max);
   return Substitute(it->second, v);
 }
 
 DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
-  if (finished_) return last_final_;
-  if (first_) {
+  if (FFinished) return FLastFinal;
+  if (FFirst) {
     // The start already ran up to the first command: that is the answer now.
-    DialogueOutput out = std::move(*first_);
-    first_.reset();
-    if (continuation < 0) return Finish(config_->abort_result);
+    DialogueOutput out = std::move(*FFirst);
+    FFirst.reset();
+    if (continuation < 0) return Finish(FConfig->abort_result);
     return out;
   }
-  if (pending_ == nullptr) {
-    if (continuation < 0) return Finish(config_->abort_result);
+  if (FPending == nullptr) {
+    if (continuation < 0) return Finish(FConfig->abort_result);
     return Run();
   }
-  const Step& s = *pending_;
-  if (continuation < 0) return Finish(s.abort.value_or(config_->abort_result));
+  const Step& s = *FPending;
+  if (continuation < 0) return Finish(s.abort.value_or(FConfig->abort_result));
   // After a key-press message the automation always answers 1: it means "go on".
   const bool keypress = s.kind == Step::Kind::kCommand && s.command == clisitef::kCmdAguardaTecla;
   if (continuation == clisitef::kContinuaVoltar && !keypress) return GoBack();
-  if (s.kind == Step::Kind::kWait && wait_left_ > 0) {
-    --wait_left_;
-    host_.Pause(config_->interruption_delay_ms);
+  if (s.kind == Step::Kind::kWait && FWaitLeft > 0) {
+    --FWaitLeft;
+    FHost.Pause(FConfig->interruption_delay_ms);
     return Emit(s);
   }
   if (IsPrompt(s)) {
     const std::string given = Trim(answer);
     if (s.command == clisitef::kCmdSimNao) {
       if (given == "1") {
-        pending_ = nullptr;
-        if (!s.no_steps) return Finish(s.abort.value_or(config_->abort_result));
+        FPending = nullptr;
+        if (!s.no_steps) return Finish(s.abort.value_or(FConfig->abort_result));
         Push(*s.no_steps);
         return Run();
       }
       if (given != "0") return Refuse("invalid_option", s);
     } else if (s.command == clisitef::kCmdMenu) {
       bool known = false;
-      for (const auto& key : MenuKeys(pending_text_)) known = known || key == given;
+      for (const auto& key : MenuKeys(FPendingText)) known = known || key == given;
       if (!known) return Refuse("invalid_option", s);
-      pending_ = nullptr;
+      FPending = nullptr;
       auto b = s.branches.find(given);
       if (b != s.branches.end()) Push(b->second);
     } else {
@@ -142,13 +142,12 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
       if (s.check == "digits") {
         // Card numbers are longer than any number kept: only a range needs the value.
         const bool all_digits =
-            !given.empty() && std::all_of(given.begin(), given.end(), [](unsigned char c) {
-              return std::isdigit(c) != 0;
-            });
+            !given.empty() && std::all_of(given.begin(), given.end(),
+                                          [](unsigned char c) { return std::isdigit(c) != 0; });
         if (!all_digits) return Refuse("invalid_value", s);
         long number = 0;
-        if (s.range && (!ParseDigits(given, number) || number < s.range->first ||
-                        number > s.range->second)) {
+        if (s.range &&
+            (!ParseDigits(given, number) || number < s.range->first || number > s.range->second)) {
           return Refuse("invalid_value", s);
         }
       } else if (s.check == "amount") {
@@ -160,57 +159,57 @@ DialogueOutput Dialogue::Continue(int continuation, const std::string& answer) {
       if (s.pad > 0 && kept.size() < static_cast<std::size_t>(s.pad)) {
         kept.insert(0, static_cast<std::size_t>(s.pad) - kept.size(), '0');
       }
-      if (!s.keep.empty()) vars_[s.keep] = kept;
+      if (!s.keep.empty()) FVars[s.keep] = kept;
     }
   }
-  pending_ = nullptr;
+  FPending = nullptr;
   return Run();
 }
 
 std::optional<DialogueOutput> Dialogue::EndsAtStart() {
   DialogueOutput out = Run();
   if (out.finished) return out;
-  first_ = out;  // sent by the first Continue
+  FFirst = out;  // sent by the first Continue
   return std::nullopt;
 }
 
 DialogueOutput Dialogue::Refuse(const std::string& message_key, const Step& prompt) {
-  refusal_step_.text = Message(message_key, prompt);
+  FRefusalStep.text = Message(message_key, prompt);
   // Back to just before the prompt, so that it is sent again after the message.
-  if (!history_.empty()) {
-    Snapshot snap = std::move(history_.back());
-    history_.pop_back();
-    frames_ = std::move(snap.frames);
-    vars_ = std::move(snap.vars);
+  if (!FHistory.empty()) {
+    Snapshot snap = std::move(FHistory.back());
+    FHistory.pop_back();
+    FFrames = std::move(snap.frames);
+    FVars = std::move(snap.vars);
   }
-  pending_ = &refusal_step_;
+  FPending = &FRefusalStep;
   DialogueOutput out;
-  out.command = refusal_step_.command;
-  out.text = refusal_step_.text;
-  pending_text_ = out.text;
+  out.command = FRefusalStep.command;
+  out.text = FRefusalStep.text;
+  FPendingText = out.text;
   return out;
 }
 
 DialogueOutput Dialogue::GoBack() {
-  if (pending_ != nullptr && IsPrompt(*pending_) && !history_.empty()) history_.pop_back();
-  pending_ = nullptr;
-  if (history_.empty()) return Finish(config_->abort_result);
-  Snapshot snap = std::move(history_.back());
-  history_.pop_back();
-  frames_ = std::move(snap.frames);
-  vars_ = std::move(snap.vars);
+  if (FPending != nullptr && IsPrompt(*FPending) && !FHistory.empty()) FHistory.pop_back();
+  FPending = nullptr;
+  if (FHistory.empty()) return Finish(FConfig->abort_result);
+  Snapshot snap = std::move(FHistory.back());
+  FHistory.pop_back();
+  FFrames = std::move(snap.frames);
+  FVars = std::move(snap.vars);
   return Run();
 }
 
 DialogueOutput Dialogue::Finish(int result, const std::string& record, const std::string& buffer) {
-  finished_ = true;
-  pending_ = nullptr;
-  last_final_ = DialogueOutput{};
-  last_final_.finished = true;
-  last_final_.result = result;
-  last_final_.record = record;
-  last_final_.text = buffer;
-  return last_final_;
+  FFinished = true;
+  FPending = nullptr;
+  FLastFinal = DialogueOutput{};
+  FLastFinal.finished = true;
+  FLastFinal.result = result;
+  FLastFinal.record = record;
+  FLastFinal.text = buffer;
+  return FLastFinal;
 }
 
 DialogueOutput Dialogue::Emit(const Step& step) {
@@ -219,44 +218,44 @@ DialogueOutput Dialogue::Emit(const Step& step) {
   out.field = step.field;
   out.min = step.min;
   out.max = step.max;
-  out.text = Substitute(step.text, vars_);
-  pending_ = &step;
-  pending_text_ = out.text;
+  out.text = Substitute(step.text, FVars);
+  FPending = &step;
+  FPendingText = out.text;
   return out;
 }
 
 DialogueOutput Dialogue::Run() {
   for (;;) {
-    if (frames_.size() > kMaxDepth) return Finish(kInternalError);
-    if (frames_.empty())
+    if (FFrames.size() > kMaxDepth) return Finish(kInternalError);
+    if (FFrames.empty())
       return Finish(clisitef::kOk);  // a scenario without an end step approves nothing
-    Frame& top = frames_.back();
+    Frame& top = FFrames.back();
     if (top.index >= top.steps->size()) {
-      frames_.pop_back();
+      FFrames.pop_back();
       continue;
     }
     const Step& s = (*top.steps)[top.index];
     switch (s.kind) {
       case Step::Kind::kCommand:
-        if (IsPrompt(s)) history_.push_back(Snapshot{frames_, vars_});
+        if (IsPrompt(s)) FHistory.push_back(Snapshot{FFrames, FVars});
         ++top.index;
         return Emit(s);
       case Step::Kind::kWait: {
         ++top.index;
-        const int checks = s.checks >= 0 ? s.checks : config_->wait_checks;
+        const int checks = s.checks >= 0 ? s.checks : FConfig->wait_checks;
         if (checks <= 0) continue;
-        wait_left_ = checks - 1;
+        FWaitLeft = checks - 1;
         return Emit(s);
       }
       case Step::Kind::kEnd: {
         long result = 0;
-        const std::string text = Trim(Substitute(s.result, vars_));
+        const std::string text = Trim(Substitute(s.result, FVars));
         if (!ParseSigned(text, result)) result = kInternalError;
-        return Finish(static_cast<int>(result), s.record, Substitute(s.buffer, vars_));
+        return Finish(static_cast<int>(result), s.record, Substitute(s.buffer, FVars));
       }
       case Step::Kind::kSwitch: {
         ++top.index;
-        const std::string value = Substitute(s.subject, vars_);
+        const std::string value = Substitute(s.subject, FVars);
         auto b = s.branches.find(value);
         if (b != s.branches.end()) {
           Push(b->second);
@@ -267,8 +266,8 @@ DialogueOutput Dialogue::Run() {
       }
       case Step::Kind::kIf: {
         ++top.index;
-        const std::string left = Substitute(s.condition.left, vars_);
-        const std::string right = Substitute(s.condition.right, vars_);
+        const std::string left = Substitute(s.condition.left, FVars);
+        const std::string right = Substitute(s.condition.right, FVars);
         bool holds = false;
         switch (s.condition.op) {
           case Condition::Op::kContains:
@@ -286,15 +285,15 @@ DialogueOutput Dialogue::Run() {
       }
       case Step::Kind::kCall:
         ++top.index;
-        Push(config_->scenarios.at(s.call).steps);
+        Push(FConfig->scenarios.at(s.call).steps);
         continue;
       case Step::Kind::kSet:
         ++top.index;
-        for (const auto& [name, value] : s.sets) vars_[name] = Substitute(value, vars_);
+        for (const auto& [name, value] : s.sets) FVars[name] = Substitute(value, FVars);
         continue;
       case Step::Kind::kAction:
         ++top.index;
-        host_.RunAction(s.action, vars_);
+        FHost.RunAction(s.action, FVars);
         continue;
     }
   }

@@ -51,8 +51,8 @@ class Dialogue {
   // Continue.
   std::optional<DialogueOutput> EndsAtStart();
 
-  const Vars& vars() const { return vars_; }
-  const std::string& scenario_name() const { return scenario_name_; }
+  const Vars& vars() const { return FVars; }
+  const std::string& scenario_name() const { return FScenarioName; }
 
  private:
   struct Frame {
@@ -75,19 +75,19 @@ class Dialogue {
   void Push(const Steps& steps);
   std::string Message(const std::string& key, const Step& step) const;
 
-  std::shared_ptr<const Config> config_;
-  std::string scenario_name_;
-  DialogueHost& host_;
-  Vars vars_;
-  std::vector<Frame> frames_;
-  std::vector<Snapshot> history_;  // one per prompt issued, for going back
-  const Step* pending_ = nullptr;  // the step whose answer the next call brings
-  std::string pending_text_;       // its text as sent (menus are checked against it)
-  int wait_left_ = 0;
-  bool finished_ = false;
-  DialogueOutput last_final_;
-  Step refusal_step_;  // the message sent before a refused prompt is repeated
-  std::optional<DialogueOutput> first_;  // the first command, prepared by EndsAtStart
+  std::shared_ptr<const Config> FConfig;
+  std::string FScenarioName;
+  DialogueHost& FHost;
+  Vars FVars;
+  std::vector<Frame> FFrames;
+  std::vector<Snapshot> FHistory;  // one per prompt issued, for going back
+  const Step* FPending = nullptr;  // the step whose answer the next call brings
+  std::string FPendingText;        // its text as sent (menus are checked against it)
+  int FWaitLeft = 0;
+  bool FFinished = false;
+  DialogueOutput FLastFinal;
+  Step FRefusalStep;                     // the message sent before a refused prompt is repeated
+  std::optional<DialogueOutput> FFirst;  // the first command, prepared by EndsAtStart
 };
 
 }  // namespace clisitef_sim

@@ -36,13 +36,13 @@ void Member(JsonWriter& w, const char* key, int value) {
 }
 
 void Journal::Write(const std::function<void(JsonWriter&)>& fill) {
-  ++seq_;
-  if (path_.empty()) return;
+  ++FSeq;
+  if (FPath.empty()) return;
   rapidjson::StringBuffer buf;
   JsonWriter w(buf);
   w.StartObject();
   w.Key("seq");
-  w.Int64(seq_);
+  w.Int64(FSeq);
   Member(w, "at", LocalTimestamp());
   fill(w);
   w.EndObject();
@@ -50,10 +50,10 @@ void Journal::Write(const std::function<void(JsonWriter&)>& fill) {
   line += '\n';
   // One write() per line on an O_APPEND descriptor: the line reaches the file whole
   // and at once, and concurrent readers never see half of it.
-  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
     std::fprintf(stderr, "clisitef simulator: cannot open the journal %s (errno %d)\n",
-                 path_.c_str(), errno);
+                 FPath.c_str(), errno);
     return;
   }
   std::size_t done = 0;

@@ -17,15 +17,15 @@ using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 class Journal {
  public:
   // An empty path turns the journal off.
-  void SetPath(const std::string& path) { path_ = path; }
-  const std::string& path() const { return path_; }
+  void SetPath(const std::string& path) { FPath = path; }
+  const std::string& path() const { return FPath; }
 
   // Writes {"seq":N,"at":"<local time>", ...members written by `fill`...}.
   void Write(const std::function<void(JsonWriter&)>& fill);
 
  private:
-  std::string path_;
-  long seq_ = 0;
+  std::string FPath;
+  long FSeq = 0;
 };
 
 // Helpers that keep the call sites short. Strings are UTF-8.

@@ -14,38 +14,38 @@
 namespace clisitef_sim {
 
 Transaction& Ledger::Add(Transaction t) {
-  t.id = next_id_++;
-  transactions_.push_back(std::move(t));
-  return transactions_.back();
+  t.id = FNextId++;
+  FTransactions.push_back(std::move(t));
+  return FTransactions.back();
 }
 
 Transaction* Ledger::Pending() {
-  for (auto it = transactions_.rbegin(); it != transactions_.rend(); ++it) {
+  for (auto it = FTransactions.rbegin(); it != FTransactions.rend(); ++it) {
     if (it->status == "pending") return &*it;
   }
   return nullptr;
 }
 
 Transaction* Ledger::Find(int id) {
-  for (auto& t : transactions_) {
+  for (auto& t : FTransactions) {
     if (t.id == id) return &t;
   }
   return nullptr;
 }
 
-long Ledger::NextSequence() { return ++sequence_; }
+long Ledger::NextSequence() { return ++FSequence; }
 
 void Ledger::Save(const std::string& path) const {
   rapidjson::StringBuffer buf;
   rapidjson::Writer<rapidjson::StringBuffer> w(buf);
   w.StartObject();
   w.Key("next_id");
-  w.Int(next_id_);
+  w.Int(FNextId);
   w.Key("sequence");
-  w.Int64(sequence_);
+  w.Int64(FSequence);
   w.Key("transactions");
   w.StartArray();
-  for (const auto& t : transactions_) {
+  for (const auto& t : FTransactions) {
     w.StartObject();
     w.Key("id");
     w.Int(t.id);
@@ -91,9 +91,9 @@ void Ledger::Save(const std::string& path) const {
 }
 
 void Ledger::Load(const std::string& path) {
-  transactions_.clear();
-  next_id_ = 1;
-  sequence_ = 0;
+  FTransactions.clear();
+  FNextId = 1;
+  FSequence = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) return;  // no state yet
   std::ostringstream text;
@@ -128,11 +128,11 @@ void Ledger::Load(const std::string& path) {
         if (m->value.IsString()) t.vars[m->name.GetString()] = m->value.GetString();
       }
     }
-    transactions_.push_back(std::move(t));
+    FTransactions.push_back(std::move(t));
   }
-  next_id_ = d.HasMember("next_id") && d["next_id"].IsInt() ? d["next_id"].GetInt() : 1;
-  for (const auto& t : transactions_) next_id_ = std::max(next_id_, t.id + 1);
-  sequence_ = d.HasMember("sequence") && d["sequence"].IsInt64() ? d["sequence"].GetInt64() : 0;
+  FNextId = d.HasMember("next_id") && d["next_id"].IsInt() ? d["next_id"].GetInt() : 1;
+  for (const auto& t : FTransactions) FNextId = std::max(FNextId, t.id + 1);
+  FSequence = d.HasMember("sequence") && d["sequence"].IsInt64() ? d["sequence"].GetInt64() : 0;
 }
 
 }  // namespace clisitef_sim

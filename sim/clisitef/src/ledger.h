@@ -37,7 +37,7 @@ class Ledger {
   // The approved transaction not yet confirmed or undone, or null.
   Transaction* Pending();
   Transaction* Find(int id);
-  std::vector<Transaction>& transactions() { return transactions_; }
+  std::vector<Transaction>& transactions() { return FTransactions; }
   // Sequence behind NSUs and authorization codes; never repeats within a ledger.
   long NextSequence();
 
@@ -46,9 +46,9 @@ class Ledger {
   void Save(const std::string& path) const;
 
  private:
-  std::vector<Transaction> transactions_;
-  int next_id_ = 1;
-  long sequence_ = 0;
+  std::vector<Transaction> FTransactions;
+  int FNextId = 1;
+  long FSequence = 0;
 };
 
 }  // namespace clisitef_sim

@@ -190,38 +190,38 @@ std::string Simulator::ConfigPath() const {
 }
 
 bool Simulator::EnsureConfig(bool reload) {
-  if (config_ && !reload) return config_error_.empty();
+  if (FConfig && !reload) return FConfigError.empty();
   const std::string path = ConfigPath();
-  config_error_.clear();
+  FConfigError.clear();
   try {
-    config_ = LoadConfig(path);
+    FConfig = LoadConfig(path);
   } catch (const std::exception& e) {
-    config_error_ = e.what();
+    FConfigError = e.what();
     std::fprintf(stderr, "clisitef simulator: %s\n", e.what());
-    if (!config_) config_ = LoadConfig(std::string());
+    if (!FConfig) FConfig = LoadConfig(std::string());
   }
   const std::string journal = Env("CLISITEF_SIM_JOURNAL");
-  journal_.SetPath(journal.empty() ? config_->journal : journal);
+  FJournal.SetPath(journal.empty() ? FConfig->journal : journal);
   ApplyStatePath();
-  if (!config_error_.empty()) {
-    journal_.Write([&](JsonWriter& w) {
+  if (!FConfigError.empty()) {
+    FJournal.Write([&](JsonWriter& w) {
       Member(w, "event", "config_error");
-      Member(w, "message", config_error_);
+      Member(w, "message", FConfigError);
     });
   }
-  return config_error_.empty();
+  return FConfigError.empty();
 }
 
 void Simulator::ApplyStatePath() {
   const std::string env = Env("CLISITEF_SIM_STATE");
-  const std::string path = env.empty() ? config_->state_file : env;
-  if (path == state_path_) return;
-  state_path_ = path;
+  const std::string path = env.empty() ? FConfig->state_file : env;
+  if (path == FStatePath) return;
+  FStatePath = path;
   if (path.empty()) return;
   try {
-    ledger_.Load(path);
+    FLedger.Load(path);
   } catch (const std::exception& e) {
-    journal_.Write([&](JsonWriter& w) {
+    FJournal.Write([&](JsonWriter& w) {
       Member(w, "event", "state_error");
       Member(w, "message", e.what());
     });
@@ -229,11 +229,11 @@ void Simulator::ApplyStatePath() {
 }
 
 void Simulator::SaveState() {
-  if (state_path_.empty()) return;
+  if (FStatePath.empty()) return;
   try {
-    ledger_.Save(state_path_);
+    FLedger.Save(FStatePath);
   } catch (const std::exception& e) {
-    journal_.Write([&](JsonWriter& w) {
+    FJournal.Write([&](JsonWriter& w) {
       Member(w, "event", "state_error");
       Member(w, "message", e.what());
     });
@@ -266,23 +266,23 @@ void Simulator::WriteTransaction(JsonWriter& w, const char* key, const Transacti
 }
 
 void Simulator::AbandonDialogue(const std::string& reason) {
-  if (!dialogue_) return;
-  journal_.Write([&](JsonWriter& w) {
+  if (!FDialogue) return;
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "event", "abandoned");
     Member(w, "reason", reason);
-    Member(w, "function", dialogue_function_);
-    Member(w, "scenario", dialogue_->scenario_name());
+    Member(w, "function", FDialogueFunction);
+    Member(w, "scenario", FDialogue->scenario_name());
   });
-  dialogue_.reset();
+  FDialogue.reset();
 }
 
 void Simulator::UndoPending(const std::string& reason) {
-  Transaction* t = ledger_.Pending();
+  Transaction* t = FLedger.Pending();
   if (t == nullptr) return;
   t->status = "undone";
   t->finished_by = reason;
   SaveState();
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "event", "undone");
     Member(w, "reason", reason);
     WriteTransaction(w, "transaction", *t);
@@ -291,7 +291,7 @@ void Simulator::UndoPending(const std::string& reason) {
 
 int Simulator::Configure(const char* address, const char* store, const char* terminal,
                          short reserved, const char* parameters) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   const bool usable = EnsureConfig(true);
   AbandonDialogue("configuration");
   const std::string a = In(address);
@@ -299,21 +299,21 @@ int Simulator::Configure(const char* address, const char* store, const char* ter
   const std::string t = In(terminal);
   int result = kConfigurationUnusable;
   if (usable) {
-    auto by_terminal = config_->configure_results_by_terminal.find(t);
-    if (config_->configure_result) {
-      result = *config_->configure_result;
-    } else if (by_terminal != config_->configure_results_by_terminal.end()) {
+    auto by_terminal = FConfig->configure_results_by_terminal.find(t);
+    if (FConfig->configure_result) {
+      result = *FConfig->configure_result;
+    } else if (by_terminal != FConfig->configure_results_by_terminal.end()) {
       result = by_terminal->second;
     } else {
       result = DefaultConfigureResult(a, s, t);
     }
   }
-  configured_ = !IsConfigureError(result);
-  if (configured_) {
-    configuration_vars_ = {
+  FConfigured = !IsConfigureError(result);
+  if (FConfigured) {
+    FConfigurationVars = {
         {"address", a}, {"store", s}, {"terminal", t}, {"parameters", In(parameters)}};
   }
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "ConfiguraIntSiTefInterativoEx");
     w.Key("args");
     w.StartObject();
@@ -323,7 +323,7 @@ int Simulator::Configure(const char* address, const char* store, const char* ter
     Member(w, "reserved", reserved);
     Member(w, "parameters", In(parameters));
     w.EndObject();
-    Member(w, "config", config_->source);
+    Member(w, "config", FConfig->source);
     Member(w, "result", result);
   });
   return result;
@@ -331,23 +331,23 @@ int Simulator::Configure(const char* address, const char* store, const char* ter
 
 int Simulator::Start(int function, const char* value, const char* document, const char* date,
                      const char* time, const char* op, const char* restrictions) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
   int result = kContinue;
   std::string scenario_name;
   const Transaction* approved = nullptr;
-  if (!configured_) {
+  if (!FConfigured) {
     result = kNotInitialised;
-  } else if (config_->functions.find(function) == config_->functions.end()) {
+  } else if (FConfig->functions.find(function) == FConfig->functions.end()) {
     result = kInvalidFunction;  // nothing starts, so nothing is abandoned or undone
   } else {
     AbandonDialogue("next_function");
     // A transaction approved but never confirmed or undone does not survive the
     // start of the next function: the host undoes it.
     UndoPending("next_function");
-    scenario_name = config_->functions.at(function);
-    Vars vars = config_->variables;
-    for (const auto& [k, v] : configuration_vars_) vars[k] = v;
+    scenario_name = FConfig->functions.at(function);
+    Vars vars = FConfig->variables;
+    for (const auto& [k, v] : FConfigurationVars) vars[k] = v;
     const std::string raw = In(value);
     long cents = 0;
     if (!ParseAmount(raw, cents)) cents = 0;
@@ -363,18 +363,18 @@ int Simulator::Start(int function, const char* value, const char* document, cons
     vars["time"] = In(time);
     vars["operator"] = In(op);
     vars["restrictions"] = In(restrictions);
-    dialogue_ = std::make_unique<Dialogue>(config_, config_->scenarios.at(scenario_name),
+    FDialogue = std::make_unique<Dialogue>(FConfig, FConfig->scenarios.at(scenario_name),
                                            std::move(vars), *this);
-    dialogue_function_ = function;
+    FDialogueFunction = function;
     // A function with nothing to ask ends here: the start returns its final
     // result and no dialogue follows.
-    if (std::optional<DialogueOutput> done = dialogue_->EndsAtStart()) {
+    if (std::optional<DialogueOutput> done = FDialogue->EndsAtStart()) {
       result = done->result;
       approved = RecordIfApproved(*done);
-      dialogue_.reset();
+      FDialogue.reset();
     }
   }
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "IniciaFuncaoSiTefInterativo");
     w.Key("args");
     w.StartObject();
@@ -396,19 +396,19 @@ int Simulator::Start(int function, const char* value, const char* document, cons
 const Transaction* Simulator::RecordIfApproved(const DialogueOutput& out) {
   if (out.result != clisitef::kOk || out.record.empty()) return nullptr;
   Transaction t;
-  t.function = dialogue_function_;
+  t.function = FDialogueFunction;
   t.kind = out.record;
   t.status = "pending";
-  t.vars = dialogue_->vars();
+  t.vars = FDialogue->vars();
   if (t.kind == "cancellation") t.cancels = std::atoi(t.var("orig_id").c_str());
-  const Transaction* added = &ledger_.Add(std::move(t));
+  const Transaction* added = &FLedger.Add(std::move(t));
   SaveState();
   return added;
 }
 
 void Simulator::JournalApproval(const Transaction* approved) {
   if (approved == nullptr) return;
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "event", "approved");
     WriteTransaction(w, "transaction", *approved);
   });
@@ -416,7 +416,7 @@ void Simulator::JournalApproval(const Transaction* approved) {
 
 int Simulator::Continue(int* command, int* field, short* min, short* max, char* buffer, int size,
                         int continuation) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
   const bool args_ok = command != nullptr && field != nullptr && min != nullptr && max != nullptr &&
                        buffer != nullptr && size > 0;
@@ -427,10 +427,10 @@ int Simulator::Continue(int* command, int* field, short* min, short* max, char* 
   DialogueOutput out;
   if (!args_ok) {
     result = kBadArguments;
-  } else if (!dialogue_) {
+  } else if (!FDialogue) {
     result = kNotInitialised;
   } else {
-    out = dialogue_->Continue(continuation, answer);
+    out = FDialogue->Continue(continuation, answer);
     if (out.finished) result = out.result;
   }
   if (args_ok) {
@@ -449,12 +449,12 @@ int Simulator::Continue(int* command, int* field, short* min, short* max, char* 
   }
   const Transaction* approved = nullptr;
   std::string scenario;
-  if (dialogue_ && out.finished) {
-    scenario = dialogue_->scenario_name();
+  if (FDialogue && out.finished) {
+    scenario = FDialogue->scenario_name();
     approved = RecordIfApproved(out);
-    dialogue_.reset();
+    FDialogue.reset();
   }
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "ContinuaFuncaoSiTefInterativo");
     w.Key("args");
     w.StartObject();
@@ -478,10 +478,10 @@ int Simulator::Continue(int* command, int* field, short* min, short* max, char* 
 
 int Simulator::Finish(const char* entry, int confirm, const char* document, const char* date,
                       const char* time, const char* parameters, bool has_parameters) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
   AbandonDialogue("finish");
-  Transaction* t = ledger_.Pending();
+  Transaction* t = FLedger.Pending();
   std::string outcome = "nothing_pending";
   // The library finishes a transaction only when it is named by the document,
   // date and time its function was started with; anything else leaves it
@@ -498,7 +498,7 @@ int Simulator::Finish(const char* entry, int confirm, const char* document, cons
       t->status = "confirmed";
       outcome = "confirmed";
       if (t->kind == "cancellation") {
-        if (Transaction* original = ledger_.Find(t->cancels)) original->cancelled = true;
+        if (Transaction* original = FLedger.Find(t->cancels)) original->cancelled = true;
       }
     } else {
       t->status = "undone";
@@ -506,7 +506,7 @@ int Simulator::Finish(const char* entry, int confirm, const char* document, cons
     }
     SaveState();
   }
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", entry);
     w.Key("args");
     w.StartObject();
@@ -524,23 +524,23 @@ int Simulator::Finish(const char* entry, int confirm, const char* document, cons
 }
 
 int Simulator::ReadTrack3(char* buffer) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
   int result = kContinue;
-  if (!configured_) {
+  if (!FConfigured) {
     result = kNotInitialised;
-  } else if (config_->track3_scenario.empty()) {
+  } else if (FConfig->track3_scenario.empty()) {
     result = kInvalidFunction;
   } else {
     AbandonDialogue("next_function");
-    Vars vars = config_->variables;
-    for (const auto& [k, v] : configuration_vars_) vars[k] = v;
-    dialogue_ = std::make_unique<Dialogue>(config_, config_->scenarios.at(config_->track3_scenario),
+    Vars vars = FConfig->variables;
+    for (const auto& [k, v] : FConfigurationVars) vars[k] = v;
+    FDialogue = std::make_unique<Dialogue>(FConfig, FConfig->scenarios.at(FConfig->track3_scenario),
                                            std::move(vars), *this);
-    dialogue_function_ = -1;
+    FDialogueFunction = -1;
   }
   if (buffer != nullptr) buffer[0] = '\0';
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "LeTrilha3");
     Member(w, "result", result);
   });
@@ -548,10 +548,10 @@ int Simulator::ReadTrack3(char* buffer) {
 }
 
 int Simulator::ReadCardSecure(const char* entry) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
-  const int result = configured_ ? 0 : kNotInitialised;
-  journal_.Write([&](JsonWriter& w) {
+  const int result = FConfigured ? 0 : kNotInitialised;
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", entry);
     Member(w, "result", result);
   });
@@ -560,17 +560,17 @@ int Simulator::ReadCardSecure(const char* entry) {
 
 int Simulator::ReadCardDirectEx(char* number, char* track2, char* track1, short timeout,
                                 int reserved) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
   auto var = [&](const char* name) {
-    auto it = config_->variables.find(name);
-    return it == config_->variables.end() ? std::string() : it->second;
+    auto it = FConfig->variables.find(name);
+    return it == FConfig->variables.end() ? std::string() : it->second;
   };
   int result = kNotInitialised;
   std::string n;
   std::string t2;
   std::string t1;
-  if (configured_) {
+  if (FConfigured) {
     result = 0;
     n = var("reader_card_number");
     t2 = var("reader_track2");
@@ -579,7 +579,7 @@ int Simulator::ReadCardDirectEx(char* number, char* track2, char* track1, short 
   CopyOut(number, 25, Utf8ToCp1252(n));
   CopyOut(track2, 129, Utf8ToCp1252(t2));
   CopyOut(track1, 129, Utf8ToCp1252(t1));
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "LeCartaoDiretoEx");
     w.Key("args");
     w.StartObject();
@@ -595,11 +595,11 @@ int Simulator::ReadCardDirectEx(char* number, char* track2, char* track1, short 
 }
 
 int Simulator::WritePermanentMessage(const char* message) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
-  const int result = configured_ ? 0 : kNotInitialised;
-  if (configured_) permanent_message_ = In(message);
-  journal_.Write([&](JsonWriter& w) {
+  const int result = FConfigured ? 0 : kNotInitialised;
+  if (FConfigured) FPermanentMessage = In(message);
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "EscreveMensagemPermanentePinPad");
     w.Key("args");
     w.StartObject();
@@ -611,14 +611,14 @@ int Simulator::WritePermanentMessage(const char* message) {
 }
 
 int Simulator::PendingCount(const char* date, const char* document) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
   const std::string d = Trim(In(date));
   int count = 0;
-  for (const auto& t : ledger_.transactions()) {
+  for (const auto& t : FLedger.transactions()) {
     if (t.status == "pending" && (d.empty() || t.var("date") == d)) ++count;
   }
-  journal_.Write([&](JsonWriter& w) {
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "ObtemQuantidadeTransacoesPendentes");
     w.Key("args");
     w.StartObject();
@@ -631,10 +631,10 @@ int Simulator::PendingCount(const char* date, const char* document) {
 }
 
 int Simulator::PinPadPresence() {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::mutex> lock(FLock);
   EnsureConfig(false);
-  const int result = config_->pinpad_present;
-  journal_.Write([&](JsonWriter& w) {
+  const int result = FConfig->pinpad_present;
+  FJournal.Write([&](JsonWriter& w) {
     Member(w, "call", "VerificaPresencaPinPad");
     Member(w, "result", result);
   });
@@ -643,9 +643,9 @@ int Simulator::PinPadPresence() {
 
 void Simulator::Fault(const char* entry, long call_number, int result) {
   try {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::mutex> lock(FLock);
     EnsureConfig(false);
-    journal_.Write([&](JsonWriter& w) {
+    FJournal.Write([&](JsonWriter& w) {
       Member(w, "event", "fault");
       Member(w, "call", entry);
       Member(w, "call_number", static_cast<int>(call_number));
@@ -658,8 +658,8 @@ void Simulator::Fault(const char* entry, long call_number, int result) {
 void Simulator::InternalError(const char* entry, const char* what) {
   std::fprintf(stderr, "clisitef simulator: %s: %s\n", entry, what);
   try {
-    std::lock_guard<std::mutex> lock(mu_);
-    journal_.Write([&](JsonWriter& w) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FJournal.Write([&](JsonWriter& w) {
       Member(w, "event", "internal_error");
       Member(w, "call", entry);
       Member(w, "message", what);
@@ -689,7 +689,7 @@ void Simulator::FindTransaction(Vars& vars, const std::string& want) {
   if (cancellation && !ParseAmount(vars[prefix + "value"], cents)) cents = -1;
   const std::string date = Trim(vars[prefix + "date"]);
   const std::string nsu = vars[prefix + "nsu"];
-  auto& all = ledger_.transactions();
+  auto& all = FLedger.transactions();
   for (auto it = all.rbegin(); it != all.rend(); ++it) {
     const Transaction& t = *it;
     if (t.status != "confirmed") continue;
@@ -706,7 +706,7 @@ void Simulator::FindTransaction(Vars& vars, const std::string& want) {
 
 void Simulator::RunAction(const std::string& action, Vars& vars) {
   if (action == "authorize") {
-    const long seq = ledger_.NextSequence();
+    const long seq = FLedger.NextSequence();
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
@@ -734,7 +734,7 @@ void Simulator::RunAction(const std::string& action, Vars& vars) {
   } else if (action == "find_payment" || action == "find_transaction") {
     FindTransaction(vars, action);
   } else if (action == "find_last_receipt") {
-    auto& all = ledger_.transactions();
+    auto& all = FLedger.transactions();
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
       if (it->status == "confirmed" && !it->var("receipt_customer").empty()) {
         CopyAsOriginal(*it, vars);
@@ -746,10 +746,9 @@ void Simulator::RunAction(const std::string& action, Vars& vars) {
   } else if (action == "mask_card") {
     // A typed number as a host prints it: first six and last four digits.
     const std::string number = vars["typed_card"];
-    vars["card"] = number.size() > 10
-                       ? number.substr(0, 6) + std::string(number.size() - 10, '*') +
-                             number.substr(number.size() - 4)
-                       : std::string(number.size(), '*');
+    vars["card"] = number.size() > 10 ? number.substr(0, 6) + std::string(number.size() - 10, '*') +
+                                            number.substr(number.size() - 4)
+                                      : std::string(number.size(), '*');
   } else if (action == "pix_qrcode") {
     long cents = 0;
     if (!ParseDigits(vars["value_cents"], cents)) cents = 0;

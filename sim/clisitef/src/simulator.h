@@ -62,17 +62,17 @@ class Simulator : public DialogueHost {
   const Transaction* RecordIfApproved(const DialogueOutput& out);
   void JournalApproval(const Transaction* approved);
 
-  std::mutex mu_;
-  std::shared_ptr<const Config> config_;
-  std::string config_error_;
-  bool configured_ = false;
-  Vars configuration_vars_;
-  std::unique_ptr<Dialogue> dialogue_;
-  int dialogue_function_ = 0;
-  Ledger ledger_;
-  std::string state_path_;
-  Journal journal_;
-  std::string permanent_message_;
+  std::mutex FLock;
+  std::shared_ptr<const Config> FConfig;
+  std::string FConfigError;
+  bool FConfigured = false;
+  Vars FConfigurationVars;
+  std::unique_ptr<Dialogue> FDialogue;
+  int FDialogueFunction = 0;
+  Ledger FLedger;
+  std::string FStatePath;
+  Journal FJournal;
+  std::string FPermanentMessage;
 };
 
 }  // namespace clisitef_sim

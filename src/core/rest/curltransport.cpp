@@ -137,8 +137,8 @@ void SetConnection(const TCurlApi& api, CURL* h, const THttpRequest& request) {
   // TLS 1.0 up to 1.3. OpenSSL 3 refuses TLS 1.0 and 1.1 above security
   // level 0 (they sign with SHA-1), so the level is lowered for this request.
   Check(api.easy_setopt(h, CURLOPT_SSLVERSION,
-                         static_cast<long>(CURL_SSLVERSION_TLSv1_0) |
-                             static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3)),
+                        static_cast<long>(CURL_SSLVERSION_TLSv1_0) |
+                            static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3)),
         "CURLOPT_SSLVERSION");
   Check(api.easy_setopt(h, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0"),
         "CURLOPT_SSL_CIPHER_LIST");
@@ -168,7 +168,7 @@ void SetExchange(const TCurlApi& api, CURL* h, const THttpRequest& request, curl
   if (request.Method != TRequestMethod::rmGET &&
       (!request.Body.empty() || request.Method == TRequestMethod::rmPOST)) {
     Check(api.easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
-                           static_cast<curl_off_t>(request.Body.size())),
+                          static_cast<curl_off_t>(request.Body.size())),
           "CURLOPT_POSTFIELDSIZE_LARGE");
     Check(api.easy_setopt(h, CURLOPT_POSTFIELDS, request.Body.data()), "CURLOPT_POSTFIELDS");
   }

@@ -98,11 +98,16 @@ THttpRequest BuildRequest(TRequestMethod method, const std::string& baseUrl,
 
 const char* MethodName(TRequestMethod method) {
   switch (method) {
-    case TRequestMethod::rmPOST: return "POST";
-    case TRequestMethod::rmPUT: return "PUT";
-    case TRequestMethod::rmGET: return "GET";
-    case TRequestMethod::rmDELETE: return "DELETE";
-    case TRequestMethod::rmPATCH: return "PATCH";
+    case TRequestMethod::rmPOST:
+      return "POST";
+    case TRequestMethod::rmPUT:
+      return "PUT";
+    case TRequestMethod::rmGET:
+      return "GET";
+    case TRequestMethod::rmDELETE:
+      return "DELETE";
+    case TRequestMethod::rmPATCH:
+      return "PATCH";
   }
   return "GET";
 }

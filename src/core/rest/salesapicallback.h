@@ -38,9 +38,9 @@ bool SetTransactionDataValue(TJsonValue& Result, std::string_view Name, TJsonVal
 
 // How the sales API answered.
 struct TCallbackAnswer {
-  bool Registered = false;    // status 200..204
-  long long PaymentId = 0;    // "data" of the answer; 0 when absent or not registered
-  std::string LogText;        // what to log, empty when nothing
+  bool Registered = false;  // status 200..204
+  long long PaymentId = 0;  // "data" of the answer; 0 when absent or not registered
+  std::string LogText;      // what to log, empty when nothing
 };
 
 // Reads an answer: 200..204 registers with "data" (in text form, as an
@@ -57,8 +57,8 @@ TCallbackAnswer ReadCallbackAnswer(const TRestResponse& response);
 struct TRegisterOutcome {
   bool Registered = false;
   long long PaymentId = 0;
-  std::vector<std::string> LogEntries;     // service log lines, in order
-  std::optional<std::string> ErrorReply;   // text of an error reply to send after the logs
+  std::vector<std::string> LogEntries;    // service log lines, in order
+  std::optional<std::string> ErrorReply;  // text of an error reply to send after the logs
 };
 
 // Posts Result (serialised as it is) to CallbackURL(callbackBase, token)

@@ -11,8 +11,8 @@ namespace core::rest {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::StartsWith;
 using testing::HttpAnswer;
+using ::testing::StartsWith;
 using testing::TReceivedRequest;
 using testing::TTlsTestServer;
 
@@ -60,7 +60,8 @@ TEST(CurlTransport, AcceptsTls10To13AndAnExpiredCertificateForAnotherHost) {
 
 TEST(CurlTransport, FollowsRedirectsAndReturnsTheFinalStatusWhateverItIs) {
   TTlsTestServer server([](const TReceivedRequest& req) {
-    if (req.target == "/moved") return HttpAnswer(307, "Temporary Redirect", "", "Location: /final\r\n");
+    if (req.target == "/moved")
+      return HttpAnswer(307, "Temporary Redirect", "", "Location: /final\r\n");
     return HttpAnswer(500, "Internal Server Error", R"({"message":"falhou"})");
   });
   TRestResponse r = ExecuteRequest(TRequestMethod::rmPOST, server.Url("/moved"), {}, R"({"a":1})");

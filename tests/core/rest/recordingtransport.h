@@ -19,15 +19,15 @@ class TRecordingTransport : public IHttpTransport {
   };
 
   void Answer(long status, std::string content, std::string statusText = "") {
-    answers_.push_back(TRestResponse{status, std::move(statusText), std::move(content)});
+    FAnswers.push_back(TRestResponse{status, std::move(statusText), std::move(content)});
   }
-  void Fail(std::string reason) { answers_.push_back(TFailure{std::move(reason)}); }
+  void Fail(std::string reason) { FAnswers.push_back(TFailure{std::move(reason)}); }
 
   TRestResponse Perform(const THttpRequest& request) override {
     requests.push_back(request);
-    if (answers_.empty()) return TRestResponse{200, "OK", ""};
-    auto next = std::move(answers_.front());
-    answers_.pop_front();
+    if (FAnswers.empty()) return TRestResponse{200, "OK", ""};
+    auto next = std::move(FAnswers.front());
+    FAnswers.pop_front();
     if (auto* failure = std::get_if<TFailure>(&next)) throw ERequestError(failure->reason);
     return std::get<TRestResponse>(next);
   }
@@ -35,7 +35,7 @@ class TRecordingTransport : public IHttpTransport {
   std::vector<THttpRequest> requests;
 
  private:
-  std::deque<std::variant<TRestResponse, TFailure>> answers_;
+  std::deque<std::variant<TRestResponse, TFailure>> FAnswers;
 };
 
 }  // namespace core::rest::testing

@@ -42,9 +42,10 @@ TEST(SetTransactionDataValue, ReplacesTheMemberOfTheFirstEntryAndAppendsItLast) 
       R"({"type":"result","transaction_data":[{"payment_id":1,"sale_id":7},{"sale_id":8}],"z":1})");
   ASSERT_TRUE(SetTransactionDataValue(result, "payment_id", TJsonValue::MakeInteger(4711)));
   ASSERT_TRUE(SetTransactionDataValue(result, "company_id", TJsonValue::MakeInteger(3)));
-  EXPECT_EQ(result.Serialize(),
-            R"({"type":"result","transaction_data":[{"sale_id":7,"payment_id":4711,"company_id":3},)"
-            R"({"sale_id":8}],"z":1})");
+  EXPECT_EQ(
+      result.Serialize(),
+      R"({"type":"result","transaction_data":[{"sale_id":7,"payment_id":4711,"company_id":3},)"
+      R"({"sale_id":8}],"z":1})");
 
   // Each kind of value keeps its JSON type.
   const std::pair<TJsonValue, std::string> values[] = {
@@ -114,7 +115,8 @@ TEST(PostTransactionResult, PostsTheResultAndAddsTheIdentifiersToTheFirstEntry) 
   TJsonValue result = Parse(kResult);
   const std::string before = result.Serialize();
 
-  TRegisterOutcome outcome = PostTransactionResult(result, "https://api.shop", 42, "h.c.s", transport);
+  TRegisterOutcome outcome =
+      PostTransactionResult(result, "https://api.shop", 42, "h.c.s", transport);
   EXPECT_TRUE(outcome.Registered);
   EXPECT_EQ(outcome.PaymentId, 4711);
   EXPECT_TRUE(outcome.LogEntries.empty());
@@ -124,10 +126,11 @@ TEST(PostTransactionResult, PostsTheResultAndAddsTheIdentifiersToTheFirstEntry) 
   EXPECT_EQ(transport.requests[0].Method, TRequestMethod::rmPOST);
   EXPECT_EQ(transport.requests[0].Url, "https://api.shop/v1/sales/tef/callback/h.c.s");
   EXPECT_EQ(transport.requests[0].Body, before);  // the result as it was before the call
-  EXPECT_EQ(result.Serialize(),
-            R"({"type":"result","status":"approved","message":"Transa\u00E7\u00E3o TEF conclu\u00EDda com sucesso.",)"
-            R"("transaction_data":[{"sale_id":7,"operation":"credit","receipt":[],"payment_id":4711,"company_id":42},)"
-            R"({"sale_id":7}]})");
+  EXPECT_EQ(
+      result.Serialize(),
+      R"({"type":"result","status":"approved","message":"Transa\u00E7\u00E3o TEF conclu\u00EDda com sucesso.",)"
+      R"("transaction_data":[{"sale_id":7,"operation":"credit","receipt":[],"payment_id":4711,"company_id":42},)"
+      R"({"sale_id":7}]})");
 }
 
 TEST(PostTransactionResult, ARefusalIsLoggedButNotRepliedTo) {
@@ -136,8 +139,9 @@ TEST(PostTransactionResult, ARefusalIsLoggedButNotRepliedTo) {
   TJsonValue result = Parse(kResult);
   TRegisterOutcome outcome = PostTransactionResult(result, "https://api.shop/", 42, "t", transport);
   EXPECT_FALSE(outcome.Registered);
-  EXPECT_EQ(outcome.LogEntries, std::vector<std::string>{
-                                    "Erro ao registrar transação na API: Code: 422 - Message: Venda cancelada"});
+  EXPECT_EQ(outcome.LogEntries,
+            std::vector<std::string>{
+                "Erro ao registrar transação na API: Code: 422 - Message: Venda cancelada"});
   EXPECT_FALSE(outcome.ErrorReply);
   const TJsonValue& entry = result.Find("transaction_data")->Items()[0];
   EXPECT_EQ(MemberText(entry, "payment_id"), "0");
@@ -148,7 +152,8 @@ TEST(PostTransactionResult, ARequestErrorIsLoggedWithTheResultAndRepliedTo) {
   TRecordingTransport transport;
   transport.Fail("Failed to connect to 127.0.0.1 port 1: Connection refused");
   TJsonValue result = Parse(kResult);
-  TRegisterOutcome outcome = PostTransactionResult(result, "https://127.0.0.1:1", 42, "t", transport);
+  TRegisterOutcome outcome =
+      PostTransactionResult(result, "https://127.0.0.1:1", 42, "t", transport);
   const std::string m = "Request Error Failed to connect to 127.0.0.1 port 1: Connection refused";
   EXPECT_FALSE(outcome.Registered);
   ASSERT_EQ(outcome.LogEntries.size(), 2u);

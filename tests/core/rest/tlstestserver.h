@@ -11,6 +11,7 @@
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <strings.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,7 +19,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <strings.h>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -58,44 +58,45 @@ class TTlsTestServer {
 
   explicit TTlsTestServer(THandler handler) : TTlsTestServer(std::move(handler), TOptions()) {}
   TTlsTestServer(THandler handler, TOptions options)
-      : handler_(std::move(handler)), options_(options) {
+      : FHandler(std::move(handler)), FOptions(options) {
     // A client that gave up must not kill the test run when we answer it.
     platform::IgnoreBrokenPipes();
     MakeContext();
-    accept_ = BIO_new_accept("127.0.0.1:0");
-    BIO_set_bind_mode(accept_, BIO_BIND_REUSEADDR);
-    BIO_set_nbio_accept(accept_, 1);
-    if (!accept_ || BIO_do_accept(accept_) <= 0) throw std::runtime_error("test server: listen");
+    FAccept = BIO_new_accept("127.0.0.1:0");
+    BIO_set_bind_mode(FAccept, BIO_BIND_REUSEADDR);
+    BIO_set_nbio_accept(FAccept, 1);
+    if (!FAccept || BIO_do_accept(FAccept) <= 0) throw std::runtime_error("test server: listen");
     int fd = -1;
-    BIO_get_fd(accept_, &fd);
+    BIO_get_fd(FAccept, &fd);
     BIO_ADDR* addr = BIO_ADDR_new();
     BIO_sock_info_u info;
     info.addr = addr;
-    if (!BIO_sock_info(fd, BIO_SOCK_INFO_ADDRESS, &info)) throw std::runtime_error("test server: port");
+    if (!BIO_sock_info(fd, BIO_SOCK_INFO_ADDRESS, &info))
+      throw std::runtime_error("test server: port");
     char* service = BIO_ADDR_service_string(addr, 1);
-    port_ = std::stoi(service);
+    FPort = std::stoi(service);
     OPENSSL_free(service);
     BIO_ADDR_free(addr);
-    thread_ = std::thread([this] { Run(); });
+    FThread = std::thread([this] { Run(); });
   }
 
   ~TTlsTestServer() { Stop(); }
 
   // Stops listening: later connections are refused.
   void Stop() {
-    if (stop_.exchange(true)) return;
-    thread_.join();
-    BIO_free_all(accept_);
-    SSL_CTX_free(ctx_);
+    if (FStop.exchange(true)) return;
+    FThread.join();
+    BIO_free_all(FAccept);
+    SSL_CTX_free(FSslContext);
   }
 
-  int Port() const { return port_; }
+  int Port() const { return FPort; }
   std::string Url(const std::string& path) const {
-    return "https://127.0.0.1:" + std::to_string(port_) + path;
+    return "https://127.0.0.1:" + std::to_string(FPort) + path;
   }
   std::vector<TReceivedRequest> Requests() {
-    std::lock_guard lock(mu_);
-    return requests_;
+    std::lock_guard lock(FLock);
+    return FRequests;
   }
 
  private:
@@ -105,8 +106,8 @@ class TTlsTestServer {
     X509_set_version(cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
     const long day = 24 * 3600;
-    X509_gmtime_adj(X509_getm_notBefore(cert), options_.expiredCertificate ? -30 * day : -day);
-    X509_gmtime_adj(X509_getm_notAfter(cert), options_.expiredCertificate ? -day : 30 * day);
+    X509_gmtime_adj(X509_getm_notBefore(cert), FOptions.expiredCertificate ? -30 * day : -day);
+    X509_gmtime_adj(X509_getm_notAfter(cert), FOptions.expiredCertificate ? -day : 30 * day);
     X509_NAME* name = X509_get_subject_name(cert);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>("not this host"), -1, -1, 0);
@@ -114,27 +115,27 @@ class TTlsTestServer {
     X509_set_pubkey(cert, key);
     X509_sign(cert, key, EVP_sha256());
 
-    ctx_ = SSL_CTX_new(TLS_server_method());
-    SSL_CTX_set_min_proto_version(ctx_, options_.minVersion);
-    SSL_CTX_set_max_proto_version(ctx_, options_.maxVersion);
-    SSL_CTX_set_cipher_list(ctx_, "DEFAULT:@SECLEVEL=0");  // TLS 1.0/1.1 need level 0
-    SSL_CTX_use_certificate(ctx_, cert);
-    SSL_CTX_use_PrivateKey(ctx_, key);
+    FSslContext = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_set_min_proto_version(FSslContext, FOptions.minVersion);
+    SSL_CTX_set_max_proto_version(FSslContext, FOptions.maxVersion);
+    SSL_CTX_set_cipher_list(FSslContext, "DEFAULT:@SECLEVEL=0");  // TLS 1.0/1.1 need level 0
+    SSL_CTX_use_certificate(FSslContext, cert);
+    SSL_CTX_use_PrivateKey(FSslContext, key);
     X509_free(cert);
     EVP_PKEY_free(key);
   }
 
   void Run() {
-    while (!stop_) {
-      if (BIO_do_accept(accept_) <= 0) {
+    while (!FStop) {
+      if (BIO_do_accept(FAccept) <= 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         continue;
       }
-      BIO* client = BIO_pop(accept_);
+      BIO* client = BIO_pop(FAccept);
       int fd = -1;
       BIO_get_fd(client, &fd);
       BIO_socket_nbio(fd, 0);
-      SSL* ssl = SSL_new(ctx_);
+      SSL* ssl = SSL_new(FSslContext);
       SSL_set_bio(ssl, client, client);
       if (SSL_accept(ssl) == 1) Serve(ssl);
       SSL_free(ssl);
@@ -163,7 +164,8 @@ class TTlsTestServer {
     size_t contentLength = 0;
     for (size_t at = lineEnd; at != std::string::npos && at < head.size();) {
       size_t next = head.find("\r\n", at + 2);
-      std::string line = head.substr(at + 2, next == std::string::npos ? std::string::npos : next - at - 2);
+      std::string line =
+          head.substr(at + 2, next == std::string::npos ? std::string::npos : next - at - 2);
       size_t colon = line.find(':');
       std::string value = line.substr(colon + 1);
       while (!value.empty() && value.front() == ' ') value.erase(0, 1);
@@ -180,27 +182,27 @@ class TTlsTestServer {
       req.body.append(buf, n);
     }
     {
-      std::lock_guard lock(mu_);
-      requests_.push_back(req);
+      std::lock_guard lock(FLock);
+      FRequests.push_back(req);
     }
-    for (int waited = 0; waited < options_.answerDelayMs && !stop_; waited += 10) {
+    for (int waited = 0; waited < FOptions.answerDelayMs && !FStop; waited += 10) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (stop_) return;
-    std::string answer = handler_(req);
+    if (FStop) return;
+    std::string answer = FHandler(req);
     SSL_write(ssl, answer.data(), static_cast<int>(answer.size()));
     SSL_shutdown(ssl);
   }
 
-  THandler handler_;
-  TOptions options_;
-  SSL_CTX* ctx_ = nullptr;
-  BIO* accept_ = nullptr;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-  std::mutex mu_;
-  std::vector<TReceivedRequest> requests_;
+  THandler FHandler;
+  TOptions FOptions;
+  SSL_CTX* FSslContext = nullptr;
+  BIO* FAccept = nullptr;
+  int FPort = 0;
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+  std::mutex FLock;
+  std::vector<TReceivedRequest> FRequests;
 };
 
 }  // namespace core::rest::testing
