@@ -208,7 +208,13 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
       return {};
     }
 
-    if (first_frame) {
+    // A ping or pong may come between the fragments of a message (a pong
+    // answering our ping while the front end sends): it is passed over and
+    // the message goes on, instead of being dropped.
+    const bool control_inside = !first_frame && (frame_opcode & 0x08) != 0;
+    if (control_inside) {
+      // Nothing to do: read and dropped below.
+    } else if (first_frame) {
       opcode = frame_opcode;
       first_frame = false;
     } else if (frame_opcode != kOpContinuation) {
@@ -223,13 +229,20 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
       length = 0;
       for (size_t i = 0; i < n; ++i) length = (length << 8) | ext[i];
     }
-    if (length > limits.MaxPayload || message.size() + length > limits.MaxPayload) {
+    // A control frame carries at most 125 bytes.
+    if ((control_inside && length > 125) || length > limits.MaxPayload ||
+        message.size() + length > limits.MaxPayload) {
       CloseAndThrow(conn, "Mensagem WebSocket acima do limite.");
     }
 
     uint8_t key[4] = {0, 0, 0, 0};
     if (masked) ReadExact(conn, key, 4, limits.StallTimeoutMs, limits.StallTimeoutMs);
 
+    if (control_inside) {
+      std::string dropped;
+      AppendPayload(conn, dropped, length, limits.StallTimeoutMs);
+      continue;
+    }
     const size_t start = message.size();
     AppendPayload(conn, message, length, limits.StallTimeoutMs);
     if (masked) UnmaskInPlace(message.data() + start, message.size() - start, key);

@@ -50,8 +50,10 @@ struct TWebSocketLimits {
 // - the first byte is awaited up to FirstByteTimeoutMs (by default as long
 //   as it takes); after it, a gap of StallTimeoutMs without a byte closes the
 //   connection and throws;
-// - fragments (opcode 0) are joined; a frame with another opcode after the
-//   first one drops what was gathered and starts a new message;
+// - fragments (opcode 0) are joined; a ping or pong between them is passed
+//   over (above 125 bytes it closes the connection and throws); a frame with
+//   another data opcode after the first one drops what was gathered and
+//   starts a new message;
 // - a close frame (opcode 8) is answered with 88 00, the connection is closed,
 //   "Disconectado" is logged and the result is empty;
 // - a binary message starting 1F 8B is a gzip stream and is decompressed; a

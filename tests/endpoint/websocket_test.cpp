@@ -171,6 +171,10 @@ TEST_F(WebSocketReadTest, DeliversEachKindOfMessageAsOneText) {
       {"empty text", Frame(1, ""), ""},
       {"ping with data", Frame(9, "x"), "x"},
       {"new opcode drops fragments", Frame(1, "lost", false) + Frame(1, "kept"), "kept"},
+      {"pong between fragments", Frame(1, "{\"a\":", false) + Frame(10, "") + Frame(0, "1}"),
+       "{\"a\":1}"},
+      {"ping between fragments", Frame(1, "ab", false) + Frame(9, "p", true, false) + Frame(0, "c"),
+       "abc"},
   };
   for (const auto& c : cases) {
     TMemoryConnection fresh;
