@@ -85,6 +85,17 @@ int TGDIPrinter::MmToPx(double mm) const {
   return static_cast<int>(std::nearbyint(FDpiY * mm / 25.4));  // halves to even
 }
 
+// Where something w pixels wide starts on the line, by the current alignment;
+// never left of the margin.
+int TGDIPrinter::AlignedX(int w) const {
+  int x = LeftEdge();
+  if (FCurrentAlign == TTextAlign::taCenter)
+    x = LeftEdge() + (UsableWidth() - w) / 2;
+  else if (FCurrentAlign == TTextAlign::taRight)
+    x = RightEdge() - w;
+  return std::max(x, LeftEdge());
+}
+
 void TGDIPrinter::SetMargins() {
   FMarginLeft = MmToPx(1);
   FMarginRight = MmToPx(4);
@@ -364,14 +375,7 @@ void TGDIPrinter::PrintLine(const std::string& AText) {
     }
     for (const std::string& line : lines) {
       if (FCurrentInv) FillBand(FCurY, h);
-      const int w = TextWidth(line);
-      int x = LeftEdge();
-      if (FCurrentAlign == TTextAlign::taCenter)
-        x = LeftEdge() + (UsableWidth() - w) / 2;
-      else if (FCurrentAlign == TTextAlign::taRight)
-        x = RightEdge() - w;
-      if (x < LeftEdge()) x = LeftEdge();
-      DrawText(x, FCurY, line, false, FCurrentInv);
+      DrawText(AlignedX(TextWidth(line)), FCurY, line, false, FCurrentInv);
       FCurY += h;
     }
   }
@@ -480,13 +484,7 @@ void TGDIPrinter::PrintImage(const std::string& ABase64Data, int AWidthMm, int A
     const int h = AHeightMm >= 1
                       ? MmToPx(AHeightMm)
                       : static_cast<int>(std::nearbyint(static_cast<double>(w) * ph / pw));
-    int x = LeftEdge();
-    if (FCurrentAlign == TTextAlign::taCenter)
-      x = LeftEdge() + (UsableWidth() - w) / 2;
-    else if (FCurrentAlign == TTextAlign::taRight)
-      x = RightEdge() - w;
-    if (x < LeftEdge()) x = LeftEdge();
-    DrawPicture(pic, x, FCurY, w, h);
+    DrawPicture(pic, AlignedX(w), FCurY, w, h);
     cairo_surface_destroy(pic);
     FCurY += LineHeight() / 2 + h;
     FCurX = LeftEdge();

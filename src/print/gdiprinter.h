@@ -121,6 +121,7 @@ class TGDIPrinter {
   void DrawText(int x, int y, const std::string& s, bool inverse, bool white = false);
   void FillBand(int y, int h);
   int LeftEdge() const { return FMarginLeft; }
+  int AlignedX(int w) const;
   int RightEdge() const { return FPageWidth - FMarginRight; }
   int UsableWidth() const { return FPageWidth - FMarginLeft - FMarginRight; }
   void SetMargins();
