@@ -50,18 +50,25 @@ void ReadExact(TConnection& conn, uint8_t* buf, size_t n, int first_timeout_ms, 
 
 void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms) {
   // One allocation for the whole payload (its length is within the limit),
-  // read straight into it; the string grows piece by piece, so memory
-  // follows the bytes that really arrive, not the length a header claims.
-  out.reserve(out.size() + static_cast<size_t>(length));
+  // read straight into it. The string is opened up a piece at a time, only
+  // when the previous piece is full: pages are touched as bytes arrive, not
+  // for the length a header claims, and each byte is zero-filled once
+  // (reads return a TLS record at a time, far less than a piece).
+  size_t used = out.size();
+  out.reserve(used + static_cast<size_t>(length));
   while (length > 0) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, kReadPiece));
-    const size_t at = out.size();
-    out.resize(at + want);
-    const size_t k = conn.Read(out.data() + at, want, stall_ms);
-    out.resize(at + k);
-    if (k == 0) CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
+    if (out.size() == used) {
+      out.resize(used + static_cast<size_t>(std::min<uint64_t>(length, kReadPiece)));
+    }
+    const size_t k = conn.Read(out.data() + used, out.size() - used, stall_ms);
+    if (k == 0) {
+      out.resize(used);
+      CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
+    }
+    used += k;
     length -= k;
   }
+  out.resize(used);
 }
 
 // RFC 1952 stream, concatenated members included. False with a reason on a
