@@ -127,7 +127,10 @@ class TDmSitef {
 
   // --- routing and the reply envelope
   // Dispatches one client message (called by the server's execute event).
+  // Given the text to keep, a long string in it (a document to print) is
+  // read where it lies instead of being copied.
   void RouteTargeting(const std::string& pContent, endpoint::TConnection& pIdContext);
+  void RouteTargeting(std::string&& pContent, endpoint::TConnection& pIdContext);
   // The named member in text form, or ECampoNaoEncontrado.
   static std::string GetJSONField(const TJsonValue& object, const std::string& name);
   static std::string BuildErrorReply(const std::string& text);
@@ -232,6 +235,9 @@ class TDmSitef {
   platform::TEnv& Env() { return FEnv; }
 
  private:
+  // RouteTargeting once the text is parsed (nullopt: not JSON).
+  void RouteParsed(const std::string& pContent, std::optional<TJsonValue> parsed,
+                   endpoint::TConnection& pIdContext);
   // Steps of StartTransaction (dmsitef_transaction.cpp). The checked
   // request, or empty (the error reply sent, or a confirmation).
   std::optional<TTransactionRequest> ReadTransaction(const std::string& pContent);

@@ -159,7 +159,7 @@ void TDmSitef::ConfigureFromJournal(const TJournalledPayment& p) {
   tef::TRuVirIdUzaCliSiTef& m = c.TEFCliSiTef();
   tef::TStringList params;
   if (const TJsonValue* ps = cfg->Find("parameters")) {
-    for (const TJsonValue& l : ps->Items()) params.push_back(l.Text());
+    for (const TJsonValue& l : ps->Items()) params.emplace_back(l.Text());
   }
   const bool same = m.EnderecoIP() == text("address") && m.CodigoLoja() == text("store") &&
                     m.NumeroTerminal() == text("terminal") && m.ParametrosAdicionais() == params &&

@@ -65,7 +65,16 @@ void TDmSitef::SendSampleMsg(const std::string& pMsg) {
 }
 
 void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection& pIdContext) {
-  std::optional<TJsonValue> parsed = ParseJson(pContent);
+  RouteTargeting(std::string(pContent), pIdContext);
+}
+
+void TDmSitef::RouteTargeting(std::string&& pContent, endpoint::TConnection& pIdContext) {
+  const auto shared = std::make_shared<const std::string>(std::move(pContent));
+  RouteParsed(*shared, ParseJson(shared), pIdContext);
+}
+
+void TDmSitef::RouteParsed(const std::string& pContent, std::optional<TJsonValue> parsed,
+                           endpoint::TConnection& pIdContext) {
   if (!parsed) return;  // not JSON: ignored
   // Valid JSON that is not an object: the server closes the connection.
   if (!parsed->IsObject()) throw EDmSitefErro("Mensagem não é um objeto JSON");

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/ansi.h"
 
 namespace core {
@@ -145,7 +149,7 @@ TJsonValue& TJsonValue::Push(TJsonValue value) {
 std::optional<std::string> MemberText(const TJsonValue& object, std::string_view name) {
   const TJsonValue* v = object.Find(name);
   if (!v) return std::nullopt;
-  return v->Text();
+  return std::string(v->Text());
 }
 
 // --- Writer ---------------------------------------------------------------
@@ -218,7 +222,7 @@ void TJsonValue::SerializeTo(std::string& out) const {
       out += FText;
       break;
     case TKind::jkString:
-      AppendJsonString(out, FText);
+      AppendJsonString(out, Text());
       break;
     case TKind::jkArray: {
       out += '[';
@@ -245,13 +249,20 @@ void TJsonValue::SerializeTo(std::string& out) const {
 
 // --- Parser ---------------------------------------------------------------
 
-// A recursive-descent reader over text already known to be valid UTF-8. The
-// recursion is bounded by MaxDepth, so untrusted nesting cannot exhaust the
-// stack; strings are copied in runs found eight bytes at a time.
+// A recursive-descent reader. The recursion is bounded by MaxDepth, so
+// untrusted nesting cannot exhaust the stack. Outside strings the grammar
+// admits ASCII only, so UTF-8 is checked on the runs of string bytes that
+// hold a byte from 0x80 up; a multi-byte character cannot span a quote or a
+// backslash, so each run stands alone.
 class TJsonReader {
  public:
-  TJsonReader(std::string_view text, const TJsonLimits& limits)
-      : FCursor(text.data()), FEnd(text.data() + text.size()), FLimits(limits) {}
+  // shared, when given, holds text: long plain strings refer into it.
+  TJsonReader(std::string_view text, const TJsonLimits& limits,
+              std::shared_ptr<const std::string> shared = nullptr)
+      : FCursor(text.data()),
+        FEnd(text.data() + text.size()),
+        FLimits(limits),
+        FShared(std::move(shared)) {}
 
   bool Document(TJsonValue& root) {
     SkipSpace();
@@ -296,7 +307,7 @@ class TJsonReader {
       case '"':
         if (!Count()) return false;
         out.FKind = TJsonValue::TKind::jkString;
-        return String(out.FText);
+        return StringValue(out);
       case 't':
         return Literal(out, "true", TJsonValue::TKind::jkBoolean);
       case 'f':
@@ -412,8 +423,44 @@ class TJsonReader {
     }
   }
 
-  // Bytes up to the next '"', '\' or control character.
-  const char* PlainRun(const char* p) const {
+  // Bytes up to the next '"', '\' or control character. non_ascii is set
+  // when a byte from 0x80 up may lie before it (it may also be set for bytes
+  // just past it: a run so marked is checked, never wrongly passed).
+  const char* PlainRun(const char* p, bool& non_ascii) const {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i below_space = _mm_set1_epi8(0x1F);
+    const auto stops = [&](__m128i x) {
+      const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(x, below_space), below_space);
+      return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
+                          control);
+    };
+    const auto load = [](const char* at) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    };
+    __m128i high = _mm_setzero_si128();
+    // Sixty-four bytes a step while nothing stops the run, then sixteen.
+    while (FEnd - p >= 64) {
+      const __m128i a = load(p), b = load(p + 16), c = load(p + 32), d = load(p + 48);
+      const __m128i any =
+          _mm_or_si128(_mm_or_si128(stops(a), stops(b)), _mm_or_si128(stops(c), stops(d)));
+      if (_mm_movemask_epi8(any) != 0) break;
+      high = _mm_or_si128(high, _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)));
+      p += 64;
+    }
+    while (FEnd - p >= 16) {
+      const __m128i x = load(p);
+      high = _mm_or_si128(high, x);
+      const int hit = _mm_movemask_epi8(stops(x));
+      if (hit != 0) {
+        non_ascii = non_ascii || _mm_movemask_epi8(high) != 0;
+        return p + std::countr_zero(static_cast<unsigned>(hit));
+      }
+      p += 16;
+    }
+    non_ascii = non_ascii || _mm_movemask_epi8(high) != 0;
+#else
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHigh = 0x8080808080808080ull;
     while (FEnd - p >= 8) {
@@ -425,11 +472,41 @@ class TJsonReader {
       // below 0x20; bytes from 0x80 up are never flagged.
       const uint64_t hit =
           (((q - kOnes) & ~q) | ((b - kOnes) & ~b) | ((w - kOnes * 0x20) & ~w)) & kHigh;
+      non_ascii = non_ascii || (w & kHigh) != 0;
       if (hit != 0) return p + (std::countr_zero(hit) >> 3);
       p += 8;
     }
-    while (p != FEnd && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
+#endif
+    while (p != FEnd && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) {
+      non_ascii = non_ascii || static_cast<unsigned char>(*p) >= 0x80;
+      ++p;
+    }
     return p;
+  }
+
+  // The run [from, to) of plain string bytes, checked when marked non-ASCII.
+  bool CheckRun(const char* from, const char* to, bool non_ascii) {
+    if (non_ascii && !platform::IsValidUtf8(std::string_view(from, static_cast<size_t>(to - from))))
+      return Fail("invalid UTF-8");
+    return true;
+  }
+
+  // FCursor at the opening quote. A long string without escapes in shared
+  // text is referred to, not copied.
+  bool StringValue(TJsonValue& out) {
+    if (FShared) {
+      const char* from = FCursor + 1;
+      bool non_ascii = false;
+      const char* run = PlainRun(from, non_ascii);
+      if (run != FEnd && *run == '"' && static_cast<size_t>(run - from) >= kSharedStringBytes) {
+        if (!CheckRun(from, run, non_ascii)) return false;
+        out.FShared = FShared;
+        out.FView = std::string_view(from, static_cast<size_t>(run - from));
+        FCursor = run + 1;
+        return true;
+      }
+    }
+    return String(out.FText);
   }
 
   bool Hex4(unsigned long& unit) {
@@ -455,7 +532,9 @@ class TJsonReader {
   bool String(std::string& out) {
     ++FCursor;
     for (;;) {
-      const char* run = PlainRun(FCursor);
+      bool non_ascii = false;
+      const char* run = PlainRun(FCursor, non_ascii);
+      if (!CheckRun(FCursor, run, non_ascii)) return false;
       out.append(FCursor, static_cast<size_t>(run - FCursor));
       FCursor = run;
       if (FCursor == FEnd) return Fail("unterminated string");
@@ -514,22 +593,23 @@ class TJsonReader {
   const char* FCursor;
   const char* const FEnd;
   const TJsonLimits& FLimits;
+  const std::shared_ptr<const std::string> FShared;
   size_t FValues = 0;
   const char* FError = nullptr;
   bool FLimitBroken = false;
 };
 
-std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits,
-                                    std::string* error) {
+namespace {
+
+std::optional<TJsonValue> Parse(std::string_view text, const TJsonLimits& limits,
+                                std::string* error, std::shared_ptr<const std::string> shared) {
   const auto fail = [&](std::string why) -> std::optional<TJsonValue> {
     if (error) *error = std::move(why);
     return std::nullopt;
   };
   if (text.size() > limits.MaxBytes) return fail("text too large");
-  // Checked once for the whole text, so strings can be copied as they are.
-  if (!platform::IsValidUtf8(text)) return fail("invalid UTF-8");
 
-  TJsonReader reader(text, limits);
+  TJsonReader reader(text, limits, std::move(shared));
   TJsonValue root;
   if (!reader.Document(root)) {
     if (reader.LimitBroken()) return fail(reader.Error());
@@ -537,6 +617,20 @@ std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& li
                 std::to_string(reader.Offset(text.data())));
   }
   return root;
+}
+
+}  // namespace
+
+std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits,
+                                    std::string* error) {
+  return Parse(text, limits, error, nullptr);
+}
+
+std::optional<TJsonValue> ParseJson(std::shared_ptr<const std::string> text,
+                                    const TJsonLimits& limits, std::string* error) {
+  if (!text) return std::nullopt;
+  const std::string_view view(*text);
+  return Parse(view, limits, error, std::move(text));
 }
 
 }  // namespace core

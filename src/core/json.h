@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,8 +48,9 @@ class TJsonValue {
   bool IsArray() const { return FKind == TKind::jkArray; }
   bool IsObject() const { return FKind == TKind::jkObject; }
 
-  // The text form (see above).
-  const std::string& Text() const { return FText; }
+  // The text form (see above). For a long string parsed from shared text
+  // it refers into that text, which the value keeps alive.
+  std::string_view Text() const { return FShared ? FView : std::string_view(FText); }
 
   // Objects. Add appends a member (an existing one of the same name is kept:
   // callers add each name once) and returns *this for chaining; it turns a
@@ -76,6 +78,9 @@ class TJsonValue {
 
   TKind FKind = TKind::jkNull;
   std::string FText;
+  // Set instead of FText for a long string parsed from shared text.
+  std::shared_ptr<const std::string> FShared;
+  std::string_view FView;
   std::vector<TJsonValue> FItems;
   std::vector<TJsonMember> FMembers;
 };
@@ -104,9 +109,17 @@ struct TJsonLimits {
 // the text is not valid JSON or breaks a limit; error, when given, receives a
 // short reason. A \u escape of a lone low surrogate becomes U+FFFD; a high
 // surrogate escape without its low half makes the text invalid. Numbers of
-// any size are kept as written. Runs in one pass over the text (after a
-// vectorised UTF-8 check) and copies each string once.
+// any size are kept as written. Runs in one pass over the text, sixteen bytes
+// at a time through strings, checks UTF-8 only where a string has bytes from
+// 0x80 up, and copies each string once.
 std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits = {},
                                     std::string* error = nullptr);
+
+// The same, for text that the parsed value may share: a string value of at
+// least kSharedStringBytes without escapes is not copied but refers into
+// *text (a large document in a message is not duplicated).
+inline constexpr size_t kSharedStringBytes = 4096;
+std::optional<TJsonValue> ParseJson(std::shared_ptr<const std::string> text,
+                                    const TJsonLimits& limits = {}, std::string* error = nullptr);
 
 }  // namespace core

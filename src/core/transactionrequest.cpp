@@ -30,7 +30,8 @@ void ReadSaleMembers(const TJsonValue& message, TTransactionRequest& r) {
   if (const TJsonValue* v = message.Find("transaction_value")) {
     // A JSON number has a decimal point (12.5); a text is a regional
     // amount (12,50), where "1.000" is a thousand and not a one.
-    r.Value = v->IsNumber() ? StrToCurr(v->Text()) : RegionalStrToCurr(v->Text());
+    const std::string text(v->Text());
+    r.Value = v->IsNumber() ? StrToCurr(text) : RegionalStrToCurr(text);
   }
   if (std::optional<std::string> n = MemberText(message, "number_of_installments")) {
     r.Installments = StrToInt(*n);

@@ -258,12 +258,12 @@ void TServerThread::Dispatch(const std::shared_ptr<TClient>& client, std::string
     }
     FCurrent = client;
   }
-  RouteOne(*client, text);
+  RouteOne(*client, std::move(text));
 }
 
-bool TServerThread::RouteOne(TClient& client, const std::string& text) {
+bool TServerThread::RouteOne(TClient& client, std::string&& text) {
   try {
-    if (FHandlers.Route) FHandlers.Route(text, *client.connection);
+    if (FHandlers.Route) FHandlers.Route(std::move(text), *client.connection);
     if (FHandlers.AfterMessage) FHandlers.AfterMessage();
     return true;
   } catch (...) {
@@ -398,7 +398,7 @@ void TServerThread::RunExecutor(const std::shared_ptr<TClient>& client) {
       if (FHandlers.AnswersPrompt && FHandlers.AnswersPrompt(text)) continue;
     }
     if (text.size() >= platform::kLargeBlock) large_routed = true;
-    RouteOne(*client, text);
+    RouteOne(*client, std::move(text));
   }
   Disconnected();
   // The memory of this connection's large messages goes back to the system.

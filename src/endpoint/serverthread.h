@@ -58,8 +58,9 @@ class TServerThread {
  public:
   // What the server calls on a connection's reader or executor thread.
   struct THandlers {
-    // A complete non-empty message from the connection (RouteTargeting).
-    std::function<void(const std::string& text, TConnection& connection)> Route;
+    // A complete non-empty message from the connection (RouteTargeting),
+    // handed over: the server keeps no copy.
+    std::function<void(std::string&& text, TConnection& connection)> Route;
     // After each routed message (clears the data module's reading flag).
     std::function<void()> AfterMessage;
     // A connection ended (the TEF component cancels pending transactions).
@@ -143,7 +144,7 @@ class TServerThread {
   void Dispatch(const std::shared_ptr<TClient>& client, std::string text);
   // Route and AfterMessage for one message; false when the connection was
   // closed for an error escaping the handler.
-  bool RouteOne(TClient& client, const std::string& text);
+  bool RouteOne(TClient& client, std::string&& text);
   void RunExecutor(const std::shared_ptr<TClient>& client);
   void Disconnected();
   void Write(TClient& client, const std::string& frame);

@@ -48,13 +48,52 @@ void ReadExact(TConnection& conn, uint8_t* buf, size_t n, int first_timeout_ms, 
   }
 }
 
-void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms) {
+// UTF-8 of a text message checked as its bytes arrive, a cache-sized step
+// at a time while they are still in the cache, instead of in a pass over the
+// whole message at the end. A character cut by a step's end waits for the
+// next step.
+class TUtf8Progress {
+ public:
+  // Checks the complete characters of text past those already checked, once
+  // a step has gathered (everything, when final). text is what has arrived.
+  void Advance(std::string_view text, bool final) {
+    const size_t end = text.size();
+    if (end - FChecked < kStep && !final) return;
+    const size_t cut = final ? end : CompleteEnd(text, end);
+    if (FValid) FValid = platform::IsValidUtf8(text.substr(FChecked, cut - FChecked));
+    FChecked = cut;
+  }
+  bool Valid() const { return FValid; }
+
+ private:
+  static constexpr size_t kStep = 64 * 1024;
+
+  // end, or the start of a character that end cuts short.
+  size_t CompleteEnd(std::string_view text, size_t end) const {
+    for (size_t back = 1; back <= 3 && back <= end - FChecked; ++back) {
+      const auto b = static_cast<unsigned char>(text[end - back]);
+      if ((b & 0xC0) == 0x80) continue;  // continuation: look further back
+      const size_t needed = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+      return needed > back ? end - back : end;
+    }
+    return end;
+  }
+
+  size_t FChecked = 0;
+  bool FValid = true;
+};
+
+// Reads a frame's payload onto the end of out, unmasking each read where it
+// lands (key null: not masked) and, when utf8 is given, checking it.
+void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms,
+                   const uint8_t* key = nullptr, TUtf8Progress* utf8 = nullptr) {
   // One allocation for the whole payload (its length is within the limit),
   // read straight into it. The string is opened up a piece at a time, only
   // when the previous piece is full: pages are touched as bytes arrive, not
   // for the length a header claims, and each byte is zero-filled once
   // (reads return a TLS record at a time, far less than a piece).
   size_t used = out.size();
+  const size_t start = used;
   out.reserve(used + static_cast<size_t>(length));
   while (length > 0) {
     if (out.size() == used) {
@@ -65,8 +104,10 @@ void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int sta
       out.resize(used);
       CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
     }
+    if (key) UnmaskInPlace(out.data() + used, k, key, used - start);
     used += k;
     length -= k;
+    if (utf8) utf8->Advance(std::string_view(out.data(), used), false);
   }
   out.resize(used);
 }
@@ -187,6 +228,7 @@ void WebSocketHandshake(TConnection& conn) {
 std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
                                  const TWebSocketLimits& limits) {
   std::string message;
+  TUtf8Progress utf8;
   int opcode = 0;
   bool first_frame = true;
   int first_byte_timeout = limits.FirstByteTimeoutMs;
@@ -250,9 +292,11 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
       AppendPayload(conn, dropped, length, limits.StallTimeoutMs);
       continue;
     }
-    const size_t start = message.size();
-    AppendPayload(conn, message, length, limits.StallTimeoutMs);
-    if (masked) UnmaskInPlace(message.data() + start, message.size() - start, key);
+    // A gzip message is checked once inflated; a new message after a
+    // dropped one starts its check afresh.
+    if (message.empty()) utf8 = TUtf8Progress();
+    AppendPayload(conn, message, length, limits.StallTimeoutMs, masked ? key : nullptr,
+                  opcode == kOpBinary ? nullptr : &utf8);
     if (fin) break;
   }
 
@@ -265,9 +309,12 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
       return {};
     }
     message = std::move(inflated);
+    return platform::ToValidUtf8(std::move(message));
   }
   // Invalid sequences become U+FFFD, so that the text stays valid UTF-8.
-  return platform::ToValidUtf8(std::move(message));
+  if (opcode == kOpBinary) return platform::ToValidUtf8(std::move(message));
+  utf8.Advance(message, true);
+  return utf8.Valid() ? std::move(message) : platform::ToValidUtf8(std::move(message));
 }
 
 std::string EncodeWebSocketTextFrame(std::string_view text) {

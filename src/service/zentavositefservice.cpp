@@ -114,8 +114,8 @@ void TZentavoSiTefService::StartServer() {
     EnsureFirewallRule(static_cast<int>(port), GravaLog);
     endpoint::TServerThread::THandlers h;
     core::TDmSitef* dm = FDmSitef.get();
-    h.Route = [dm](const std::string& text, endpoint::TConnection& c) {
-      dm->RouteTargeting(text, c);
+    h.Route = [dm](std::string&& text, endpoint::TConnection& c) {
+      dm->RouteTargeting(std::move(text), c);
     };
     h.AfterMessage = [dm] { dm->MessageHandled(); };
     h.Disconnect = [dm] { dm->ConnectionClosed(); };

@@ -54,7 +54,7 @@ class DialogueTest : public ::testing::Test {
     for (const std::string& s : FHost->TakeSent()) out.push_back(*ParseJson(s));
     return out;
   }
-  static std::string Type(const TJsonValue& v) { return v.Find("type")->Text(); }
+  static std::string Type(const TJsonValue& v) { return std::string(v.Find("type")->Text()); }
 
   std::filesystem::path FDir;
   std::unique_ptr<TFakeHost> FHost;
@@ -204,7 +204,7 @@ TEST_F(DialogueTest, ReceiptHighlightCountsDownOnTheEnvironmentsClock) {
   int modal = 0;
   FDmSitef->ControlDisplayMessage("Destaque a 2ª Via", tef::opmDestaqueVia, modal);
   std::vector<std::string> messages;
-  for (const TJsonValue& m : Sent()) messages.push_back(m.Find("message")->Text());
+  for (const TJsonValue& m : Sent()) messages.emplace_back(m.Find("message")->Text());
   const std::string v = "Destaque a 2ª Via";
   EXPECT_EQ(messages, (std::vector<std::string>{v + " 2", v + " 2", v + " 1", v + " 1", v + " 0",
                                                 v + " 0", v + " 0", v}));

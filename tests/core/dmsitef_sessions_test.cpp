@@ -61,7 +61,7 @@ class SessionClockTest : public ::testing::Test {
     FDmSitef->RouteTargeting(
         "{\"route\":\"/session/finish\",\"type\":\"session\",\"session_uuid\":\"" + uuid + "\"}",
         FConnection);
-    return LastReply().Find("message")->Text();
+    return std::string(LastReply().Find("message")->Text());
   }
 
   std::filesystem::path FDir;
@@ -83,7 +83,7 @@ TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
   At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
   const TJsonValue reply = Start();
   ASSERT_NE(reply.Find("session_uuid"), nullptr) << reply.Serialize();
-  const std::string uuid = reply.Find("session_uuid")->Text();
+  const std::string uuid(reply.Find("session_uuid")->Text());
   At(TDateTime{2025, 1, 5, 15, 3, 9, 122});
   TSessionPtr s;
   EXPECT_TRUE(FDmSitef->ValidateSession("{\"session_uuid\":\"" + uuid + "\"}", s));
@@ -95,7 +95,7 @@ TEST_F(SessionClockTest, ThirtyMinutesLaterTheSessionHasExpiredAndIsGone) {
 
 TEST_F(SessionClockTest, WhileTheTEFIsClaimedSessionStartAndInitializeChangeNothing) {
   At(TDateTime{2025, 1, 5, 14, 33, 9, 123});
-  const std::string uuid = Start("0012", "77").Find("session_uuid")->Text();
+  const std::string uuid(Start("0012", "77").Find("session_uuid")->Text());
   {
     TTEFClaim transaction(FDmSitef->TEFClaim(), TTEFClaim::usoTransacao);
     ASSERT_TRUE(transaction.Owns());
@@ -125,7 +125,7 @@ TEST_F(SessionClockTest, ASessionOutlivesTheHourRepeatedWhenDaylightSavingEnds) 
   const TJsonValue reply = Start();
   ASSERT_NE(reply.Find("session_uuid"), nullptr) << reply.Serialize();
   EXPECT_EQ(reply.Find("expiration")->Text(), "2025-11-02T07:10:00.000Z");
-  const std::string uuid = reply.Find("session_uuid")->Text();
+  const std::string uuid(reply.Find("session_uuid")->Text());
   const int64_t later = start + 60 * 1000;
   FClock.SetNowMillis(later);
   TSessionPtr session;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -152,11 +153,12 @@ TEST(JsonParseTest, RejectsInvalidText) {
             "b");
 }
 
-// Strings are scanned eight bytes at a time: a stop character must be found
-// at every position of a word, after non-ASCII bytes too.
+// Strings are scanned a block of bytes at a time: a stop character or a bad
+// byte must be found at every position of a block, after non-ASCII bytes too.
 TEST(JsonParseTest, FindsEscapesQuotesAndControlsAtEveryPosition) {
-  const std::string filler = "abcdefghijklmnopqrstuvwxyz";
-  for (size_t k = 0; k < 24; ++k) {
+  std::string filler;
+  while (filler.size() < 140) filler += "abcdefghijklmnopqrstuvwxyz";
+  for (size_t k = 0; k < 140; ++k) {
     const std::string head = "\xC3\xA9" + filler.substr(0, k);  // "é" and k letters
     const auto escaped = ParseJson("\"" + head + "\\n" + head + "\"");
     ASSERT_TRUE(escaped.has_value()) << k;
@@ -167,6 +169,11 @@ TEST(JsonParseTest, FindsEscapesQuotesAndControlsAtEveryPosition) {
     for (const char control : {'\x01', '\x1F', '\n'}) {
       EXPECT_FALSE(ParseJson("\"" + head + control + head + "\"").has_value()) << k;
     }
+    for (const char* bad : {"\xFF", "\xC3", "\xED\xA0\x80"}) {  // lone, cut short, a surrogate
+      std::string error;
+      EXPECT_FALSE(ParseJson("[\"" + filler.substr(0, k) + bad + "\"]", {}, &error)) << k;
+      EXPECT_EQ(error.substr(0, 13), "invalid UTF-8") << k;
+    }
     EXPECT_FALSE(ParseJson("\"" + head).has_value()) << k;  // unterminated
   }
   // DEL and every byte from 0x80 are plain string bytes.
@@ -175,6 +182,33 @@ TEST(JsonParseTest, FindsEscapesQuotesAndControlsAtEveryPosition) {
   const auto v = ParseJson("{\"route\":\"\\/print\",\"data\":\"" + big + "\"}");
   ASSERT_TRUE(v.has_value());
   EXPECT_EQ(v->Find("data")->Text(), big);
+}
+
+// From shared text, a long string without escapes is read where it lies and
+// keeps the text alive; anything else is copied as from a plain parse.
+TEST(JsonParseTest, SharedTextLendsItsLongStrings) {
+  const std::string big(kSharedStringBytes, 'Q');
+  const std::string doc = "{\"data\":\"" + big + "\",\"esc\":\"" + big + "\\n\",\"short\":\"s\"," +
+                          "\"" + big + "\":1}";
+  auto text = std::make_shared<const std::string>(doc);
+  const char* begin = text->data();
+  std::optional<TJsonValue> v = ParseJson(std::move(text));
+  ASSERT_TRUE(v.has_value());
+  const std::string_view data = v->Find("data")->Text();
+  EXPECT_EQ(data, big);
+  EXPECT_GE(data.data(), begin);  // not a copy
+  EXPECT_LT(data.data(), begin + doc.size());
+  EXPECT_EQ(v->Find("esc")->Text(), big + "\n");
+  EXPECT_EQ(v->Find("short")->Text(), "s");
+  EXPECT_EQ(v->Members()[3].Name, big);
+  EXPECT_EQ(v->Serialize(), ParseJson(doc)->Serialize());
+  const TJsonValue copy = *v;  // the value alone keeps the text
+  v.reset();
+  EXPECT_EQ(copy.Find("data")->Text(), big);
+
+  const std::string bad = "[\"" + big + "\xC3\"]";
+  EXPECT_FALSE(ParseJson(std::make_shared<const std::string>(bad)).has_value());
+  EXPECT_FALSE(ParseJson(std::shared_ptr<const std::string>()).has_value());
 }
 
 TEST(JsonParseTest, EnforcesTheLimits) {

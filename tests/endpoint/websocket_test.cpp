@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "endpoint/memory_connection.h"
+#include "platform/ansi.h"
 
 namespace endpoint {
 namespace {
@@ -183,6 +184,44 @@ TEST_F(WebSocketReadTest, DeliversEachKindOfMessageAsOneText) {
     EXPECT_TRUE(fresh.Connected()) << c.name;
     EXPECT_EQ(fresh.Unread(), "") << c.name;
     EXPECT_TRUE(fresh.writes.empty()) << c.name;
+  }
+}
+
+// A long text is unmasked and its UTF-8 checked read by read: characters cut
+// between reads, frames or check steps, and bad bytes anywhere, must come out
+// as from one pass over the whole.
+TEST_F(WebSocketReadTest, LongTextCheckedAsItArrivesMatchesOnePass) {
+  std::string payload;
+  for (int i = 0; payload.size() < 300000; ++i) {
+    payload += "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // 1, 2, 3 and 4-byte characters
+    if (i % 9000 == 8999) payload += "\xF0\x9F";          // a character cut short
+    if (i % 7001 == 7000) payload += "\xFF";              // a byte no character has
+  }
+  const std::string clean = payload.substr(0, 100000) + "z";
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<size_t> reads;  // sizes the bytes arrive in, repeated
+  } cases[] = {
+      {"valid, odd reads", clean, {4093, 1, 3, 7}},
+      {"valid, byte by byte at first", clean, {1}},
+      {"bad bytes, odd reads", payload, {65537, 2, 16384}},
+      {"bad bytes, tiny reads", payload, {5, 11}},
+  };
+  for (const auto& c : cases) {
+    const size_t half = c.text.size() / 2 + 1;  // inside a character
+    const std::string bytes =
+        Frame(1, c.text.substr(0, half), false) + Frame(0, c.text.substr(half));
+    TMemoryConnection fresh;
+    size_t at = 0;
+    for (size_t i = 0; at < bytes.size(); ++i) {
+      const size_t n = c.reads[i % c.reads.size()];
+      fresh.Push(bytes.substr(at, n));
+      at += n;
+      if (i > 200000) break;  // byte by byte only at first
+    }
+    fresh.Push(bytes.substr(std::min(at, bytes.size())));
+    EXPECT_EQ(ReadWebSocketMessage(fresh, nullptr), platform::ToValidUtf8(c.text)) << c.name;
   }
 }
 
