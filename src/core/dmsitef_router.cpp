@@ -65,10 +65,19 @@ void TDmSitef::SendSampleMsg(const std::string& pMsg) {
 }
 
 void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection& pIdContext) {
-  RouteTargeting(std::string(pContent), pIdContext);
+  // Only a text long enough to hold a string worth sharing is kept whole.
+  if (pContent.size() >= kSharedStringBytes) {
+    RouteTargeting(std::string(pContent), pIdContext);
+    return;
+  }
+  RouteParsed(pContent, ParseJson(pContent), pIdContext);
 }
 
 void TDmSitef::RouteTargeting(std::string&& pContent, endpoint::TConnection& pIdContext) {
+  if (pContent.size() < kSharedStringBytes) {
+    RouteParsed(pContent, ParseJson(pContent), pIdContext);
+    return;
+  }
   const auto shared = std::make_shared<const std::string>(std::move(pContent));
   RouteParsed(*shared, ParseJson(shared), pIdContext);
 }
