@@ -1,4 +1,4 @@
-// Unmasking of client payloads (RFC 6455, section 5.3), eight bytes at a
+// Unmasking of client payloads (RFC 6455, section 5.3), many bytes at a
 // time: large messages (documents to print) are megabytes long.
 #pragma once
 
