@@ -19,8 +19,8 @@ namespace {
 constexpr char kWebSocketGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 constexpr std::string_view kKeyHeader = "Sec-WebSocket-Key:";
 constexpr size_t kMaxHandshakeBytes = 64 * 1024;
-// Payloads are read in pieces of up to this size.
-constexpr size_t kReadPiece = 256 * 1024;
+// Payloads are read in pieces of up to this size: a TLS record's worth.
+constexpr size_t kReadPiece = 16 * 1024;
 
 constexpr int kOpContinuation = 0;
 constexpr int kOpBinary = 2;
@@ -87,29 +87,22 @@ class TUtf8Progress {
 // lands (key null: not masked) and, when utf8 is given, checking it.
 void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int stall_ms,
                    const uint8_t* key = nullptr, TUtf8Progress* utf8 = nullptr) {
-  // One allocation for the whole payload (its length is within the limit),
-  // read straight into it. The string is opened up a piece at a time, only
-  // when the previous piece is full: pages are touched as bytes arrive, not
-  // for the length a header claims, and each byte is zero-filled once
-  // (reads return a TLS record at a time, far less than a piece).
-  size_t used = out.size();
-  const size_t start = used;
-  out.reserve(used + static_cast<size_t>(length));
+  // One allocation for the whole payload (its length is within the limit):
+  // pages are touched as bytes arrive, not for the length a header claims.
+  // Each read lands in a record-sized buffer that stays in the cache, is
+  // unmasked there and appended, so no byte is zero-filled first.
+  const size_t start = out.size();
+  out.reserve(start + static_cast<size_t>(length));
+  std::array<char, kReadPiece> piece;
   while (length > 0) {
-    if (out.size() == used) {
-      out.resize(used + static_cast<size_t>(std::min<uint64_t>(length, kReadPiece)));
-    }
-    const size_t k = conn.Read(out.data() + used, out.size() - used, stall_ms);
-    if (k == 0) {
-      out.resize(used);
-      CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
-    }
-    if (key) UnmaskInPlace(out.data() + used, k, key, used - start);
-    used += k;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, piece.size()));
+    const size_t k = conn.Read(piece.data(), want, stall_ms);
+    if (k == 0) CloseAndThrow(conn, "Tempo esgotado aguardando dados do cliente.");
+    if (key) UnmaskInPlace(piece.data(), k, key, out.size() - start);
+    out.append(piece.data(), k);
     length -= k;
-    if (utf8) utf8->Advance(std::string_view(out.data(), used), false);
+    if (utf8) utf8->Advance(out, false);
   }
-  out.resize(used);
 }
 
 // RFC 1952 stream, concatenated members included. False with a reason on a
