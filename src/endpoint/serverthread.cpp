@@ -20,6 +20,8 @@ constexpr int kTlsHandshakeTimeoutMs = 60000;
 constexpr int kProbeSliceMs = 250;
 // Messages read ahead of their handling, per connection.
 constexpr size_t kMaxInbox = 64;
+// Read buffer of each TLS connection (records are read ahead into it).
+constexpr size_t kTlsReadBuffer = 64 * 1024;
 
 long long NowMs() { return platform::DefaultEnv().MonotonicMillis(); }
 
@@ -121,6 +123,9 @@ void TServerThread::Execute() {
     // a header and then a body per read. What is read ahead is seen by
     // SSL_has_pending, which the connection asks before waiting.
     SSL_CTX_set_read_ahead(FSslContext, 1);
+    // Several records a read while a large message streams in, instead of
+    // one read call per 16 KiB record.
+    SSL_CTX_set_default_read_buffer_len(FSslContext, kTlsReadBuffer);
     // A browser that reconnects resumes its TLS session from a ticket it
     // holds: no session is kept here, so memory does not grow with every
     // connection ever made.
