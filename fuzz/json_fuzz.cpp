@@ -1,10 +1,12 @@
 // JSON parser and writer under arbitrary text. A parsed value written by our
 // writer must parse again to the same serialisation, and the writer's output
 // is ASCII without control characters below U+0020 (U+007F is written as
-// itself), whatever bytes a string holds.
+// itself), whatever bytes a string holds. Parsing shared text (long strings
+// referred to, not copied) must give what parsing a plain view gives.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const auto value = core::ParseJson(text);
+  const auto shared = core::ParseJson(std::make_shared<const std::string>(text));
+  if (value.has_value() != shared.has_value()) abort();
   if (!value) return 0;
+  if (shared->Serialize() != value->Serialize()) abort();
   const std::string once = value->Serialize();
   const auto again = core::ParseJson(once);
   if (!again || again->Serialize() != once) abort();
