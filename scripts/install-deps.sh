@@ -14,7 +14,6 @@ tzdata
 libssl-dev
 zlib1g-dev
 rapidjson-dev
-libsimdjson-dev
 libcurl4-openssl-dev
 libcups2-dev
 cups-daemon
