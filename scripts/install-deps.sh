@@ -29,6 +29,7 @@ libgtest-dev
 libgmock-dev
 clang
 clang-format
+lld
 libclang-rt-dev
 python3
 python3-pytest
