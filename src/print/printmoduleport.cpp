@@ -16,9 +16,8 @@ class TPortSpooler final : public platform::TPrintSpooler {
     failure.Raise();
     return found;
   }
-  int SubmitJob(const std::string& destination, const std::string& title,
-                const std::string& format, const platform::TPrintOptions& options,
-                const std::string& document) override {
+  int SubmitJob(const std::string& destination, const std::string& title, const std::string& format,
+                const platform::TPrintOptions& options, const std::string& document) override {
     TPortFailure failure;
     const int job = FPort.SubmitJob(destination, title, format, options, document, failure);
     failure.Raise();
@@ -82,9 +81,8 @@ std::optional<platform::TPrintDestination> TSpoolerPortOf::FindDestination(
 int TSpoolerPortOf::SubmitJob(const std::string& destination, const std::string& title,
                               const std::string& format, const platform::TPrintOptions& options,
                               const std::string& document, TPortFailure& failure) noexcept {
-  return KeepFailure(failure, [&] {
-    return FSpooler->SubmitJob(destination, title, format, options, document);
-  });
+  return KeepFailure(
+      failure, [&] { return FSpooler->SubmitJob(destination, title, format, options, document); });
 }
 
 platform::TPrintJobState TSpoolerPortOf::JobState(const std::string& destination, int job_id,

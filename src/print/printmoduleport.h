@@ -47,8 +47,8 @@ auto KeepFailure(TPortFailure& failure, TFn&& fn) noexcept -> decltype(fn()) {
 class TSpoolerPort {
  public:
   virtual ~TSpoolerPort() = default;
-  virtual std::optional<platform::TPrintDestination> FindDestination(const std::string& name,
-                                                                     TPortFailure& failure) noexcept = 0;
+  virtual std::optional<platform::TPrintDestination> FindDestination(
+      const std::string& name, TPortFailure& failure) noexcept = 0;
   virtual int SubmitJob(const std::string& destination, const std::string& title,
                         const std::string& format, const platform::TPrintOptions& options,
                         const std::string& document, TPortFailure& failure) noexcept = 0;
@@ -74,11 +74,11 @@ class TSpoolerPortOf final : public TSpoolerPort {
  public:
   explicit TSpoolerPortOf(std::shared_ptr<platform::TPrintSpooler> spooler)
       : FSpooler(std::move(spooler)) {}
-  std::optional<platform::TPrintDestination> FindDestination(const std::string& name,
-                                                             TPortFailure& failure) noexcept override;
-  int SubmitJob(const std::string& destination, const std::string& title,
-                const std::string& format, const platform::TPrintOptions& options,
-                const std::string& document, TPortFailure& failure) noexcept override;
+  std::optional<platform::TPrintDestination> FindDestination(
+      const std::string& name, TPortFailure& failure) noexcept override;
+  int SubmitJob(const std::string& destination, const std::string& title, const std::string& format,
+                const platform::TPrintOptions& options, const std::string& document,
+                TPortFailure& failure) noexcept override;
   platform::TPrintJobState JobState(const std::string& destination, int job_id,
                                     TPortFailure& failure) noexcept override;
   void CancelJob(const std::string& destination, int job_id,
