@@ -14,7 +14,6 @@ tzdata
 libssl-dev
 zlib1g-dev
 rapidjson-dev
-libsimdjson-dev
 libcurl4-openssl-dev
 libcups2-dev
 cups-daemon
@@ -30,6 +29,7 @@ libgtest-dev
 libgmock-dev
 clang
 clang-format
+lld
 libclang-rt-dev
 python3
 python3-pytest

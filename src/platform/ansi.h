@@ -41,7 +41,8 @@ inline std::string AnsiToUtf8(const AnsiString& a) { return AnsiToUtf8(a.bytes()
 long DecodeUtf8(std::string_view s, size_t& i);
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF). Vectorised: runs at memory speed on long text.
+// code points above U+10FFFF). ASCII is checked a word at a time, so long
+// messages pass at memory speed.
 bool IsValidUtf8(std::string_view s);
 
 // The text itself when it is valid UTF-8; otherwise each invalid sequence

@@ -4,8 +4,42 @@
 
 #include "platform/dynlib.h"
 #include "platform/paths.h"
+#include "print/printmoduleport.h"
 
 namespace print {
+namespace {
+
+// The module as the service sees it: each call goes over the port, and what
+// failed on the module's side is raised here.
+class TPrintModuleOverPort final : public TPrintModule {
+ public:
+  explicit TPrintModuleOverPort(TPrintModulePort& port) : FPort(port) {}
+
+  std::shared_ptr<platform::TPrintSpooler> Spooler() override {
+    TPortFailure failure;
+    TSpoolerPort* spooler = FPort.Spooler(failure);
+    failure.Raise();
+    return SpoolerOverPort(*spooler);
+  }
+
+  void PrintLayoutFile(const std::string& APrinterName,
+                       const std::shared_ptr<platform::TPrintSpooler>& spooler,
+                       const std::string& AFile) override {
+    TPortFailure failure;
+    if (TSpoolerPort* over = PortUnder(*spooler)) {
+      FPort.PrintLayoutFile(APrinterName, *over, AFile, failure);
+    } else {
+      TSpoolerPortOf port(spooler);
+      FPort.PrintLayoutFile(APrinterName, port, AFile, failure);
+    }
+    failure.Raise();
+  }
+
+ private:
+  TPrintModulePort& FPort;
+};
+
+}  // namespace
 
 TPrintModule& LoadPrintModule() {
   static std::mutex mu;
@@ -20,9 +54,10 @@ TPrintModule& LoadPrintModule() {
   platform::DynLibHandle handle = loader.GetHandle(name);
   const std::string path = platform::ExeDir() + "lib/" + name;
   if (handle == nullptr) handle = loader.Load(path);
-  using TEntry = TPrintModule* (*)();
+  using TEntry = TPrintModulePort* (*)();
   auto entry = reinterpret_cast<TEntry>(loader.Symbol(handle, kPrintModuleEntry));
-  if (entry != nullptr) module = entry();
+  TPrintModulePort* port = entry != nullptr ? entry() : nullptr;
+  if (port != nullptr) module = new TPrintModuleOverPort(*port);  // kept to the end, as the module
   if (module == nullptr) {
     if (handle != nullptr) loader.Release(handle);
     throw platform::EPrintSpooler("Módulo de impressão não carregado: " + path);

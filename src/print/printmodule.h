@@ -29,9 +29,11 @@ class TPrintModule {
                                const std::string& AFile) = 0;
 };
 
-// The module's one exported entry point; it returns a module that lives as
-// long as the process.
-extern "C" TPrintModule* ZentavoPrintModule();
+class TPrintModulePort;
+
+// The module's one exported entry point; it returns the module's side of the
+// boundary (print/printmoduleport.h), which lives as long as the process.
+extern "C" TPrintModulePort* ZentavoPrintModule();
 inline constexpr const char* kPrintModuleEntry = "ZentavoPrintModule";
 inline constexpr const char* kPrintModuleBase = "zentavo_print";
 

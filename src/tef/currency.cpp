@@ -39,7 +39,7 @@ TCurrency TCurrency::FromDouble(double value) {
   }
   double fl = std::floor(scaled);
   const double diff = scaled - fl;
-  if (diff > 0.5 || (diff == 0.5 && std::fmod(fl, 2.0) != 0.0)) fl += 1.0;
+  if (diff > 0.5 || (diff == 0.5 && (static_cast<int64_t>(fl) & 1) != 0)) fl += 1.0;
   if (fl >= 9223372036854775808.0) throw std::out_of_range("Valor fora do intervalo");
   return FromUnits(static_cast<int64_t>(fl));
 }

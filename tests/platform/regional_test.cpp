@@ -70,5 +70,39 @@ TEST(AnsiTest, ConvertsBetweenUtf8AndWindows1252) {
   EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(std::string_view(all))).bytes(), all);
 }
 
+// Each sequence is tried at every offset of a long ASCII text, so that it
+// falls inside, at the edge of and across the validator's ASCII blocks.
+TEST(AnsiTest, ValidatesUtf8AtAnyOffset) {
+  const struct {
+    std::string_view bytes;
+    bool valid;
+  } cases[] = {
+      {"\xC3\xA3", true},
+      {"\xE2\x82\xAC", true},
+      {"\xF0\x9F\x92\xB3", true},
+      {"\xF4\x8F\xBF\xBF", true},
+      {"\xEF\xBF\xBF", true},
+      {"\x7F", true},
+      {"\xC3", false},
+      {"\xA3", false},
+      {"\xC0\xAF", false},
+      {"\xE0\x80\xAF", false},
+      {"\xED\xA0\x80", false},
+      {"\xF4\x90\x80\x80", false},
+      {"\xF8\x88\x80\x80", false},
+      {"\xE2\x82", false},
+      {"\xC3\xA3\xFF", false},
+  };
+  for (const auto& c : cases) {
+    for (size_t at = 0; at <= 70; ++at) {
+      std::string text(80, 'a');
+      text.replace(at, c.bytes.size(), c.bytes);
+      EXPECT_EQ(IsValidUtf8(text), c.valid) << "at " << at;
+      // And with the text ending right after it.
+      EXPECT_EQ(IsValidUtf8(std::string_view(text).substr(0, at + c.bytes.size())), c.valid);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace platform
