@@ -31,6 +31,16 @@ bool TListenSocket::Listen(int port, std::string& error) {
   }
   const int one = 1;
   setsockopt(FHandle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Accepted sockets inherit these from the listener, which saves five
+  // system calls on every connection's way in. A peer that vanished without
+  // a FIN (a dropped Wi-Fi, a sleeping laptop) is found out by the kernel, so
+  // its connection ends.
+  const int idle_s = 10, interval_s = 5, probes = 3;
+  setsockopt(FHandle, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  setsockopt(FHandle, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+  setsockopt(FHandle, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s);
+  setsockopt(FHandle, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s);
+  setsockopt(FHandle, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -56,18 +66,7 @@ int TListenSocket::Accept() {
     if (p[1].revents) return -1;
     if (p[0].revents & POLLIN) {
       const int c = ::accept4(FHandle, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-      if (c >= 0) {
-        const int one = 1;
-        setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        // A peer that vanished without a FIN (a dropped Wi-Fi, a sleeping
-        // laptop) is found out by the kernel, so its connection ends.
-        const int idle_s = 10, interval_s = 5, probes = 3;
-        setsockopt(c, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-        setsockopt(c, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s);
-        setsockopt(c, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s);
-        setsockopt(c, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-        return c;
-      }
+      if (c >= 0) return c;
       if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) continue;
       if (errno == EMFILE || errno == ENFILE) {
         ::usleep(50000);  // out of descriptors: back off, keep listening
