@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "endpoint/tlsconnection.h"
@@ -20,6 +21,9 @@ constexpr int kTlsHandshakeTimeoutMs = 60000;
 constexpr int kProbeSliceMs = 250;
 // Messages read ahead of their handling, per connection.
 constexpr size_t kMaxInbox = 64;
+// Readers waiting for a connection; one that ends its connection beyond
+// these ends too. A front end that reconnects finds one waiting.
+constexpr int kMaxWaitingReaders = 2;
 
 long long NowMs() { return platform::DefaultEnv().MonotonicMillis(); }
 
@@ -35,7 +39,6 @@ std::string OpenSslError(const std::string& what) {
 
 struct TServerThread::TClient {
   std::shared_ptr<TTlsConnection> connection;
-  std::thread reader;
   // Started by the reader with the first message that goes through the
   // inbox; most connections never need one.
   std::thread executor;
@@ -48,6 +51,13 @@ struct TServerThread::TClient {
   bool large_read = false;  // a large message's memory is not given back yet
   long long last_ping_ms = 0;
   long long unanswered_ping_ms = 0;  // 0: nothing unanswered
+};
+
+// A reader thread: it accepts a connection and serves it, then waits for
+// the next one.
+struct TServerThread::TReader {
+  std::thread thread;
+  bool done = false;  // guarded by FLock
 };
 
 // What the calling thread does for this server: the connection whose message
@@ -157,27 +167,80 @@ void TServerThread::Execute() {
     return;
   }
 
+  // The readers accept the connections themselves: the thread woken by a
+  // connection handshakes it at once, with no hand-over to another thread.
+  std::unique_lock<std::mutex> lock(FLock);
+  if (!FDeactivating) StartReader();
+  if (FReaders.empty()) FReadersStop = true;
+  FStateCv.wait(lock, [this] { return FDeactivating || FReadersStop; });
+  FReadersStop = true;
+  FActive = false;
+  lock.unlock();
+  FListener->Wake();
+  // No reader starts or is reaped once FReadersStop is set.
+  while (true) {
+    TReader* reader = nullptr;
+    lock.lock();
+    for (TReader& r : FReaders) {
+      if (r.thread.joinable()) {
+        reader = &r;
+        break;
+      }
+    }
+    lock.unlock();
+    if (reader == nullptr) break;
+    reader->thread.join();
+  }
+  FListener->Close();
+  lock.lock();
+  FReaders.clear();
+  FEnded = true;
+  lock.unlock();
+  FStateCv.notify_all();
+}
+
+// REQUIRES: FLock held.
+void TServerThread::StartReader() {
+  FReaders.emplace_back();
+  TReader* reader = &FReaders.back();
+  try {
+    reader->thread = std::thread([this, reader] { RunReaders(*reader); });
+  } catch (const std::system_error&) {
+    // No thread to spare: the readers that return take the connections.
+    FReaders.pop_back();
+    return;
+  }
+  ++FWaitingReaders;
+}
+
+void TServerThread::RunReaders(TReader& self) {
+  std::unique_lock<std::mutex> lock(FLock, std::defer_lock);
   while (true) {
     const int fd = FListener->Accept();
-    if (fd < 0) break;
-    std::lock_guard<std::mutex> lock(FLock);
-    if (FDeactivating) {
+    lock.lock();
+    --FWaitingReaders;
+    if (fd < 0 || FDeactivating || FReadersStop) {
       platform::CloseSocket(fd);
+      // A listener that failed ends the server.
+      FReadersStop = true;
+      FStateCv.notify_all();
       break;
     }
     ReapFinished();
+    // Another reader waits for the next connection while this one serves.
+    if (FWaitingReaders == 0) StartReader();
     auto client = std::make_shared<TClient>();
     client->connection = std::make_shared<TTlsConnection>(FSslContext, fd);
     FClients.push_back(client);
-    client->reader = std::thread([this, client] { RunReader(client); });
+    lock.unlock();
+    RunReader(client);
+    client.reset();
+    lock.lock();
+    if (FDeactivating || FReadersStop || FWaitingReaders >= kMaxWaitingReaders) break;
+    ++FWaitingReaders;
+    lock.unlock();
   }
-  FListener->Close();
-  {
-    std::lock_guard<std::mutex> lock(FLock);
-    FActive = false;
-    FEnded = true;
-  }
-  FStateCv.notify_all();
+  self.done = true;
 }
 
 // REQUIRES: FLock held.
@@ -185,9 +248,16 @@ void TServerThread::ReapFinished() {
   for (auto it = FClients.begin(); it != FClients.end();) {
     TClient& c = **it;
     if (c.reader_done && c.executor_done) {
-      if (c.reader.joinable()) c.reader.join();
       if (c.executor.joinable()) c.executor.join();
       it = FClients.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto it = FReaders.begin(); it != FReaders.end();) {
+    if (it->done) {
+      it->thread.join();
+      it = FReaders.erase(it);
     } else {
       ++it;
     }
@@ -508,10 +578,12 @@ void TServerThread::Deactivate() {
     FDeactivating = true;
     for (auto& c : FClients) c->connection->Abort();
     FInboxCv.notify_all();
+    FStateCv.notify_all();
   }
   FListener->Wake();
-  // The clients list only shrinks under FLock in the accept loop, which has
-  // stopped accepting once FDeactivating is set; join outside the lock.
+  // The server thread ends once every reader has; the clients list only
+  // shrinks under FLock in a reader, so it is whole now; join outside the
+  // lock.
   WaitFor();
   std::list<std::shared_ptr<TClient>> clients;
   {
@@ -520,7 +592,6 @@ void TServerThread::Deactivate() {
     FCurrent.reset();
   }
   for (auto& c : clients) {
-    if (c->reader.joinable()) c->reader.join();
     if (c->executor.joinable()) c->executor.join();
   }
 }
