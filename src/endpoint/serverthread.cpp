@@ -23,7 +23,7 @@ constexpr int kProbeSliceMs = 250;
 constexpr size_t kMaxInbox = 64;
 // Readers waiting for a connection; one that ends its connection beyond
 // these ends too. A front end that reconnects finds one waiting.
-constexpr int kMaxWaitingReaders = 2;
+constexpr int kMaxWaitingReaders = 3;
 
 long long NowMs() { return platform::DefaultEnv().MonotonicMillis(); }
 

@@ -32,6 +32,11 @@ bool TListenSocket::Listen(int port, std::string& error) {
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+  // A connection is handed to Accept once its first bytes (a TLS hello) are
+  // in, so the thread that takes it reads at once instead of waking twice;
+  // a peer that connects and says nothing holds no thread.
+  const int defer_s = 5;
+  setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer_s, sizeof defer_s);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
