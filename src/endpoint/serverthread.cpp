@@ -148,10 +148,14 @@ void TServerThread::Execute() {
     } else if (SSL_CTX_load_verify_locations(FSslContext, ca.c_str(), nullptr) != 1) {
       error = OpenSslError("Erro ao carregar o certificado da CA " + ca);
     } else {
-      // The chain sent to clients (certificate and CA) is built once here
-      // instead of in every handshake; a chain that cannot be built is still
-      // built, as before, by each handshake.
-      if (SSL_CTX_build_cert_chain(FSslContext, 0) != 1) ERR_clear_error();
+      // The chain sent to clients is built once here instead of in every
+      // handshake; a chain that cannot be built is still built, as before,
+      // by each handshake. A self-signed CA is left out of it: a browser
+      // trusts it only from its own store, never from what a server sends,
+      // and every full handshake would carry and parse it for nothing.
+      if (SSL_CTX_build_cert_chain(FSslContext, SSL_BUILD_CHAIN_FLAG_NO_ROOT) != 1) {
+        ERR_clear_error();
+      }
       ok = FListener->Listen(FPort, error);
     }
   }
