@@ -7,8 +7,8 @@
 //
 //   ws_floor PORT CERT.pem KEY.pem [CA.pem]
 //
-// With CA.pem the chain sent is the certificate and the CA, as the service
-// sends it.
+// With CA.pem the chain is built as the service builds it: the certificate
+// and any intermediate, without the self-signed root.
 // Prints "listening" on stdout once it accepts connections.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (argc == 5 && (SSL_CTX_load_verify_locations(ctx, argv[4], nullptr) != 1 ||
-                    SSL_CTX_build_cert_chain(ctx, 0) != 1)) {
+                    SSL_CTX_build_cert_chain(ctx, SSL_BUILD_CHAIN_FLAG_NO_ROOT) != 1)) {
     std::fprintf(stderr, "ws_floor: cannot build the chain with the CA\n");
     return 1;
   }

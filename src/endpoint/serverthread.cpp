@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "endpoint/tlsconnection.h"
@@ -22,6 +23,9 @@ constexpr int kProbeSliceMs = 250;
 constexpr size_t kMaxInbox = 64;
 // Read buffer of each TLS connection (records are read ahead into it).
 constexpr size_t kTlsReadBuffer = 64 * 1024;
+// Readers waiting for a connection; one that ends its connection beyond
+// these ends too. A front end that reconnects finds one waiting.
+constexpr int kMaxWaitingReaders = 3;
 
 long long NowMs() { return platform::DefaultEnv().MonotonicMillis(); }
 
@@ -37,7 +41,6 @@ std::string OpenSslError(const std::string& what) {
 
 struct TServerThread::TClient {
   std::shared_ptr<TTlsConnection> connection;
-  std::thread reader;
   // Started by the reader with the first message that goes through the
   // inbox; most connections never need one.
   std::thread executor;
@@ -50,6 +53,13 @@ struct TServerThread::TClient {
   bool large_read = false;  // a large message's memory is not given back yet
   long long last_ping_ms = 0;
   long long unanswered_ping_ms = 0;  // 0: nothing unanswered
+};
+
+// A reader thread: it accepts a connection and serves it, then waits for
+// the next one.
+struct TServerThread::TReader {
+  std::thread thread;
+  bool done = false;  // guarded by FLock
 };
 
 // What the calling thread does for this server: the connection whose message
@@ -143,10 +153,14 @@ void TServerThread::Execute() {
     } else if (SSL_CTX_load_verify_locations(FSslContext, ca.c_str(), nullptr) != 1) {
       error = OpenSslError("Erro ao carregar o certificado da CA " + ca);
     } else {
-      // The chain sent to clients (certificate and CA) is built once here
-      // instead of in every handshake; a chain that cannot be built is still
-      // built, as before, by each handshake.
-      if (SSL_CTX_build_cert_chain(FSslContext, 0) != 1) ERR_clear_error();
+      // The chain sent to clients is built once here instead of in every
+      // handshake; a chain that cannot be built is still built, as before,
+      // by each handshake. A self-signed CA is left out of it: a browser
+      // trusts it only from its own store, never from what a server sends,
+      // and every full handshake would carry and parse it for nothing.
+      if (SSL_CTX_build_cert_chain(FSslContext, SSL_BUILD_CHAIN_FLAG_NO_ROOT) != 1) {
+        ERR_clear_error();
+      }
       ok = FListener->Listen(FPort, error);
     }
   }
@@ -162,27 +176,80 @@ void TServerThread::Execute() {
     return;
   }
 
+  // The readers accept the connections themselves: the thread woken by a
+  // connection handshakes it at once, with no hand-over to another thread.
+  std::unique_lock<std::mutex> lock(FLock);
+  if (!FDeactivating) StartReader();
+  if (FReaders.empty()) FReadersStop = true;
+  FStateCv.wait(lock, [this] { return FDeactivating || FReadersStop; });
+  FReadersStop = true;
+  FActive = false;
+  lock.unlock();
+  FListener->Wake();
+  // No reader starts or is reaped once FReadersStop is set.
+  while (true) {
+    TReader* reader = nullptr;
+    lock.lock();
+    for (TReader& r : FReaders) {
+      if (r.thread.joinable()) {
+        reader = &r;
+        break;
+      }
+    }
+    lock.unlock();
+    if (reader == nullptr) break;
+    reader->thread.join();
+  }
+  FListener->Close();
+  lock.lock();
+  FReaders.clear();
+  FEnded = true;
+  lock.unlock();
+  FStateCv.notify_all();
+}
+
+// REQUIRES: FLock held.
+void TServerThread::StartReader() {
+  FReaders.emplace_back();
+  TReader* reader = &FReaders.back();
+  try {
+    reader->thread = std::thread([this, reader] { RunReaders(*reader); });
+  } catch (const std::system_error&) {
+    // No thread to spare: the readers that return take the connections.
+    FReaders.pop_back();
+    return;
+  }
+  ++FWaitingReaders;
+}
+
+void TServerThread::RunReaders(TReader& self) {
+  std::unique_lock<std::mutex> lock(FLock, std::defer_lock);
   while (true) {
     const int fd = FListener->Accept();
-    if (fd < 0) break;
-    std::lock_guard<std::mutex> lock(FLock);
-    if (FDeactivating) {
+    lock.lock();
+    --FWaitingReaders;
+    if (fd < 0 || FDeactivating || FReadersStop) {
       platform::CloseSocket(fd);
+      // A listener that failed ends the server.
+      FReadersStop = true;
+      FStateCv.notify_all();
       break;
     }
     ReapFinished();
+    // Another reader waits for the next connection while this one serves.
+    if (FWaitingReaders == 0) StartReader();
     auto client = std::make_shared<TClient>();
     client->connection = std::make_shared<TTlsConnection>(FSslContext, fd);
     FClients.push_back(client);
-    client->reader = std::thread([this, client] { RunReader(client); });
+    lock.unlock();
+    RunReader(client);
+    client.reset();
+    lock.lock();
+    if (FDeactivating || FReadersStop || FWaitingReaders >= kMaxWaitingReaders) break;
+    ++FWaitingReaders;
+    lock.unlock();
   }
-  FListener->Close();
-  {
-    std::lock_guard<std::mutex> lock(FLock);
-    FActive = false;
-    FEnded = true;
-  }
-  FStateCv.notify_all();
+  self.done = true;
 }
 
 // REQUIRES: FLock held.
@@ -190,9 +257,16 @@ void TServerThread::ReapFinished() {
   for (auto it = FClients.begin(); it != FClients.end();) {
     TClient& c = **it;
     if (c.reader_done && c.executor_done) {
-      if (c.reader.joinable()) c.reader.join();
       if (c.executor.joinable()) c.executor.join();
       it = FClients.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto it = FReaders.begin(); it != FReaders.end();) {
+    if (it->done) {
+      it->thread.join();
+      it = FReaders.erase(it);
     } else {
       ++it;
     }
@@ -513,10 +587,12 @@ void TServerThread::Deactivate() {
     FDeactivating = true;
     for (auto& c : FClients) c->connection->Abort();
     FInboxCv.notify_all();
+    FStateCv.notify_all();
   }
   FListener->Wake();
-  // The clients list only shrinks under FLock in the accept loop, which has
-  // stopped accepting once FDeactivating is set; join outside the lock.
+  // The server thread ends once every reader has; the clients list only
+  // shrinks under FLock in a reader, so it is whole now; join outside the
+  // lock.
   WaitFor();
   std::list<std::shared_ptr<TClient>> clients;
   {
@@ -525,7 +601,6 @@ void TServerThread::Deactivate() {
     FCurrent.reset();
   }
   for (auto& c : clients) {
-    if (c->reader.joinable()) c->reader.join();
     if (c->executor.joinable()) c->executor.join();
   }
 }

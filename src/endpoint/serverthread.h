@@ -133,10 +133,15 @@ class TServerThread {
 
  private:
   struct TClient;
+  struct TReader;
   struct TRole;
   static TRole& Role();
 
   void Execute();
+  // REQUIRES: FLock held.
+  void StartReader();
+  // A reader thread's life: accept, serve, wait for the next connection.
+  void RunReaders(TReader& self);
   void RunReader(const std::shared_ptr<TClient>& client);
   void ReadMessages(const std::shared_ptr<TClient>& client);
   void Probe(TClient& client);
@@ -175,6 +180,10 @@ class TServerThread {
   std::thread::id FPaymentThread;
   std::shared_ptr<TClient> FPaying;
   std::string FPendingPrompt;
+
+  std::list<TReader> FReaders;
+  int FWaitingReaders = 0;    // in Accept or about to be
+  bool FReadersStop = false;  // the readers end (server stop, listener failed)
 };
 
 }  // namespace endpoint

@@ -2,15 +2,17 @@
 // can be woken from another thread, and readiness waits on connected sockets.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 namespace platform {
 
 // Listening socket. Accept blocks until a connection arrives or Wake is
-// called from another thread.
+// called from another thread; several threads may wait in Accept at once,
+// and each connection goes to one of them.
 class TListenSocket {
  public:
-  TListenSocket();
+  TListenSocket() = default;
   ~TListenSocket();
   TListenSocket(const TListenSocket&) = delete;
   TListenSocket& operator=(const TListenSocket&) = delete;
@@ -20,13 +22,15 @@ class TListenSocket {
   // Returns a connected socket (non-blocking, TCP keep-alive on) or -1 when
   // woken or closed.
   int Accept();
-  // Makes Accept return -1 now and at every later call.
+  // Makes every waiting Accept return -1 now, and every later call.
   void Wake();
+  // Only once no thread is in Accept.
   void Close();
 
  private:
-  int FHandle = -1;
-  int FWake[2] = {-1, -1};
+  // Atomic: Wake may come from another thread while Listen runs.
+  std::atomic<int> FHandle{-1};
+  std::atomic<bool> FWoken{false};
 };
 
 // Waits until fd is readable (or has hung up). timeout_ms < 0 waits without

@@ -163,3 +163,22 @@ def test_browser_grade_client_fragments_and_binary(svc):
     client._run(client.ws.send(b"{}"))
     assert client.recv()["message"] == "Campo route nao encontrado."
     client.close()
+
+
+def test_silent_peers_hold_no_door_and_reconnections_are_served(svc):
+    # Connections that never finish their TLS handshake (more than the
+    # threads kept waiting for one) leave the door open to the next.
+    silent = [socket.create_connection(("127.0.0.1", svc.port), timeout=10) for _ in range(4)]
+    silent[0].sendall(b"\x16\x03\x01\x02\x00\x01")  # a ClientHello that stops
+    try:
+        for _ in range(6):  # each closes before the next comes, as a reload does
+            c = RawClient(svc)
+            assert c.handshake()[0] == "HTTP/1.1 101 Switching Protocols"
+            c.send(c.frame(b'{"route":"/nope"}'))
+            _, body = c.read_frame()
+            assert json.loads(body) == {"type": "error",
+                                        "message": "Campo session_uuid nao encontrado."}
+            c.close()
+    finally:
+        for s in silent:
+            s.close()
