@@ -105,6 +105,24 @@ void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int sta
   }
 }
 
+// Each byte of a bad sequence becomes U+FFFD, three bytes: a text of bad
+// bytes triples. One whose repair would pass max_bytes is dropped before
+// the repair is built: it could only be refused afterwards, and a small gzip
+// message inflates to the limit of bad bytes.
+std::string Repaired(std::string text, size_t max_bytes, const TLogFn& log) {
+  if (platform::IsValidUtf8(text)) return text;
+  size_t size = 0;
+  for (size_t i = 0; i < text.size();) {
+    const size_t from = i;
+    size += platform::DecodeUtf8(text, i) < 0 ? 3 : i - from;
+  }
+  if (size > max_bytes) {
+    Log(log, "Erro na conversão: texto acima do limite com os caracteres inválidos trocados");
+    return {};
+  }
+  return platform::ToValidUtf8(std::move(text));
+}
+
 // RFC 1952 stream, concatenated members included. False with a reason on a
 // damaged or truncated stream or when the output would pass max_bytes.
 bool Gunzip(const std::string& in, size_t max_bytes, std::string& out, std::string& error) {
@@ -301,13 +319,13 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
       Log(log, "Erro na conversão: " + error);
       return {};
     }
-    message = std::move(inflated);
-    return platform::ToValidUtf8(std::move(message));
+    message = std::move(inflated);  // the compressed bytes are let go first
+    return Repaired(std::move(message), limits.MaxPayload, log);
   }
   // Invalid sequences become U+FFFD, so that the text stays valid UTF-8.
-  if (opcode == kOpBinary) return platform::ToValidUtf8(std::move(message));
+  if (opcode == kOpBinary) return Repaired(std::move(message), limits.MaxPayload, log);
   utf8.Advance(message, true);
-  return utf8.Valid() ? std::move(message) : platform::ToValidUtf8(std::move(message));
+  return utf8.Valid() ? std::move(message) : Repaired(std::move(message), limits.MaxPayload, log);
 }
 
 std::string EncodeWebSocketTextFrame(std::string_view text) {

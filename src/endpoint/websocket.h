@@ -59,7 +59,8 @@ struct TWebSocketLimits {
 // - a binary message starting 1F 8B is a gzip stream and is decompressed; a
 //   damaged one logs "Erro na conversão: " + reason and yields empty;
 // - a message above MaxPayload closes the connection without reading it and
-//   throws EConnectionClosed.
+//   throws EConnectionClosed; one that only its U+FFFD would take past it
+//   logs "Erro na conversão: " + reason and yields empty.
 // Reads exactly the bytes of the message: what follows stays in the
 // connection for the next call. Unmasked frames are accepted.
 // Read errors propagate (EConnectionClosed).

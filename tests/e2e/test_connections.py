@@ -5,6 +5,7 @@ import asyncio
 import socket
 import ssl
 import struct
+import threading
 import time
 
 from conftest import FrontEnd, default_claims, make_token, session_start, transaction
@@ -214,3 +215,35 @@ def test_a_late_cancel_changes_nothing(tef_service, tef_client, tef_session):
     tef_service.wait_log("Não pode cancelar")
     other.nothing_within(0.2)
     other.close()
+
+
+def test_a_payment_goes_on_while_another_connection_sends_megabytes(tef_service, tef_client,
+                                                                     tef_session):
+    # The payment's request and answers are long enough to be kept as shared
+    # text while the payment runs; meanwhile another front end sends documents
+    # of megabytes, each answered on its own connection.
+    other = tef_service.connect(timeout=60)
+    done, answers = threading.Event(), []
+
+    def send_documents():
+        while not done.is_set():
+            answers.append(other.request({"route": "/print", "type": "print", "file_type": "pdf",
+                                          "data": "QUJD" * (1 << 20)}))
+
+    sender = threading.Thread(target=send_documents)
+    sender.start()
+    padded = FrontEnd(tef_client)
+    send = tef_client.send
+    tef_client.send = lambda m: send(dict(m, note="n" * 5000))
+    try:
+        result = padded.run(transaction(tef_session, operation=3, transaction_value="12,00"))
+    finally:
+        done.set()
+        sender.join()
+        tef_client.send = send
+    other.close()
+    assert result["status"] == "approved"
+    fin = [j for j in tef_service.journal() if j.get("call") == "FinalizaFuncaoSiTefInterativo"]
+    assert fin[-1]["args"]["confirm"] == 1
+    assert answers and all(a == {"type": "error", "message": "Impressora não definida."}
+                           for a in answers), answers[:2]

@@ -2,7 +2,9 @@
 
 import base64
 import glob
+import json
 import os
+import random
 import re
 import shutil
 
@@ -211,3 +213,27 @@ def test_jobs_queued_while_one_prints_come_out_in_order(printer_service, cups):
              for l in queue_lines(printer_service) if l.startswith("Arquivo adicionado na fila: ")]
     assert [j["job-name"] for j in new_jobs(cups, before)] == added
     assert len(set(added)) == 4
+
+
+def test_long_documents_print_the_same_read_in_place_or_copied(printer_service, cups):
+    # A "data" text of 4096 characters or more without escapes is read where
+    # the message lies; one with an escape ("\/", as some encoders write) is
+    # copied. Either way, and at the edge, the printer gets the document sent.
+    c = printer_service.connect()
+    rnd = random.Random(7)
+    noise = bytes(rnd.getrandbits(8) for _ in range(4096))
+    cases = []
+    for length, escaped in [(4095, False), (4096, False), (4096, True), (3 << 20, False),
+                            (3 << 20, True)]:
+        body = (noise * (length // len(noise) + 1))[:length // 4 * 3 - len(PDF) - 2]
+        doc = PDF + b"%" + body + b"\n"
+        data = b64(doc)
+        data = " " * (length - len(data)) + data  # leading blanks are passed over
+        assert len(data) == length and "/" in data
+        text = json.dumps(print_request(data, "pdf"))
+        c.send(text.replace("/", "\\/") if escaped else text)
+        c.nothing_within(0.5)
+        wait_jobs_done(printer_service, len(cases) + 1)
+        cases.append((length, escaped, cups.device_bytes() == doc))
+    c.close()
+    assert all(same for _, _, same in cases), cases

@@ -1,6 +1,7 @@
 """WebSocket handshake and framing, seen from the wire."""
 
 import asyncio
+import codecs
 import gzip
 import json
 import os
@@ -182,3 +183,54 @@ def test_silent_peers_hold_no_door_and_reconnections_are_served(svc):
     finally:
         for s in silent:
             s.close()
+
+
+def each_bad_byte_replaced(data):
+    """The service's repair: every byte of a bad sequence becomes one U+FFFD."""
+    return data.decode("utf-8", "each-bad-byte")
+
+
+codecs.register_error("each-bad-byte", lambda e: ("\ufffd" * (e.end - e.start), e.end))
+
+
+def test_large_text_cut_anywhere_is_read_whole_with_bad_bytes_replaced(svc):
+    # A message of 800 KB of 1- to 4-byte characters, with a character cut
+    # short and a stray byte at every 16 KiB (TLS records, the reader's pieces,
+    # its 64 KiB check steps), in fragments of odd sizes with pings and pongs
+    # between them: masked, unmasked and gzipped. The sale_id error echoes it.
+    c = RawClient(svc)
+    c.handshake()
+    token = make_token(default_claims())
+    c.send(c.frame(json.dumps({"route": "/session/start", "type": "session",
+                               "token": token}).encode()))
+    while True:
+        reply = json.loads(c.read_frame()[1])
+        if reply["type"] != "message":
+            break
+    head = ('{"route":"/transaction/status","type":"status","session_uuid":"%s","sale_id":"'
+            % reply["session_uuid"]).encode()
+    message = bytearray(head + ("aé€😀" * 80000).encode() + b'"}')
+    for at in range(16384, len(message) - 16, 16384):
+        message[at - 2:at] = b"\xF0\x9F"
+        message[at + 1] = 0xFF
+    message = bytes(message)
+    expected = "'%s' is not a valid integer value" % each_bad_byte_replaced(message[len(head):-2])
+
+    def fragments(data, opcode, mask):
+        out, at, sizes = b"", 0, [65537, 7, 16383, 1, 100003]
+        for i in range(len(data)):
+            n = sizes[i % len(sizes)]
+            last = at + n >= len(data)
+            out += c.frame(data[at:at + n], opcode if at == 0 else 0, fin=last, mask=mask)
+            at += n
+            if last:
+                return out
+            if i % 2:
+                out += c.frame(b"p", opcode=9 if i % 4 == 1 else 10, mask=mask)
+
+    for name, frames in [("masked", fragments(message, 1, True)),
+                         ("unmasked", fragments(message, 1, False)),
+                         ("gzip", fragments(gzip.compress(message), 2, True))]:
+        c.send(frames)
+        assert json.loads(c.read_frame()[1])["message"] == expected, name
+    c.close()

@@ -314,6 +314,31 @@ TEST_F(WebSocketReadTest, DamagedGzipYieldsEmptyTextAndALogLine) {
   }
 }
 
+// Each bad byte becomes a three-byte U+FFFD: a message whose repair would
+// pass the limit is dropped before it is built (a 64 KB gzip message of bad
+// bytes inflates to the limit and would take three times that again).
+TEST_F(WebSocketReadTest, RepairPastTheLimitDropsTheMessage) {
+  const std::string bad(2000, '\xFF');
+  const struct {
+    const char* name;
+    std::string frame;
+  } cases[] = {{"text", Frame(1, bad)}, {"binary", Frame(2, bad)}, {"gzip", Frame(2, Gzip(bad))}};
+  for (const auto& c : cases) {
+    TMemoryConnection fresh;
+    fresh.Push(c.frame + Frame(1, bad.substr(0, 1365)));
+    std::vector<std::string> lines;
+    const auto logger = [&](const std::string& l) { lines.push_back(l); };
+    EXPECT_EQ(ReadWebSocketMessage(fresh, logger, {4096, 30000}), "") << c.name;
+    EXPECT_EQ(lines, std::vector<std::string>{"Erro na conversão: texto acima do limite com os "
+                                              "caracteres inválidos trocados"})
+        << c.name;
+    EXPECT_TRUE(fresh.Connected()) << c.name;
+    std::string repaired;  // just within the limit
+    for (int i = 0; i < 1365; ++i) repaired += "\xEF\xBF\xBD";
+    EXPECT_EQ(ReadWebSocketMessage(fresh, logger, {4096, 30000}), repaired) << c.name;
+  }
+}
+
 TEST_F(WebSocketReadTest, OversizeMessageClosesWithoutReadingIt) {
   // Header of a 64 MiB + 1 payload followed by a few bytes of it.
   std::string head = "\x81\xFF";
