@@ -30,6 +30,30 @@ rm -rf "$tmp/app/Log" "$tmp/app/TEF"
 mkdir -p "$tmp/app/Log" "$tmp/app/TEF"
 port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
 printf '[sitef]\r\nserver_port=%s\r\npdv_number=3\r\nqrcode_on_pinpad=0\r\n' "$port" >"$tmp/app/SvcZentavoSiTef.ini"
+# A journal of resolved payments, as a service that has taken payments has
+# one: reading it at start is part of what an idle service has run.
+mkdir -p "$tmp/app/Journal"
+python3 - "$tmp/app/Journal/payments.journal" <<'JOURNAL'
+import json, sys, zlib
+steps = [
+    ("A", "started", {"session": "S", "sale_id": 1, "company_id": 7, "type": "transaction",
+                      "operation": 0, "amount": 12.5, "installments": 0, "tef": {},
+                      "document": "1", "date": "20261210", "time": "120000"}),
+    ("A", "approved", {"nsu": "1", "authorization": "2", "result": {"type": "result"}}),
+    ("A", "registered", {"payment_id": 3}),
+    ("A", "confirmed", {}),
+    ("A", "delivered", {}),
+    ("B", "started", {"session": "S", "sale_id": 2, "company_id": 7, "type": "transaction",
+                      "operation": 0, "amount": 1.0, "installments": 0, "tef": {},
+                      "document": "2", "date": "20261210", "time": "120100"}),
+    ("B", "ended", {"result": {"type": "error", "message": "x"}}),
+]
+with open(sys.argv[1], "w", encoding="utf-8") as f:
+    for seq, (pid, step, members) in enumerate(steps, 1):
+        record = {"id": pid, "step": step, "seq": seq, "at": "2026-12-10 12:00:00", **members}
+        text = json.dumps(record, separators=(",", ":"))
+        f.write("%08x %s\n" % (zlib.crc32(text.encode()), text))
+JOURNAL
 
 cd "$tmp/app"
 TZ=America/Sao_Paulo ZENTAVO_CLISITEF_CONTROL_DIR="$tmp/control" \
