@@ -65,15 +65,12 @@ void TDmSitef::SendSampleMsg(const std::string& pMsg) {
 }
 
 void TDmSitef::RouteTargeting(const std::string& pContent, endpoint::TConnection& pIdContext) {
-  // Only a text long enough to hold a string worth sharing is kept whole.
-  if (pContent.size() >= kSharedStringBytes) {
-    RouteTargeting(std::string(pContent), pIdContext);
-    return;
-  }
-  RouteParsed(pContent, ParseJson(pContent), pIdContext);
+  RouteTargeting(std::string(pContent), pIdContext);
 }
 
 void TDmSitef::RouteTargeting(std::string&& pContent, endpoint::TConnection& pIdContext) {
+  // Only a text long enough to hold a string worth sharing is moved into
+  // shared storage.
   if (pContent.size() < kSharedStringBytes) {
     RouteParsed(pContent, ParseJson(pContent), pIdContext);
     return;

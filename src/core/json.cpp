@@ -307,7 +307,7 @@ class TJsonReader {
       case '"':
         if (!Count()) return false;
         out.FKind = TJsonValue::TKind::jkString;
-        return StringValue(out);
+        return String(out.FText, &out);
       case 't':
         return Literal(out, "true", TJsonValue::TKind::jkBoolean);
       case 'f':
@@ -491,24 +491,6 @@ class TJsonReader {
     return true;
   }
 
-  // FCursor at the opening quote. A long string without escapes in shared
-  // text is referred to, not copied.
-  bool StringValue(TJsonValue& out) {
-    if (FShared) {
-      const char* from = FCursor + 1;
-      bool non_ascii = false;
-      const char* run = PlainRun(from, non_ascii);
-      if (run != FEnd && *run == '"' && static_cast<size_t>(run - from) >= kSharedStringBytes) {
-        if (!CheckRun(from, run, non_ascii)) return false;
-        out.FShared = FShared;
-        out.FView = std::string_view(from, static_cast<size_t>(run - from));
-        FCursor = run + 1;
-        return true;
-      }
-    }
-    return String(out.FText);
-  }
-
   bool Hex4(unsigned long& unit) {
     if (FEnd - FCursor < 4) return Fail("invalid escape");
     unit = 0;
@@ -529,13 +511,23 @@ class TJsonReader {
 
   // FCursor at the opening quote. A \u escape of a lone low surrogate becomes
   // U+FFFD; a high surrogate must be followed by the escape of a low one.
-  bool String(std::string& out) {
+  // With share, from shared text, a long string without escapes is not
+  // copied into out: share refers to it where it lies.
+  bool String(std::string& out, TJsonValue* share = nullptr) {
     ++FCursor;
     for (;;) {
       bool non_ascii = false;
       const char* run = PlainRun(FCursor, non_ascii);
       if (!CheckRun(FCursor, run, non_ascii)) return false;
-      out.append(FCursor, static_cast<size_t>(run - FCursor));
+      const size_t n = static_cast<size_t>(run - FCursor);
+      if (share && FShared && run != FEnd && *run == '"' && n >= kSharedStringBytes) {
+        share->FShared = FShared;
+        share->FView = std::string_view(FCursor, n);
+        FCursor = run + 1;
+        return true;
+      }
+      share = nullptr;  // only a string that is one run is shared
+      out.append(FCursor, n);
       FCursor = run;
       if (FCursor == FEnd) return Fail("unterminated string");
       const char c = *FCursor++;

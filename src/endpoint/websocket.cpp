@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <optional>
 
 #include "endpoint/unmask.h"
 #include "platform/ansi.h"
@@ -105,22 +106,14 @@ void AppendPayload(TConnection& conn, std::string& out, uint64_t length, int sta
   }
 }
 
-// Each byte of a bad sequence becomes U+FFFD, three bytes: a text of bad
-// bytes triples. One whose repair would pass max_bytes is dropped before
-// the repair is built: it could only be refused afterwards, and a small gzip
-// message inflates to the limit of bad bytes.
+// Invalid sequences become U+FFFD, so that the text stays valid UTF-8. A
+// text whose repair would pass max_bytes is dropped: a small gzip message
+// inflates to the limit of bad bytes, which then triple.
 std::string Repaired(std::string text, size_t max_bytes, const TLogFn& log) {
-  if (platform::IsValidUtf8(text)) return text;
-  size_t size = 0;
-  for (size_t i = 0; i < text.size();) {
-    const size_t from = i;
-    size += platform::DecodeUtf8(text, i) < 0 ? 3 : i - from;
-  }
-  if (size > max_bytes) {
-    Log(log, "Erro na conversão: texto acima do limite com os caracteres inválidos trocados");
-    return {};
-  }
-  return platform::ToValidUtf8(std::move(text));
+  std::optional<std::string> valid = platform::ToValidUtf8(std::move(text), max_bytes);
+  if (valid) return std::move(*valid);
+  Log(log, "Erro na conversão: texto acima do limite com os caracteres inválidos trocados");
+  return {};
 }
 
 // RFC 1952 stream, concatenated members included. False with a reason on a
@@ -320,12 +313,12 @@ std::string ReadWebSocketMessage(TConnection& conn, const TLogFn& log,
       return {};
     }
     message = std::move(inflated);  // the compressed bytes are let go first
-    return Repaired(std::move(message), limits.MaxPayload, log);
+  } else if (opcode != kOpBinary) {
+    // A text was checked as it arrived: only a bad one is looked at again.
+    utf8.Advance(message, true);
+    if (utf8.Valid()) return message;
   }
-  // Invalid sequences become U+FFFD, so that the text stays valid UTF-8.
-  if (opcode == kOpBinary) return Repaired(std::move(message), limits.MaxPayload, log);
-  utf8.Advance(message, true);
-  return utf8.Valid() ? std::move(message) : Repaired(std::move(message), limits.MaxPayload, log);
+  return Repaired(std::move(message), limits.MaxPayload, log);
 }
 
 std::string EncodeWebSocketTextFrame(std::string_view text) {

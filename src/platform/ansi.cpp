@@ -133,10 +133,16 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-std::string ToValidUtf8(std::string bytes) {
+std::optional<std::string> ToValidUtf8(std::string bytes, size_t max_bytes) {
   if (IsValidUtf8(bytes)) return bytes;
+  size_t size = 0;
+  for (size_t j = 0; j < bytes.size();) {
+    const size_t from = j;
+    size += DecodeUtf8(bytes, j) < 0 ? 3 : j - from;
+  }
+  if (size > max_bytes) return std::nullopt;
   std::string out;
-  out.reserve(bytes.size() + 16);
+  out.reserve(size);
   for (size_t j = 0; j < bytes.size();) {
     const long cp = DecodeUtf8(bytes, j);
     AppendUtf8(out, cp < 0 ? 0xFFFD : static_cast<unsigned long>(cp));

@@ -3,6 +3,8 @@
 // distinct type AnsiString keeps the two encodings from being mixed up.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,9 +47,11 @@ long DecodeUtf8(std::string_view s, size_t& i);
 // messages pass at memory speed.
 bool IsValidUtf8(std::string_view s);
 
-// The text itself when it is valid UTF-8; otherwise each invalid sequence
-// becomes U+FFFD.
-std::string ToValidUtf8(std::string bytes);
+// The text itself when it is valid UTF-8; otherwise each byte of an invalid
+// sequence becomes U+FFFD (three bytes), or nullopt when that would make the
+// text longer than max_bytes: its size is counted before it is built, so a
+// text of bad bytes does not triple in memory only to be refused.
+std::optional<std::string> ToValidUtf8(std::string bytes, size_t max_bytes = SIZE_MAX);
 
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string& out, unsigned long cp);

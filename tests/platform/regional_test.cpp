@@ -104,5 +104,18 @@ TEST(AnsiTest, ValidatesUtf8AtAnyOffset) {
   }
 }
 
+// Each bad byte becomes one U+FFFD; the repaired size is held to the limit
+// exactly, and a valid text is given back as it is.
+TEST(AnsiTest, RepairsUtf8WithinALimit) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  EXPECT_EQ(ToValidUtf8("ok\xC3\xA3"), "ok\xC3\xA3");
+  EXPECT_EQ(ToValidUtf8("a\xC3"
+                        "b\xF0\x9F"),
+            "a" + fffd + "b" + fffd + fffd);
+  EXPECT_EQ(ToValidUtf8("\xFF\xFF", 6), fffd + fffd);
+  EXPECT_EQ(ToValidUtf8("\xFF\xFF", 5), std::nullopt);
+  EXPECT_EQ(ToValidUtf8(std::string(10, 'a'), 3), std::string(10, 'a'));
+}
+
 }  // namespace
 }  // namespace platform
